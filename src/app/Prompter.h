@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QFlags>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Every message box and file dialog of the program goes through this interface, so tests can
+// read what the user would see and answer it (ScriptedPrompter).
+class Prompter
+{
+public:
+    enum class Icon { None, Information, Warning, Error, Question };
+    enum Button { NoButton = 0, Ok = 0x1, Yes = 0x2, No = 0x4, Abort = 0x8, Ignore = 0x10, Cancel = 0x20 };
+    Q_DECLARE_FLAGS(Buttons, Button)
+
+    virtual ~Prompter() = default;
+
+    // Shows text with an icon and buttons; returns the button chosen (NoButton when the box was closed).
+    virtual Button message(QWidget* parent, Icon icon, const QString& text, Buttons buttons) = 0;
+    // File-open dialog. filter uses the "Description|*.EXT|Description|*.EXT" form. Empty when cancelled.
+    virtual QString openFileName(QWidget* parent, const QString& folder, const QString& filter) = 0;
+
+    // The plain message with OK.
+    void show(QWidget* parent, const QString& text) { message(parent, Icon::None, text, Ok); }
+    // The application's error report: the error's text with OK.
+    void error(QWidget* parent, const QString& text) { message(parent, Icon::Error, text, Ok); }
+
+    static Prompter& instance();
+    // Replaces the prompter (tests); nullptr restores the real one. Not owned.
+    static void setInstance(Prompter* prompter);
+};
+Q_DECLARE_OPERATORS_FOR_FLAGS(Prompter::Buttons)
+
+// Real message boxes and file dialogs (German standard buttons through Qt's translations).
+class WidgetPrompter final : public Prompter
+{
+public:
+    Button message(QWidget* parent, Icon icon, const QString& text, Buttons buttons) override;
+    QString openFileName(QWidget* parent, const QString& folder, const QString& filter) override;
+    // "Geräteliste  (*.route)|*.ROUTE" -> "Geräteliste  (*.route *.ROUTE)" and so on.
+    static QString toQtFilter(const QString& filter);
+};
+
+// For tests: records every prompt and answers from queues.
+class ScriptedPrompter final : public Prompter
+{
+public:
+    struct Shown
+    {
+        Icon icon;
+        QString text;
+        Buttons buttons;
+    };
+    struct FileRequest
+    {
+        QString folder;
+        QString filter;
+    };
+
+    Button message(QWidget* parent, Icon icon, const QString& text, Buttons buttons) override;
+    QString openFileName(QWidget* parent, const QString& folder, const QString& filter) override;
+
+    // Answers are used in order; with none queued a message returns its first button (Ok, Yes, Abort ...)
+    // and a file dialog is cancelled.
+    QList<Button> answers;
+    QStringList fileNames;
+    QList<Shown> shown;
+    QList<FileRequest> fileRequests;
+
+    QStringList texts() const;
+    void clear();
+};
