@@ -41,7 +41,7 @@ FrameState answerState(const QByteArray& received);
 struct Answer
 {
     enum class Kind {
-        NotDecodable, // 9 bytes or fewer, or a length field that is not usable: no identifier to list
+        NotDecodable, // fewer than 10 bytes, a length field outside 26..2106, or no whole body block here
         WrongKey,     // header read, but the body did not decrypt (master keys differ, or body damaged)
         Setup,        // type 20 with a whole record
         OtherType,    // decrypted, but no record for us (type other than 20, or a type-20 body too short)

@@ -37,6 +37,9 @@ public:
     // its identifier Q0..Q2 (bytes 3..5) and the shared master key.
     static TelegramCipher DeriveTelegramKey(const KeyMaterial& p, const GatewayIdBytes& q, const MasterKey& m);
 
+    // A chain with a given key and IV (known-answer tests of the CBC chaining).
+    static TelegramCipher fromKeyAndIv(const Block& key, const Block& iv) { return TelegramCipher(key, iv); }
+
     const Block& key() const { return m_key; }
     const Block& chain() const { return m_chain; }
 
@@ -46,6 +49,8 @@ public:
     quint8 EncryptTelegram(QByteArray& span);
     // DecryptTelegram: decrypts size div 16 whole blocks (trailing bytes ignored) and returns them in
     // plain; true when plain byte 1 is 0xAA and byte 2 is 0x55 (the two sides share the master key).
+    // Plain CBC over whole blocks in place (size must be a multiple of 16); continues the chain.
+    void encryptBlocks(QByteArray& blocks);
     bool DecryptTelegram(const QByteArray& source, QByteArray& plain);
     bool DecryptTelegram(const char* source, qsizetype n, QByteArray& plain);
 

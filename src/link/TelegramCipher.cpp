@@ -1,0 +1,108 @@
+#include "TelegramCipher.h"
+
+#include <openssl/evp.h>
+
+#include <stdexcept>
+
+struct AesBlockCipher::Contexts
+{
+    EVP_CIPHER_CTX* enc = nullptr;
+    EVP_CIPHER_CTX* dec = nullptr;
+    ~Contexts()
+    {
+        EVP_CIPHER_CTX_free(enc);
+        EVP_CIPHER_CTX_free(dec);
+    }
+};
+
+AesBlockCipher::AesBlockCipher(const Block& key) : m_ctx(std::make_unique<Contexts>())
+{
+    m_ctx->enc = EVP_CIPHER_CTX_new();
+    m_ctx->dec = EVP_CIPHER_CTX_new();
+    if (!m_ctx->enc || !m_ctx->dec ||
+        EVP_EncryptInit_ex(m_ctx->enc, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1 ||
+        EVP_DecryptInit_ex(m_ctx->dec, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1)
+        throw std::runtime_error("AES-128 is not available");
+    EVP_CIPHER_CTX_set_padding(m_ctx->enc, 0);
+    EVP_CIPHER_CTX_set_padding(m_ctx->dec, 0);
+}
+
+AesBlockCipher::~AesBlockCipher() = default;
+
+Block AesBlockCipher::encrypt(const Block& in) const
+{
+    Block out{};
+    int len = 0;
+    EVP_EncryptUpdate(m_ctx->enc, out.data(), &len, in.data(), int(in.size()));
+    return out;
+}
+
+Block AesBlockCipher::decrypt(const Block& in) const
+{
+    Block out{};
+    int len = 0;
+    EVP_DecryptUpdate(m_ctx->dec, out.data(), &len, in.data(), int(in.size()));
+    return out;
+}
+
+TelegramCipher::TelegramCipher(const Block& key, const Block& iv)
+    : m_key(key), m_chain(iv), m_aes(std::make_shared<AesBlockCipher>(key))
+{
+}
+
+TelegramCipher TelegramCipher::DeriveTelegramKey(const KeyMaterial& p, const GatewayIdBytes& q, const MasterKey& m)
+{
+    const quint32 d = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
+    // "d >> n" keeps the low 8 bits of the shifted value.
+    const auto s = [d](int n) { return quint8((d >> n) & 0xFF); };
+    const Block iv = {p[2], p[3], p[2], p[3], s(7), s(11), q[0], q[2], p[2], p[2], p[2], q[0], q[0], p[2], q[1], q[0]};
+    Block key = {p[2], q[0], q[2], q[1], s(7), s(1), s(2), s(11), p[3], s(1), s(5), s(13), s(6), p[3], p[3], s(3)};
+    for (int i = 0; i < 16; ++i)
+        key[i] ^= m[i];
+    key[5] ^= p[2];
+    return TelegramCipher(key, iv);
+}
+
+quint8 TelegramCipher::EncryptTelegram(QByteArray& span)
+{
+    const qsizetype n = span.size();
+    const quint8 pad = quint8(16 - (n % 16));
+    span.append(QByteArray(pad, char(0x2F)));
+    span[0] = char(pad);
+    encryptBlocks(span);
+    return pad;
+}
+
+void TelegramCipher::encryptBlocks(QByteArray& span)
+{
+    for (qsizetype off = 0; off + 16 <= span.size(); off += 16) {
+        Block block;
+        for (int i = 0; i < 16; ++i)
+            block[i] = quint8(span[off + i]) ^ m_chain[i];
+        m_chain = m_aes->encrypt(block);
+        for (int i = 0; i < 16; ++i)
+            span[off + i] = char(m_chain[i]);
+    }
+}
+
+bool TelegramCipher::DecryptTelegram(const QByteArray& source, QByteArray& plain)
+{
+    return DecryptTelegram(source.constData(), source.size(), plain);
+}
+
+bool TelegramCipher::DecryptTelegram(const char* source, qsizetype n, QByteArray& plain)
+{
+    const qsizetype blocks = n > 0 ? n / 16 : 0;
+    plain.resize(blocks * 16);
+    for (qsizetype b = 0; b < blocks; ++b) {
+        Block in;
+        for (int i = 0; i < 16; ++i)
+            in[i] = quint8(source[b * 16 + i]);
+        const Block out = m_aes->decrypt(in);
+        for (int i = 0; i < 16; ++i)
+            plain[b * 16 + i] = char(out[i] ^ m_chain[i]);
+        m_chain = in;
+    }
+    // Too short to carry the marker: nothing decrypted means no proof of a shared key.
+    return plain.size() >= 3 && quint8(plain[1]) == 0xAA && quint8(plain[2]) == 0x55;
+}
