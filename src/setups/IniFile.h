@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 // An INI document with the semantics of the Windows profile functions, because the setup files are
 // shared with Windows programs that use them:
@@ -16,8 +17,12 @@
 // - integers are strict decimal ("12abc" gives the default), truth values are integers (non-zero true);
 // - a write replaces the first matching key's value in place, or appends the key at the end of its
 //   section (a new section at the end of the document); every line not written stays byte for byte.
-// Encoding: a UTF-8 byte-order mark or valid UTF-8 reads as UTF-8, anything else as Windows-1252; a
-// rewrite keeps encoding and line endings (CRLF for new files).
+// Encoding: a UTF-8 byte-order mark, or valid UTF-8 that holds at least one non-ASCII character, reads
+// as UTF-8; anything else (also a pure ASCII file and a new file) is Windows-1252, as the Windows
+// profile functions write it. A rewrite keeps encoding, byte-order mark and line endings (new lines
+// take the file's first line break; CRLF for new files).
+// Lines starting with ';' are comments; lines without '=' and lines before the first section are
+// kept but hold no key. A section header missing its ']' is no header.
 // Saving is atomic: a temporary file in the same folder, then a rename.
 class IniFile final
 {
@@ -56,8 +61,17 @@ public:
     void eraseSection(const QString& section);
 
     QByteArray toBytes() const;
+    bool isUtf8() const;
     // Atomic write to path(); on failure the old file is untouched and the message names the path and reason.
     Status save() const;
+
+    // The integer rule of profile values: optional sign, then decimal digits only, nothing else.
+    static std::optional<qint64> parseInteger(const QString& text);
+
+    // Windows-1252, with the five unassigned bytes mapped to the control characters of the same
+    // value (as Windows converts them), so every byte has a character and back.
+    static QString fromWindows1252(const QByteArray& bytes);
+    static std::optional<QByteArray> toWindows1252(const QString& text);
 
 private:
     struct Data;
