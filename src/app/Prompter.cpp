@@ -1,5 +1,6 @@
 #include "Prompter.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 

@@ -1,0 +1,28 @@
+#include "HexDigitsValidator.h"
+
+QChar HexDigitsValidator::filterTyped(QChar typed)
+{
+    const QChar c = (typed >= u'a' && typed <= u'z') ? typed.toUpper() : typed;
+    if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))
+        return c;
+    return QChar();
+}
+
+QValidator::State HexDigitsValidator::validate(QString& input, int& pos) const
+{
+    QString kept;
+    kept.reserve(input.size());
+    int newPos = pos;
+    for (int i = 0; i < input.size(); ++i) {
+        const QChar c = filterTyped(input[i]);
+        if (c.isNull()) {
+            if (i < pos)
+                --newPos;
+            continue;
+        }
+        kept += c;
+    }
+    input = kept;
+    pos = qBound(0, newPos, int(kept.size()));
+    return Acceptable;
+}

@@ -1,0 +1,68 @@
+#include "ReadExchange.h"
+
+#include "Telegram.h"
+
+ReadExchange::ReadExchange(QObject* parent) : QObject(parent)
+{
+    m_deadline.setSingleShot(true);
+    // Bounds what Qt itself buffers when a peer sends without pause.
+    m_socket.setReadBufferSize(MaxBuffered);
+}
+
+ReadExchange::~ReadExchange()
+{
+    m_done = true;
+    m_socket.abort();
+}
+
+void ReadExchange::start(const QHostAddress& host, quint16 port, int connectTimeoutMs)
+{
+    m_host = host;
+    connect(&m_socket, &QTcpSocket::connected, this, [this] {
+        m_connected = true;
+        m_deadline.start(AnswerWindowMs);
+        m_socket.write(Telegram::ReadSetupRequest());
+    });
+    connect(&m_socket, &QTcpSocket::readyRead, this, &ReadExchange::collect);
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        if (m_socket.bytesAvailable() > 0)
+            collect();
+        finish();
+    });
+    connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
+        collect();
+        finish();
+    });
+    m_deadline.callOnTimeout(this, &ReadExchange::finish);
+    m_deadline.start(connectTimeoutMs);
+    m_socket.connectToHost(host, port);
+}
+
+void ReadExchange::abort()
+{
+    m_done = true;
+    m_deadline.stop();
+    m_socket.abort();
+}
+
+void ReadExchange::collect()
+{
+    if (m_done)
+        return;
+    const qint64 room = MaxBuffered - m_buffer.size();
+    if (room > 0)
+        m_buffer += m_socket.read(room);
+    m_socket.skip(m_socket.bytesAvailable()); // beyond any answer: dropped
+    if (Telegram::answerState(m_buffer) != Telegram::FrameState::Incomplete)
+        finish();
+}
+
+void ReadExchange::finish()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    m_deadline.stop();
+    m_socket.abort();
+    emit finished(m_buffer, m_connected);
+}
