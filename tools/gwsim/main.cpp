@@ -1,4 +1,117 @@
-int main()
+// telvaro-gwsim: simulated gateways on loopback addresses (see --help).
+#include "GatewaySimulator.h"
+#include "SimulatorCommandLine.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSocketNotifier>
+
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+#ifdef Q_OS_UNIX
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
 {
-    return 0;
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGTERM and SIGINT end the event loop through a self-pipe: a signal handler may only write.
+bool installQuitOnSignals(QCoreApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        notifier->setEnabled(false);
+        char c;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+#endif
+
+QByteArray setupLine(const ReceivedSetup& setup)
+{
+    QJsonObject o;
+    o.insert(u"address"_s, setup.address.toString());
+    o.insert(u"gwid"_s, setup.gatewayId.text());
+    o.insert(u"wellFormed"_s, setup.wellFormed);
+    o.insert(u"record"_s, QString::fromLatin1(setup.record.toByteArray().toHex().toUpper()));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const SimulatorCommandLine::Outcome parsed = SimulatorCommandLine::parse(QCoreApplication::arguments());
+    if (!parsed.ok) {
+        std::fprintf(stderr, "telvaro-gwsim: %s\n", qPrintable(parsed.error));
+        return 2;
+    }
+    const SimulatorOptions& options = parsed.options;
+    if (options.help) {
+        std::fputs(qPrintable(SimulatorCommandLine::helpText()), stdout);
+        return 0;
+    }
+
+    QFile log;
+    if (options.logFile.isEmpty()) {
+        if (!log.open(stdout, QIODevice::WriteOnly)) {
+            std::fprintf(stderr, "telvaro-gwsim: cannot write to stdout\n");
+            return 1;
+        }
+    } else {
+        log.setFileName(options.logFile);
+        if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            std::fprintf(stderr, "telvaro-gwsim: cannot open log %s: %s\n", qPrintable(options.logFile),
+                         qPrintable(log.errorString()));
+            return 1;
+        }
+    }
+
+#ifdef Q_OS_UNIX
+    if (!installQuitOnSignals(app)) {
+        std::fprintf(stderr, "telvaro-gwsim: cannot install signal handlers\n");
+        return 1;
+    }
+#endif
+
+    GatewaySimulator simulator;
+    simulator.setAllowNonLoopback(options.allowNonLoopback);
+    QObject::connect(&simulator, &GatewaySimulator::setupReceived, &app, [&log](const ReceivedSetup& setup) {
+        log.write(setupLine(setup));
+        log.flush();
+    });
+    if (!simulator.listen(options.gateways, options.port)) {
+        std::fprintf(stderr, "telvaro-gwsim: %s\n", qPrintable(simulator.errorString()));
+        return 1;
+    }
+    // Whoever starts us waits for this line before connecting.
+    std::printf("listening on port %u with %d gateways\n", unsigned(simulator.port()), int(options.gateways.size()));
+    std::fflush(stdout);
+
+    const int rc = app.exec();
+    simulator.close();
+    return rc;
 }
