@@ -1,0 +1,458 @@
+#include "TFormGWsetup.h"
+#include "ui_TFormGWsetup.h"
+
+#include "EditKeyFilter.h"
+#include "SetupHandOver.h"
+#include "app/Prompter.h"
+#include "firmware/FirmwareImage.h"
+#include "radioids/DeviceList.h"
+#include "radioids/KeyList.h"
+#include "radioids/RadioIdText.h"
+#include "setups/AddressCheck.h"
+#include "setups/HexPair.h"
+#include "setups/IniFile.h"
+#include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
+#include "setups/SharedFolders.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
+
+TFormGWsetup* FormGWsetup = nullptr;
+
+namespace {
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+}
+
+QChar upperAscii(QChar c)
+{
+    return (c >= u'a' && c <= u'z') ? QChar(c.unicode() - u'a' + u'A') : c;
+}
+
+void digitsOnly(QChar& key)
+{
+    if (key != QChar(8) && (key < u'0' || key > u'9'))
+        key = QChar();
+}
+
+void lettersUpper(QChar& key)
+{
+    key = upperAscii(key);
+}
+
+void setExclusiveChecks(QButtonGroup* group, const std::initializer_list<std::pair<QRadioButton*, bool>>& states)
+{
+    // An exclusive group never lets its checked button go; a file may leave every button clear.
+    group->setExclusive(false);
+    for (const auto& [button, checked] : states)
+        button->setChecked(checked);
+    group->setExclusive(true);
+}
+
+} // namespace
+
+TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormGWsetup>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(842, 443);
+    showFormValues(SetupFormValues::initial());
+
+    new EditKeyFilter(ui->EditFestIP, [this](QChar& k) { EditFestIPKeyPress(k); });
+    for (QLineEdit* id : {ui->EditGWID2, ui->EditGWID1, ui->EditGWID0})
+        new EditKeyFilter(id, [this](QChar& k) { EditGWID2KeyPress(k); });
+    new EditKeyFilter(
+        ui->EditMasterKey1, [this](QChar& k) { EditMasterKey1KeyPress(k); }, [this] { EditMasterKey1KeyUp(); });
+    for (QLineEdit* code : {ui->EditHS0, ui->EditHS1, ui->EditHS2, ui->EditHS3})
+        new EditKeyFilter(code, lettersUpper);
+    for (QLineEdit* digits : {ui->EditPort, ui->EditMC0, ui->EditMC1, ui->EditMC2, ui->EditMC3, ui->EditID})
+        new EditKeyFilter(digits, digitsOnly);
+
+    connect(ui->EditGWID2, &QLineEdit::textChanged, this, &TFormGWsetup::EditGWID2Change);
+    connect(ui->EditGWID1, &QLineEdit::textChanged, this, &TFormGWsetup::EditGWID1Change);
+    connect(ui->ButtonProfiMode, &QPushButton::clicked, this, &TFormGWsetup::ButtonProfiModeClick);
+    connect(ui->ButtonSAVE, &QPushButton::clicked, this, &TFormGWsetup::ButtonSAVEClick);
+    connect(ui->ButtonLOAD, &QPushButton::clicked, this, &TFormGWsetup::ButtonLOADClick);
+    connect(ui->ButtonADD, &QPushButton::clicked, this, &TFormGWsetup::ButtonADDClick);
+    connect(ui->ButtonImportID, &QPushButton::clicked, this, &TFormGWsetup::ButtonImportIDClick);
+    ui->ListBoxFiltIDs->installEventFilter(this);
+
+    FormCreate();
+}
+
+TFormGWsetup::~TFormGWsetup()
+{
+    if (FormGWsetup == this)
+        FormGWsetup = nullptr;
+}
+
+void TFormGWsetup::FormCreate()
+{
+    const Result<FirmwareImage> image = PrepareFirmwareImage();
+    if (!image) {
+        Prompter::instance().error(this, image.message());
+        return;
+    }
+    m_firmwareImagePath = image->path;
+    m_firmwareImagePresent = image->present;
+}
+
+void TFormGWsetup::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFormGWsetup::FormShow()
+{
+    setProtectedEnabled(false);
+}
+
+void TFormGWsetup::setProtectedEnabled(bool enabled)
+{
+    const std::initializer_list<QWidget*> protectedControls = {
+        ui->EditServerDNS, ui->EditPort, ui->CheckBoxDHCP, ui->EditFestIP,    ui->EditGW,
+        ui->EditSubMsk,    ui->EditDNSSrv, ui->EditNTP,    ui->EditMasterKey1,
+    };
+    for (QWidget* control : protectedControls)
+        control->setEnabled(enabled);
+}
+
+void TFormGWsetup::ButtonProfiModeClick()
+{
+    const Prompter::Button answer = Prompter::instance().message(this, Prompter::Icon::Information,
+                                                                 QStringLiteral("Sind Sie sicher?"),
+                                                                 Prompter::Yes | Prompter::No);
+    setProtectedEnabled(answer == Prompter::Yes);
+}
+
+void TFormGWsetup::EditFestIPKeyPress(QChar& key)
+{
+    if (key != QChar(8) && key != u'.' && (key < u'0' || key > u'9'))
+        key = QChar();
+}
+
+void TFormGWsetup::EditGWID2KeyPress(QChar& key)
+{
+    if (key == QChar(8))
+        return;
+    key = upperAscii(key);
+    if (!isHexDigit(key))
+        key = QChar();
+}
+
+void TFormGWsetup::EditMasterKey1KeyPress(QChar& key)
+{
+    EditGWID2KeyPress(key);
+}
+
+void TFormGWsetup::EditMasterKey1KeyUp()
+{
+    ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey1->text().size()));
+}
+
+void TFormGWsetup::EditGWID2Change()
+{
+    advanceFocus(ui->EditGWID2, ui->EditGWID1);
+}
+
+void TFormGWsetup::EditGWID1Change()
+{
+    advanceFocus(ui->EditGWID1, ui->EditGWID0);
+}
+
+void TFormGWsetup::advanceFocus(const QLineEdit* from, QLineEdit* to)
+{
+    // The ID edits are never enabled, so the target usually cannot take the focus; a load must not
+    // move the focus either.
+    if (m_loading || !isVisible() || from->text().size() != 2)
+        return;
+    if (!to->isEnabled() || !to->isVisible() || to->focusPolicy() == Qt::NoFocus)
+        return;
+    to->setFocus();
+}
+
+bool TFormGWsetup::CheckIPAddress(const QString& text)
+{
+    if (isValidIpAddress(text))
+        return true;
+    Prompter::instance().show(this, QStringLiteral("Das ist keine gültige IP-Adresse=") + text);
+    return false;
+}
+
+void TFormGWsetup::OpenGatewaySetup(const QString& gwidText, const QString& ipText)
+{
+    m_targetAddress = ipText;
+    m_openedGwid = gwidText;
+    setWindowTitle(QStringLiteral("Getaway Setup an IP: ") + ipText);
+    const QString p2 = gwidText.mid(0, 2);
+    const QString p1 = gwidText.mid(3, 2);
+    const QString p0 = gwidText.mid(6, 2);
+    const QString path =
+        SharedFolders::setups() + QStringLiteral("SETUPGW_%1_%2_%3.GWINI").arg(p2, p1, p0);
+    if (!LoadSetup(path, p2, p1, p0)) {
+        const Prompter::Button answer = Prompter::instance().message(
+            this, Prompter::Icon::Error, QStringLiteral("Kein Setup für diese GWID vorhanden!"),
+            Prompter::Abort | Prompter::Ignore);
+        if (answer != Prompter::Ignore)
+            return;
+        QScopedValueRollback loading(m_loading, true);
+        ui->EditGWID2->setText(p2);
+        ui->EditGWID1->setText(p1);
+        ui->EditGWID0->setText(p0);
+    }
+    // Modal for the user, but nothing waits for it to close.
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TFormGWsetup::LoadSetup(const QString& path, const QString& id2, const QString& id1, const QString& id0)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    const Result<IniFile> ini = IniFile::load(path);
+    if (!ini) {
+        Prompter::instance().error(this, ini.message());
+        return false;
+    }
+    SetupFormValues values = formValues();
+    loadSetupFormValues(*ini, id2, id1, id0, values);
+    QScopedValueRollback loading(m_loading, true);
+    showFormValues(values);
+    return true;
+}
+
+void TFormGWsetup::ButtonLOADClick()
+{
+    const QString file = Prompter::instance().openFileName(this, SharedFolders::setups(),
+                                                           QStringLiteral("Gateway Setup  (*.gwini)|*.GWINI"));
+    if (!file.isEmpty())
+        LoadSetup(file, QString(), QString(), QString());
+}
+
+SetupFormValues TFormGWsetup::formValues() const
+{
+    SetupFormValues v;
+    v.gwId2 = ui->EditGWID2->text();
+    v.gwId1 = ui->EditGWID1->text();
+    v.gwId0 = ui->EditGWID0->text();
+    v.anbauort = ui->EditAnbauort->text();
+    v.softVer = ui->EditSoftVer->text();
+    v.sendTime = ui->EditSendTime->text();
+    v.empfTime = ui->EditEmpfTime->text();
+    v.sofort = ui->RadioButtonSofort->isChecked();
+    v.proH = ui->RadioButtonProH->isChecked();
+    v.proTag = ui->RadioButtonProTag->isChecked();
+    v.proMonat = ui->RadioButtonProMonat->isChecked();
+    v.serverDns = ui->EditServerDNS->text();
+    v.port = ui->EditPort->text();
+    v.dhcp = ui->CheckBoxDHCP->isChecked();
+    v.festIp = ui->EditFestIP->text();
+    v.gw = ui->EditGW->text();
+    v.subMsk = ui->EditSubMsk->text();
+    v.dnsSrv = ui->EditDNSSrv->text();
+    v.ntp = ui->EditNTP->text();
+    v.masterKey = ui->EditMasterKey1->text();
+    v.modeT = ui->RadioButtonT->isChecked();
+    v.modeS = ui->RadioButtonS->isChecked();
+    v.filtManCode = ui->CheckBoxFiltManCode->isChecked();
+    v.hs = {ui->EditHS0->text(), ui->EditHS1->text(), ui->EditHS2->text(), ui->EditHS3->text()};
+    v.filtMC = ui->CheckBoxFiltMC->isChecked();
+    v.mc = {ui->EditMC0->text(), ui->EditMC1->text(), ui->EditMC2->text(), ui->EditMC3->text()};
+    v.filtFunkId = ui->CheckBoxFiltFunkID->isChecked();
+    v.radioIds.clear();
+    for (int i = 0; i < ui->ListBoxFiltIDs->count(); ++i)
+        v.radioIds << ui->ListBoxFiltIDs->item(i)->text();
+    return v;
+}
+
+void TFormGWsetup::showFormValues(const SetupFormValues& v)
+{
+    ui->EditSendTime->setText(v.sendTime);
+    ui->EditEmpfTime->setText(v.empfTime);
+    ui->EditGWID2->setText(v.gwId2);
+    ui->EditGWID1->setText(v.gwId1);
+    ui->EditGWID0->setText(v.gwId0);
+    ui->EditSoftVer->setText(v.softVer);
+    ui->EditAnbauort->setText(v.anbauort);
+    ui->EditServerDNS->setText(v.serverDns);
+    ui->EditPort->setText(v.port);
+    ui->CheckBoxDHCP->setChecked(v.dhcp);
+    ui->EditFestIP->setText(v.festIp);
+    ui->EditGW->setText(v.gw);
+    ui->EditSubMsk->setText(v.subMsk);
+    ui->EditDNSSrv->setText(v.dnsSrv);
+    ui->EditNTP->setText(v.ntp);
+    setExclusiveChecks(ui->ButtonGroupInterval, {{ui->RadioButtonSofort, v.sofort},
+                                                 {ui->RadioButtonProH, v.proH},
+                                                 {ui->RadioButtonProTag, v.proTag},
+                                                 {ui->RadioButtonProMonat, v.proMonat}});
+    ui->EditMasterKey1->setText(v.masterKey);
+    setExclusiveChecks(ui->ButtonGroupMode, {{ui->RadioButtonT, v.modeT}, {ui->RadioButtonS, v.modeS}});
+    ui->CheckBoxFiltManCode->setChecked(v.filtManCode);
+    QLineEdit* const hs[] = {ui->EditHS0, ui->EditHS1, ui->EditHS2, ui->EditHS3};
+    QLineEdit* const mc[] = {ui->EditMC0, ui->EditMC1, ui->EditMC2, ui->EditMC3};
+    for (int n = 0; n < SetupFormValues::FilterCodes; ++n) {
+        hs[n]->setText(v.hs[n]);
+        mc[n]->setText(v.mc[n]);
+    }
+    ui->CheckBoxFiltMC->setChecked(v.filtMC);
+    ui->CheckBoxFiltFunkID->setChecked(v.filtFunkId);
+    ui->ListBoxFiltIDs->clear();
+    ui->ListBoxFiltIDs->addItems(v.radioIds);
+    RefreshIDCount();
+}
+
+bool TFormGWsetup::AddRadioID(AddOrigin origin)
+{
+    const QString text = ui->EditID->text();
+    const bool storable = isStorableRadioId(text);
+    if (storable && ui->ListBoxFiltIDs->count() < MaxRadioIds)
+        ui->ListBoxFiltIDs->addItem(text);
+    else if (!storable && origin == AddOrigin::Hand)
+        Prompter::instance().show(this, QStringLiteral("Ungültige Funk-ID: %1 (1 bis 8 Ziffern)").arg(text));
+    RefreshIDCount();
+    return storable;
+}
+
+void TFormGWsetup::RefreshIDCount()
+{
+    ui->LabelIDcount->setText(QStringLiteral("%1/%2").arg(ui->ListBoxFiltIDs->count()).arg(MaxRadioIds));
+}
+
+void TFormGWsetup::ButtonADDClick()
+{
+    AddRadioID();
+}
+
+bool TFormGWsetup::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->ListBoxFiltIDs && event->type() == QEvent::KeyRelease)
+        ListBoxFiltIDsKeyUp(static_cast<QKeyEvent*>(event));
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormGWsetup::ListBoxFiltIDsKeyUp(const QKeyEvent* event)
+{
+    // A held key repeats its release; the entry goes once, when the key is let go.
+    if (event->key() == Qt::Key_Delete && !event->isAutoRepeat()) {
+        const QList<QListWidgetItem*> selected = ui->ListBoxFiltIDs->selectedItems();
+        if (!selected.isEmpty())
+            delete ui->ListBoxFiltIDs->takeItem(ui->ListBoxFiltIDs->row(selected.first()));
+    }
+    RefreshIDCount();
+}
+
+void TFormGWsetup::ButtonImportIDClick()
+{
+    const QString file = Prompter::instance().openFileName(
+        this, SharedFolders::routes(), QStringLiteral("Geräteliste  (*.route)|*.ROUTE|AES-Keyliste  (*.csv)|*.CSV"));
+    if (file.isEmpty())
+        return;
+    const QString extension = QLatin1Char('.') + QFileInfo(file).suffix().toUpper();
+    if (extension == QLatin1String(".ROUTE"))
+        ImportDeviceList(file);
+    else if (extension == QLatin1String(".CSV"))
+        ImportKeyList(file);
+}
+
+bool TFormGWsetup::addImportedId(const QString& id)
+{
+    ui->EditID->setText(id);
+    // The edit holds at most eight characters; a longer text must not arrive cut short.
+    if (ui->EditID->text() != id)
+        return false;
+    return AddRadioID(AddOrigin::Import);
+}
+
+void TFormGWsetup::ImportDeviceList(const QString& fileName)
+{
+    const Result<DeviceListImport> list = readDeviceListIds(fileName);
+    if (!list) {
+        Prompter::instance().error(this, list.message());
+        return;
+    }
+    int skipped = list->skipped;
+    for (const QString& id : list->ids)
+        skipped += addImportedId(id) ? 0 : 1;
+    reportSkipped(skipped);
+}
+
+void TFormGWsetup::ImportKeyList(const QString& fileName)
+{
+    const KeyListImport list = importKeyList(fileName);
+    int skipped = list.skipped;
+    for (const QString& id : list.ids)
+        skipped += addImportedId(id) ? 0 : 1;
+    if (list.outcome == KeyListImport::Outcome::TooManyColumns)
+        Prompter::instance().message(this, Prompter::Icon::Error, list.message(), Prompter::Ok);
+    else if (list.outcome == KeyListImport::Outcome::Unexpected)
+        Prompter::instance().message(this, Prompter::Icon::Warning, list.message(), Prompter::Yes);
+    reportSkipped(skipped);
+}
+
+void TFormGWsetup::reportSkipped(int skipped)
+{
+    if (skipped <= 0)
+        return;
+    const QString text = skipped == 1
+                             ? QStringLiteral("1 Eintrag wurde übersprungen (keine gültige Funk-ID).")
+                             : QStringLiteral("%1 Einträge wurden übersprungen (keine gültige Funk-ID).").arg(skipped);
+    Prompter::instance().message(this, Prompter::Icon::Information, text, Prompter::Ok);
+}
+
+void TFormGWsetup::ButtonSAVEClick()
+{
+    const SetupFormValues values = formValues();
+    const QStringList problems = setupFormProblems(values);
+    for (const QString& problem : problems)
+        Prompter::instance().show(this, problem);
+    if (!problems.isEmpty())
+        return;
+
+    const QString folder = SharedFolders::setups();
+    GatewayId fileId;
+    fileId.bytes = {HexPairToByte(values.gwId2), HexPairToByte(values.gwId1), HexPairToByte(values.gwId0)};
+    Status saved = SharedFolders::ensureFolder(folder);
+    if (saved) {
+        Result<IniFile> ini = IniFile::load(SetupFilePath(folder, fileId));
+        saved = Status::from(ini);
+        if (saved)
+            saved = writeSetupForm(ini.value(), values, QDateTime::currentDateTime());
+        if (saved)
+            saved = ini.value().save();
+    }
+    if (!saved) {
+        Prompter::instance().error(this, saved.message());
+        return;
+    }
+    sendSavedSetup(folder, fileId);
+}
+
+void TFormGWsetup::sendSavedSetup(const QString& folder, const GatewayId& fileId)
+{
+    if (!m_handOver)
+        return;
+    // The record starts from what this gateway last sent, so its reserved bytes go back to it.
+    const GatewayId opened = GatewayId::fromText(m_openedGwid).value_or(GatewayId());
+    GWSetupRecord record = m_handOver->lastReceivedRecord(opened);
+    const Status converted = SetupFileToRecord(folder, fileId, record);
+    if (!converted) {
+        Prompter::instance().error(this, converted.message());
+        return;
+    }
+    m_handOver->sendSetup(record, m_targetAddress, m_openedGwid);
+}
+
+void TFormGWsetup::closeAfterTransfer()
+{
+    close();
+}

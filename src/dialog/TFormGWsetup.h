@@ -1,0 +1,98 @@
+#pragma once
+
+#include "setups/GatewayId.h"
+#include "setups/SetupFormValues.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+namespace Ui {
+class TFormGWsetup;
+}
+class QKeyEvent;
+class QLineEdit;
+class QWidget;
+class SetupHandOver;
+
+// The setup dialog of one gateway: shows a setup file, lets the user edit it and saves it, which
+// also sends it to the gateway through the hand-over. Created once, hidden, and shown by
+// OpenGatewaySetup.
+class TFormGWsetup final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxRadioIds = SetupFormValues::MaxRadioIds;
+    enum class AddOrigin { Hand, Import };
+
+    explicit TFormGWsetup(QWidget* parent = nullptr);
+    ~TFormGWsetup() override;
+
+    void setHandOver(SetupHandOver* handOver) { m_handOver = handOver; }
+
+    // Loads the setup file of the gateway "0A.1B.2C" and shows the dialog for the gateway at ipText.
+    void OpenGatewaySetup(const QString& gwidText, const QString& ipText);
+    // Fills the controls from the file at path. id2, id1, id0 replace the file's gateway ID unless one
+    // is empty. False when there is no file (the controls stay as they were).
+    bool LoadSetup(const QString& path, const QString& id2, const QString& id1, const QString& id0);
+    // Shows "Das ist keine gültige IP-Adresse=" + text when text is no address.
+    bool CheckIPAddress(const QString& text);
+
+    // Appends EditID's text to the radio-ID list while it holds fewer than 250 entries. False when the
+    // text is no radio ID of 1 to 8 digits (a hand entry is told why, an import only counts it).
+    bool AddRadioID(AddOrigin origin = AddOrigin::Hand);
+    void RefreshIDCount();
+    void ImportDeviceList(const QString& fileName);
+    void ImportKeyList(const QString& fileName);
+
+    SetupFormValues formValues() const;
+    void showFormValues(const SetupFormValues& values);
+
+    QString targetAddress() const { return m_targetAddress; }
+    QString openedGwid() const { return m_openedGwid; }
+    QString FirmwareImagePath() const { return m_firmwareImagePath; }
+    bool FirmwareImagePresent() const { return m_firmwareImagePresent; }
+
+public slots:
+    // The gateway acknowledged the setup sent by the last save.
+    void closeAfterTransfer();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void ButtonProfiModeClick();
+    void ButtonSAVEClick();
+    void ButtonLOADClick();
+    void ButtonADDClick();
+    void ButtonImportIDClick();
+    void ListBoxFiltIDsKeyUp(const QKeyEvent* event);
+    void EditFestIPKeyPress(QChar& key);
+    void EditGWID2KeyPress(QChar& key);
+    void EditMasterKey1KeyPress(QChar& key);
+    void EditMasterKey1KeyUp();
+    void EditGWID2Change();
+    void EditGWID1Change();
+
+    void setProtectedEnabled(bool enabled);
+    void advanceFocus(const QLineEdit* from, QLineEdit* to);
+    void reportSkipped(int skipped);
+    bool addImportedId(const QString& id);
+    void sendSavedSetup(const QString& folder, const GatewayId& fileId);
+
+    std::unique_ptr<Ui::TFormGWsetup> ui;
+    SetupHandOver* m_handOver = nullptr;
+    QString m_targetAddress;
+    QString m_openedGwid;
+    QString m_firmwareImagePath;
+    bool m_firmwareImagePresent = false;
+    bool m_loading = false;
+};
+
+// The one setup dialog, created by the program entry after the main window.
+extern TFormGWsetup* FormGWsetup;

@@ -1,0 +1,246 @@
+#include "SetupFormValues.h"
+
+#include "AddressCheck.h"
+#include "SetupFile.h"
+#include "radioids/RadioIdText.h"
+
+#include <algorithm>
+
+using namespace SetupKeys;
+
+namespace {
+
+QString addressMessage(const QString& text)
+{
+    return QStringLiteral("Das ist keine gültige IP-Adresse=") + text;
+}
+
+bool isHexPair(const QString& text)
+{
+    if (text.size() != 2)
+        return false;
+    for (const QChar c : text) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
+}
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+std::optional<qint64> wholeNumber(const QString& text)
+{
+    return IniFile::parseInteger(text);
+}
+
+// Radio IDs are read as numbers and shown with eight digits; anything else stays visible as it is,
+// so the save can name it.
+QString radioIdText(const QString& stored)
+{
+    const std::optional<qint64> number = wholeNumber(stored);
+    if (!number)
+        return stored;
+    return QString::asprintf("%.8lld", static_cast<long long>(*number));
+}
+
+} // namespace
+
+SetupFormValues SetupFormValues::initial()
+{
+    SetupFormValues v;
+    v.serverDns = SetupFormDefaults::ServerHost;
+    v.dnsSrv = threeDigitAddress(DefaultDnsServer);
+    v.ntp = threeDigitAddress(DefaultNtpServer);
+    v.masterKey = DefaultMasterKey;
+    v.hs.fill(DefaultManufacturer);
+    v.mc.fill(QStringLiteral("7"));
+    return v;
+}
+
+QString threeDigitAddress(const QString& dotted)
+{
+    QStringList parts = dotted.split(QLatin1Char('.'));
+    for (QString& part : parts)
+        part = part.rightJustified(3, QLatin1Char('0'));
+    return parts.join(QLatin1Char('.'));
+}
+
+void loadSetupFormValues(const IniFile& ini, const QString& id2, const QString& id1, const QString& id0,
+                         SetupFormValues& v)
+{
+    v.sendTime = ini.readString(Senden, SendTime, DefaultTimeStamp);
+    v.empfTime = ini.readString(Get, GetTime, DefaultTimeStamp);
+    if (id2.isEmpty() || id1.isEmpty() || id0.isEmpty()) {
+        v.gwId2 = ini.readString(Netzwerk, GwId2, QStringLiteral("00"));
+        v.gwId1 = ini.readString(Netzwerk, GwId1, QStringLiteral("00"));
+        v.gwId0 = ini.readString(Netzwerk, GwId0, QStringLiteral("00"));
+    } else {
+        v.gwId2 = id2;
+        v.gwId1 = id1;
+        v.gwId0 = id0;
+    }
+    v.softVer = QStringLiteral("%1.%2.%3")
+                    .arg(ini.readInteger(Software, V1, DefaultV1))
+                    .arg(ini.readInteger(Software, V2, DefaultV2))
+                    .arg(ini.readInteger(Software, V3, DefaultV3));
+    v.anbauort = ini.readString(Netzwerk, Aort);
+    v.serverDns = ini.readString(Netzwerk, SrvDns);
+    v.port = QString::number(ini.readInteger(Netzwerk, Port, DefaultPort));
+    v.dhcp = ini.readBool(Netzwerk, Dhcp, DefaultDhcp);
+    v.festIp = ini.readString(Netzwerk, FestIp);
+    v.gw = ini.readString(Netzwerk, GwIp);
+    v.subMsk = ini.readString(Netzwerk, SubIp, DefaultSubnetMask);
+    v.dnsSrv = ini.readString(Netzwerk, DnsIp, DefaultDnsServer);
+    v.ntp = ini.readString(Netzwerk, NtpIp, DefaultNtpServer);
+
+    // Setting a radio button clears the others of its group, clearing one touches only itself:
+    // the last interval set in the file wins.
+    const bool interval[] = {ini.readBool(Netzwerk, Sofort, DefaultSofort), ini.readBool(Netzwerk, ProH, DefaultProH),
+                             ini.readBool(Netzwerk, ProTag, DefaultProTag),
+                             ini.readBool(Netzwerk, ProMonat, DefaultProMonat)};
+    int last = -1;
+    for (int i = 0; i < 4; ++i) {
+        if (interval[i])
+            last = i;
+    }
+    v.sofort = last == 0;
+    v.proH = last == 1;
+    v.proTag = last == 2;
+    v.proMonat = last == 3;
+
+    v.masterKey = ini.readString(Netzwerk, MasterKey, DefaultMasterKey);
+
+    const bool modeT = ini.readBool(WMBus, ModeT, DefaultModeT);
+    v.modeS = ini.readBool(WMBus, ModeS, !modeT);
+    v.modeT = modeT && !v.modeS;
+
+    v.filtManCode = ini.readBool(WMBus, FilterHersteller, DefaultFilterHerstellerDialog);
+    for (int n = 0; n < SetupFormValues::FilterCodes; ++n)
+        v.hs[n] = ini.readString(WMBus, filterHs(n), DefaultManufacturer);
+    v.filtMC = ini.readBool(WMBus, FilterMedium, DefaultFilterMedium);
+    for (int n = 0; n < SetupFormValues::FilterCodes; ++n)
+        v.mc[n] = ini.readString(WMBus, filterMc(n), DefaultMedium);
+    v.filtFunkId = ini.readBool(WMBus, FilterIds, DefaultFilterIds);
+
+    v.radioIds.clear();
+    const QStringList idKeys = ini.keys(WMBusIds);
+    for (const QString& key : idKeys)
+        v.radioIds << radioIdText(ini.readString(WMBusIds, key));
+}
+
+QStringList setupFormProblems(const SetupFormValues& v)
+{
+    QStringList problems;
+
+    for (const QString& pair : {v.gwId2, v.gwId1, v.gwId0}) {
+        if (!isHexPair(pair))
+            problems << QStringLiteral("Ungültige Gateway ID: \"%1\" (zwei Hex-Ziffern erwartet)").arg(pair);
+    }
+
+    for (const QString& address : {v.festIp, v.gw, v.subMsk, v.dnsSrv, v.ntp}) {
+        if (!isValidIpAddress(address))
+            problems << addressMessage(address);
+    }
+
+    // An entry that starts like a number is meant as an address; anything else is a host name.
+    if (!v.serverDns.isEmpty() && (v.serverDns[0].isDigit() || v.serverDns[0] == u'.')
+        && !isValidIpAddress(v.serverDns))
+        problems << addressMessage(v.serverDns);
+    if (v.serverDns.size() > 32)
+        problems << QStringLiteral("Server-Name zu lang: \"%1\" (höchstens 32 Zeichen)").arg(v.serverDns);
+
+    const std::optional<qint64> port = wholeNumber(v.port);
+    if (!port || *port < 1 || *port > 65535)
+        problems << QStringLiteral("Ungültiger Server Port: \"%1\" (1 bis 65535)").arg(v.port);
+
+    if (v.radioIds.size() > SetupFormValues::MaxRadioIds)
+        problems << QStringLiteral("Zu viele Funk-IDs: %1 (höchstens %2)")
+                        .arg(v.radioIds.size())
+                        .arg(SetupFormValues::MaxRadioIds);
+    for (const QString& id : v.radioIds) {
+        if (!isStorableRadioId(id)) {
+            problems << QStringLiteral("Ungültige Funk-ID: \"%1\" (1 bis 8 Ziffern)").arg(id);
+            break;
+        }
+    }
+
+    bool keyOk = v.masterKey.size() == 32;
+    for (int i = 0; keyOk && i < v.masterKey.size(); ++i)
+        keyOk = isHexPair(v.masterKey.mid(i, 1) + QLatin1Char('0'));
+    if (!keyOk)
+        problems << QStringLiteral("Ungültiger Master KEY: \"%1\" (genau 32 Hex-Ziffern)").arg(v.masterKey);
+
+    for (const QString& code : v.hs) {
+        if (code.size() != 3 || !std::all_of(code.begin(), code.end(), isAsciiLetter))
+            problems << QStringLiteral("Ungültiger Hersteller-Code: \"%1\" (drei Buchstaben)").arg(code);
+    }
+    for (const QString& code : v.mc) {
+        const std::optional<qint64> medium = wholeNumber(code);
+        if (!medium || *medium < 0 || *medium > 255)
+            problems << QStringLiteral("Ungültiger Mediumcode: \"%1\" (0 bis 255)").arg(code);
+    }
+    return problems;
+}
+
+Status validateSetupForm(const SetupFormValues& values)
+{
+    const QStringList problems = setupFormProblems(values);
+    return problems.isEmpty() ? Status() : Status::failure(problems.first());
+}
+
+Status writeSetupForm(IniFile& ini, const SetupFormValues& v, const QDateTime& now)
+{
+    const std::pair<QString, QString> netzwerkTexts[] = {
+        {GwId2, v.gwId2}, {GwId1, v.gwId1}, {GwId0, v.gwId0}, {Aort, v.anbauort}, {SrvDns, v.serverDns},
+    };
+    const std::pair<QString, QString> addresses[] = {
+        {FestIp, v.festIp}, {GwIp, v.gw}, {SubIp, v.subMsk}, {DnsIp, v.dnsSrv}, {NtpIp, v.ntp},
+    };
+
+    Status status = ini.writeString(Senden, SendTime, now.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+    for (const auto& [key, text] : netzwerkTexts) {
+        if (status)
+            status = ini.writeString(Netzwerk, key, text);
+    }
+    if (!status)
+        return status;
+    ini.writeInteger(Netzwerk, Port, v.port.toInt());
+    ini.writeBool(Netzwerk, Dhcp, v.dhcp);
+    for (const auto& [key, text] : addresses) {
+        if (status)
+            status = ini.writeString(Netzwerk, key, text);
+    }
+    if (!status)
+        return status;
+    ini.writeBool(Netzwerk, Sofort, v.sofort);
+    ini.writeBool(Netzwerk, ProH, v.proH);
+    ini.writeBool(Netzwerk, ProTag, v.proTag);
+    ini.writeBool(Netzwerk, ProMonat, v.proMonat);
+    status = ini.writeString(Netzwerk, MasterKey, v.masterKey);
+    if (!status)
+        return status;
+
+    ini.eraseSection(WMBus);
+    ini.writeBool(WMBus, ModeT, v.modeT);
+    // MODES follows MODET, not the S button: with neither button checked the gateway runs S.
+    ini.writeBool(WMBus, ModeS, !v.modeT);
+    ini.writeBool(WMBus, FilterHersteller, v.filtManCode);
+    for (int n = 0; n < SetupFormValues::FilterCodes && status; ++n)
+        status = ini.writeString(WMBus, filterHs(n), v.hs[n]);
+    if (!status)
+        return status;
+    ini.writeBool(WMBus, FilterMedium, v.filtMC);
+    for (int n = 0; n < SetupFormValues::FilterCodes && status; ++n)
+        status = ini.writeString(WMBus, filterMc(n), v.mc[n]);
+    if (!status)
+        return status;
+    ini.writeBool(WMBus, FilterIds, v.filtFunkId);
+
+    ini.eraseSection(WMBusIds);
+    for (int k = 0; k < v.radioIds.size() && status; ++k)
+        status = ini.writeString(WMBusIds, radioIdKey(k), QString::number(v.radioIds[k].toLongLong()));
+    return status;
+}
