@@ -9,7 +9,7 @@ struct FirmwareImage
 {
     static QString fileName() { return QStringLiteral("NewSoftwareGW.bin"); }
 
-    QString path;         // folder + "NewSoftwareGW.bin" when present, else empty
+    QString path; // folder + "NewSoftwareGW.bin" when present, else empty
     bool present = false;
 };
 

@@ -26,8 +26,8 @@ struct Line
     QByteArray raw; // as in the file, without the line break
     QByteArray eol; // "\r\n", "\n", or empty for a last line without a break
     bool isKey = false;
-    QString key;    // trimmed, as spelled in the file
-    QString value;  // trimmed, quotes still on
+    QString key;   // trimmed, as spelled in the file
+    QString value; // trimmed, quotes still on
 };
 
 struct Section
@@ -226,7 +226,8 @@ IniFile::IniFile(const QString& path) : d(std::make_unique<Data>())
 }
 
 IniFile::~IniFile() = default;
-IniFile::IniFile(const IniFile& other) : d(std::make_unique<Data>(*other.d)) {}
+IniFile::IniFile(const IniFile& other) : d(std::make_unique<Data>(*other.d))
+{}
 IniFile& IniFile::operator=(const IniFile& other)
 {
     if (this != &other)
@@ -469,8 +470,7 @@ Status IniFile::save() const
 {
     const QByteArray bytes = toBytes();
     const auto failed = [this](const QString& reason) {
-        return Status::failure(
-            QStringLiteral("Die Datei %1 konnte nicht gespeichert werden: %2").arg(d->path, reason));
+        return Status::failure(QStringLiteral("Die Datei %1 konnte nicht gespeichert werden: %2").arg(d->path, reason));
     };
     if (d->path.isEmpty())
         return failed(QStringLiteral("Kein Dateiname"));

@@ -46,8 +46,8 @@ public:
 
     bool hasSection(const QString& section) const;
     bool hasKey(const QString& section, const QString& key) const;
-    QStringList sections() const;                     // file order, first spelling
-    QStringList keys(const QString& section) const;   // file order, first of duplicates only
+    QStringList sections() const;                   // file order, first spelling
+    QStringList keys(const QString& section) const; // file order, first of duplicates only
 
     QString readString(const QString& section, const QString& key, const QString& def = QString()) const;
     int readInteger(const QString& section, const QString& key, int def) const;

@@ -54,10 +54,7 @@ public:
         if (m_status.ok())
             m_status = m_ini.writeString(section, key, value);
     }
-    void integer(const QString& section, const QString& key, int value)
-    {
-        text(section, key, QString::number(value));
-    }
+    void integer(const QString& section, const QString& key, int value) { text(section, key, QString::number(value)); }
     void boolean(const QString& section, const QString& key, bool value)
     {
         text(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
@@ -195,9 +192,8 @@ Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupReco
         const QString& key;
         int offset;
     } addresses[] = {
-        {FestIp, GWSetupRecord::OffFixedIp}, {GwIp, GWSetupRecord::OffRouterIp},
-        {SubIp, GWSetupRecord::OffSubnetMask}, {DnsIp, GWSetupRecord::OffDnsIp},
-        {NtpIp, GWSetupRecord::OffNtpIp},
+        {FestIp, GWSetupRecord::OffFixedIp}, {GwIp, GWSetupRecord::OffRouterIp}, {SubIp, GWSetupRecord::OffSubnetMask},
+        {DnsIp, GWSetupRecord::OffDnsIp},    {NtpIp, GWSetupRecord::OffNtpIp},
     };
     for (const auto& a : addresses) {
         const QString text = ini.readString(Netzwerk, a.key);

@@ -42,11 +42,20 @@ inline const QString ModeS = QStringLiteral("MODES");
 inline const QString FilterHersteller = QStringLiteral("FILTER_HERSTELLER");
 inline const QString FilterMedium = QStringLiteral("FILTER_MEDIUM");
 inline const QString FilterIds = QStringLiteral("FILTER_IDS");
-inline QString filterHs(int n) { return QStringLiteral("FILTER_HS%1").arg(n); }
-inline QString filterMc(int n) { return QStringLiteral("FILTER_MC%1").arg(n); }
+inline QString filterHs(int n)
+{
+    return QStringLiteral("FILTER_HS%1").arg(n);
+}
+inline QString filterMc(int n)
+{
+    return QStringLiteral("FILTER_MC%1").arg(n);
+}
 
 inline const QString WMBusIds = QStringLiteral("WM-BUS_IDS");
-inline QString radioIdKey(int n) { return QStringLiteral("ID%1").arg(n); }
+inline QString radioIdKey(int n)
+{
+    return QStringLiteral("ID%1").arg(n);
+}
 
 inline const QString FileFilter = QStringLiteral("Gateway Setup  (*.gwini)");
 

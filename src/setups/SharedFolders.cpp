@@ -6,8 +6,15 @@
 #include <QStandardPaths>
 
 #ifdef Q_OS_WIN
-#include <shlobj.h>
+// windows.h must come before shlobj.h.
+// clang-format off
 #include <windows.h>
+#include <shlobj.h>
+// clang-format on
+#ifdef _MSC_VER
+#pragma comment(lib, "shell32.lib")
+#pragma comment(lib, "ole32.lib")
+#endif
 #endif
 
 namespace {

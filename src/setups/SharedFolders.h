@@ -16,10 +16,10 @@ QString documents();
 // Empty text removes the override.
 void setDocumentsOverride(const QString& folder);
 
-QString mervane();   // <documents>/MERVANE/
-QString setups();    // <documents>/MERVANE/W_MBUS_SRV_GWSETUPS/
-QString firmware();  // <documents>/MERVANE/W_MBUS_SRV_SOFTWARE/
-QString routes();    // <documents>/MERVANE/Routes/
+QString mervane();  // <documents>/MERVANE/
+QString setups();   // <documents>/MERVANE/W_MBUS_SRV_GWSETUPS/
+QString firmware(); // <documents>/MERVANE/W_MBUS_SRV_SOFTWARE/
+QString routes();   // <documents>/MERVANE/Routes/
 // <documents>/MERVANE/<executable base name>.INI ("Telvaro.INI" without an application object).
 QString settingsFile();
 

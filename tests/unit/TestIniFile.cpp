@@ -83,23 +83,21 @@ void TestIniFile::readString_data()
     QTest::newRow("name blanks trimmed") << basic << u" NETZWERK "_s << u" PORT"_s << u"4711"_s;
     QTest::newRow("missing key gives default") << basic << u"NETZWERK"_s << u"DHCP"_s << u"<def>"_s;
     QTest::newRow("missing section gives default") << basic << u"WM-BUS"_s << u"PORT"_s << u"<def>"_s;
-    QTest::newRow("double quotes stripped") << QByteArray("[A]\nK=\"  x y \"\n") << u"A"_s << u"K"_s
-                                            << u"  x y "_s;
+    QTest::newRow("double quotes stripped") << QByteArray("[A]\nK=\"  x y \"\n") << u"A"_s << u"K"_s << u"  x y "_s;
     QTest::newRow("single quotes stripped") << QByteArray("[A]\nK='x'\n") << u"A"_s << u"K"_s << u"x"_s;
     QTest::newRow("unmatched quotes kept") << QByteArray("[A]\nK=\"x'\n") << u"A"_s << u"K"_s << u"\"x'"_s;
     QTest::newRow("lone quote kept") << QByteArray("[A]\nK=\"\n") << u"A"_s << u"K"_s << u"\""_s;
     QTest::newRow("empty value is not default") << QByteArray("[A]\nK=\n") << u"A"_s << u"K"_s << QString();
     QTest::newRow("value keeps inner equals") << QByteArray("[A]\nK=a=b\n") << u"A"_s << u"K"_s << u"a=b"_s;
     QTest::newRow("first duplicate key wins") << QByteArray("[A]\nK=1\nk=2\n") << u"A"_s << u"K"_s << u"1"_s;
-    QTest::newRow("first duplicate section wins") << QByteArray("[A]\nK=1\n[a]\nK=2\nL=3\n") << u"A"_s << u"K"_s
-                                                  << u"1"_s;
-    QTest::newRow("key of later duplicate section unseen") << QByteArray("[A]\nK=1\n[a]\nL=3\n") << u"A"_s
-                                                           << u"L"_s << u"<def>"_s;
+    QTest::newRow("first duplicate section wins")
+        << QByteArray("[A]\nK=1\n[a]\nK=2\nL=3\n") << u"A"_s << u"K"_s << u"1"_s;
+    QTest::newRow("key of later duplicate section unseen")
+        << QByteArray("[A]\nK=1\n[a]\nL=3\n") << u"A"_s << u"L"_s << u"<def>"_s;
     QTest::newRow("comment line is no key") << QByteArray("[A]\n;K=1\n") << u"A"_s << u";K"_s << u"<def>"_s;
-    QTest::newRow("key before first section unseen") << QByteArray("K=1\n[A]\n") << u"A"_s << u"K"_s
-                                                     << u"<def>"_s;
-    QTest::newRow("header without bracket is no section") << QByteArray("[A]\nK=1\n[B\nL=2\n") << u"A"_s
-                                                          << u"L"_s << u"2"_s;
+    QTest::newRow("key before first section unseen") << QByteArray("K=1\n[A]\n") << u"A"_s << u"K"_s << u"<def>"_s;
+    QTest::newRow("header without bracket is no section")
+        << QByteArray("[A]\nK=1\n[B\nL=2\n") << u"A"_s << u"L"_s << u"2"_s;
     QTest::newRow("section name blanks") << QByteArray("[ A ]\nK=1\n") << u"A"_s << u"K"_s << u"1"_s;
     QTest::newRow("CRLF not in value") << QByteArray("[A]\r\nK=v\r\n") << u"A"_s << u"K"_s << u"v"_s;
     QTest::newRow("last line without break") << QByteArray("[A]\r\nK=v") << u"A"_s << u"K"_s << u"v"_s;
@@ -172,13 +170,13 @@ void TestIniFile::listing_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QStringList>("sections");
     QTest::addColumn<QStringList>("keysOfB");
-    QTest::newRow("file order") << QByteArray("[A]\nX=1\n[B]\nID5=1\nID0=2\nID3=3\n")
-                                << QStringList{u"A"_s, u"B"_s} << QStringList{u"ID5"_s, u"ID0"_s, u"ID3"_s};
+    QTest::newRow("file order") << QByteArray("[A]\nX=1\n[B]\nID5=1\nID0=2\nID3=3\n") << QStringList{u"A"_s, u"B"_s}
+                                << QStringList{u"ID5"_s, u"ID0"_s, u"ID3"_s};
     QTest::newRow("duplicates listed once, first spelling")
         << QByteArray("[b]\nK=1\nk=2\nL=3\n[A]\n[B]\nM=4\n") << QStringList{u"b"_s, u"A"_s}
         << QStringList{u"K"_s, u"L"_s};
-    QTest::newRow("comments and junk are no keys") << QByteArray("[B]\n;C=1\njunk\n=v\n  K = 1\n")
-                                                   << QStringList{u"B"_s} << QStringList{u"K"_s};
+    QTest::newRow("comments and junk are no keys")
+        << QByteArray("[B]\n;C=1\njunk\n=v\n  K = 1\n") << QStringList{u"B"_s} << QStringList{u"K"_s};
     QTest::newRow("empty") << QByteArray() << QStringList() << QStringList();
 }
 
@@ -201,38 +199,35 @@ void TestIniFile::write_data()
     QTest::newRow("new file gets CRLF") << QByteArray() << QList<Write>{{u"A"_s, u"K"_s, u"1"_s}}
                                         << QByteArray("[A]\r\nK=1\r\n");
     QTest::newRow("replace in place keeps neighbours")
-        << QByteArray("[A]\r\n  X = 1 \r\nK=old\r\n;c\r\nY=2\r\n")
-        << QList<Write>{{u"A"_s, u"k"_s, u"new"_s}} << QByteArray("[A]\r\n  X = 1 \r\nK=new\r\n;c\r\nY=2\r\n");
-    QTest::newRow("same value leaves line byte for byte") << QByteArray("[A]\r\n K = v \r\n")
-                                                         << QList<Write>{{u"A"_s, u"K"_s, u"v"_s}}
-                                                         << QByteArray("[A]\r\n K = v \r\n");
-    QTest::newRow("replace first duplicate only") << QByteArray("[A]\nK=1\nK=2\n")
-                                                  << QList<Write>{{u"A"_s, u"K"_s, u"3"_s}}
-                                                  << QByteArray("[A]\nK=3\nK=2\n");
+        << QByteArray("[A]\r\n  X = 1 \r\nK=old\r\n;c\r\nY=2\r\n") << QList<Write>{{u"A"_s, u"k"_s, u"new"_s}}
+        << QByteArray("[A]\r\n  X = 1 \r\nK=new\r\n;c\r\nY=2\r\n");
+    QTest::newRow("same value leaves line byte for byte")
+        << QByteArray("[A]\r\n K = v \r\n") << QList<Write>{{u"A"_s, u"K"_s, u"v"_s}}
+        << QByteArray("[A]\r\n K = v \r\n");
+    QTest::newRow("replace first duplicate only")
+        << QByteArray("[A]\nK=1\nK=2\n") << QList<Write>{{u"A"_s, u"K"_s, u"3"_s}} << QByteArray("[A]\nK=3\nK=2\n");
     QTest::newRow("append after last key, before blank line")
         << QByteArray("[A]\r\nK=1\r\n\r\n[B]\r\nL=2\r\n") << QList<Write>{{u"A"_s, u"N"_s, u"x"_s}}
         << QByteArray("[A]\r\nK=1\r\nN=x\r\n\r\n[B]\r\nL=2\r\n");
-    QTest::newRow("append keeps write order") << QByteArray("[A]\r\n")
-                                              << QList<Write>{{u"A"_s, u"N1"_s, u"1"_s}, {u"A"_s, u"N2"_s, u"2"_s}}
-                                              << QByteArray("[A]\r\nN1=1\r\nN2=2\r\n");
+    QTest::newRow("append keeps write order")
+        << QByteArray("[A]\r\n") << QList<Write>{{u"A"_s, u"N1"_s, u"1"_s}, {u"A"_s, u"N2"_s, u"2"_s}}
+        << QByteArray("[A]\r\nN1=1\r\nN2=2\r\n");
     QTest::newRow("append into empty section before blank")
         << QByteArray("[A]\r\n; about A\r\n\r\n[B]\r\n") << QList<Write>{{u"A"_s, u"N"_s, u"1"_s}}
         << QByteArray("[A]\r\n; about A\r\nN=1\r\n\r\n[B]\r\n");
-    QTest::newRow("new section at the end") << QByteArray("[A]\r\nK=1\r\n")
-                                            << QList<Write>{{u"B"_s, u"L"_s, u"2"_s}}
+    QTest::newRow("new section at the end") << QByteArray("[A]\r\nK=1\r\n") << QList<Write>{{u"B"_s, u"L"_s, u"2"_s}}
                                             << QByteArray("[A]\r\nK=1\r\n[B]\r\nL=2\r\n");
-    QTest::newRow("last line without break gets one") << QByteArray("[A]\r\nK=1")
-                                                      << QList<Write>{{u"A"_s, u"L"_s, u"2"_s}}
-                                                      << QByteArray("[A]\r\nK=1\r\nL=2\r\n");
+    QTest::newRow("last line without break gets one")
+        << QByteArray("[A]\r\nK=1") << QList<Write>{{u"A"_s, u"L"_s, u"2"_s}} << QByteArray("[A]\r\nK=1\r\nL=2\r\n");
     QTest::newRow("LF file stays LF") << QByteArray("[A]\nK=1\n")
                                       << QList<Write>{{u"A"_s, u"L"_s, u"2"_s}, {u"C"_s, u"M"_s, u"3"_s}}
                                       << QByteArray("[A]\nK=1\nL=2\n[C]\nM=3\n");
-    QTest::newRow("mixed endings kept per line") << QByteArray("[A]\r\nK=1\nX=0\r\n")
-                                                 << QList<Write>{{u"A"_s, u"K"_s, u"2"_s}}
-                                                 << QByteArray("[A]\r\nK=2\nX=0\r\n");
-    QTest::newRow("write into first duplicate section") << QByteArray("[A]\nK=1\n[a]\nK=2\n")
-                                                        << QList<Write>{{u"A"_s, u"N"_s, u"x"_s}}
-                                                        << QByteArray("[A]\nK=1\nN=x\n[a]\nK=2\n");
+    QTest::newRow("mixed endings kept per line")
+        << QByteArray("[A]\r\nK=1\nX=0\r\n") << QList<Write>{{u"A"_s, u"K"_s, u"2"_s}}
+        << QByteArray("[A]\r\nK=2\nX=0\r\n");
+    QTest::newRow("write into first duplicate section")
+        << QByteArray("[A]\nK=1\n[a]\nK=2\n") << QList<Write>{{u"A"_s, u"N"_s, u"x"_s}}
+        << QByteArray("[A]\nK=1\nN=x\n[a]\nK=2\n");
     QTest::newRow("unknown lines byte for byte")
         << QByteArray("garbage \x01\r\n[A]\r\n;c\r\n junk line\r\nK=1\r\n[B\r\n")
         << QList<Write>{{u"A"_s, u"K"_s, u"2"_s}}
@@ -258,8 +253,7 @@ void TestIniFile::eraseSection_data()
     QTest::addColumn<QByteArray>("after");
     QTest::newRow("middle") << QByteArray("[A]\r\nK=1\r\n[IDS]\r\nID0=1\r\n;c\r\n[B]\r\nL=2\r\n")
                             << QByteArray("[A]\r\nK=1\r\n[B]\r\nL=2\r\n");
-    QTest::newRow("case and duplicates") << QByteArray("[ids]\nID0=1\n[A]\n[IDS]\nID1=2\n")
-                                         << QByteArray("[A]\n");
+    QTest::newRow("case and duplicates") << QByteArray("[ids]\nID0=1\n[A]\n[IDS]\nID1=2\n") << QByteArray("[A]\n");
     QTest::newRow("missing section") << QByteArray("[A]\nK=1\n") << QByteArray("[A]\nK=1\n");
 }
 
@@ -275,8 +269,8 @@ void TestIniFile::eraseSection()
     // A rewrite after the erase starts the section anew at the end.
     QVERIFY(ini.writeString(u"IDS"_s, u"ID3"_s, u"00012345"_s).ok());
     QCOMPARE(ini.keys(u"IDS"_s), QStringList{u"ID3"_s});
-    QVERIFY(ini.toBytes().endsWith("[IDS]" + QByteArray(before.contains('\r') ? "\r\n" : "\n") + "ID3=00012345"
-                                   + QByteArray(before.contains('\r') ? "\r\n" : "\n")));
+    QVERIFY(ini.toBytes().endsWith("[IDS]" + QByteArray(before.contains('\r') ? "\r\n" : "\n") + "ID3=00012345" +
+                                   QByteArray(before.contains('\r') ? "\r\n" : "\n")));
 }
 
 void TestIniFile::refusedValue_data()
@@ -290,8 +284,8 @@ void TestIniFile::refusedValue_data()
     QTest::newRow("C1 control that 1252 lacks") << ascii << u"\u0080"_s << u"Windows-1252"_s;
     QTest::newRow("line feed") << ascii << u"a\nb"_s << u"Zeilenumbruch"_s;
     QTest::newRow("carriage return") << ascii << u"a\rb"_s << u"Zeilenumbruch"_s;
-    QTest::newRow("line feed in UTF-8 file") << QByteArray("\xEF\xBB\xBF[A]\r\nK=alt\r\n") << u"a\nb"_s
-                                             << u"Zeilenumbruch"_s;
+    QTest::newRow("line feed in UTF-8 file")
+        << QByteArray("\xEF\xBB\xBF[A]\r\nK=alt\r\n") << u"a\nb"_s << u"Zeilenumbruch"_s;
 }
 
 void TestIniFile::refusedValue()
@@ -315,13 +309,12 @@ void TestIniFile::encodingKept_data()
     QTest::addColumn<QString>("aort");
     QTest::addColumn<QString>("written");
     QTest::addColumn<QByteArray>("writtenBytes");
-    QTest::newRow("Windows-1252 umlauts") << u"ini_cp1252_umlauts.ini"_s << false
-                                          << u"Heizungsraum Büro, Straße 3"_s << u"Kühlraum €"_s
-                                          << QByteArray("K\xFChlraum \x80");
-    QTest::newRow("UTF-8 with BOM") << u"ini_utf8_bom.ini"_s << true << u"Heizungsraum Büro Ω"_s
-                                    << u"Kühlraum Ω"_s << QString(u"Kühlraum Ω"_s).toUtf8();
-    QTest::newRow("UTF-8 without BOM, LF") << u"ini_utf8_plain_lf.ini"_s << true << u"Kühlraum"_s
-                                           << u"Gärtnerei"_s << QString(u"Gärtnerei"_s).toUtf8();
+    QTest::newRow("Windows-1252 umlauts") << u"ini_cp1252_umlauts.ini"_s << false << u"Heizungsraum Büro, Straße 3"_s
+                                          << u"Kühlraum €"_s << QByteArray("K\xFChlraum \x80");
+    QTest::newRow("UTF-8 with BOM") << u"ini_utf8_bom.ini"_s << true << u"Heizungsraum Büro Ω"_s << u"Kühlraum Ω"_s
+                                    << QString(u"Kühlraum Ω"_s).toUtf8();
+    QTest::newRow("UTF-8 without BOM, LF")
+        << u"ini_utf8_plain_lf.ini"_s << true << u"Kühlraum"_s << u"Gärtnerei"_s << QString(u"Gärtnerei"_s).toUtf8();
 }
 
 void TestIniFile::encodingKept()
@@ -353,7 +346,8 @@ void TestIniFile::encodingKept()
     QList<QByteArray> before = original.split('\n');
     QList<QByteArray> now = after.split('\n');
     before.removeIf([](const QByteArray& l) { return l.contains("AORT="); });
-    now.removeIf([](const QByteArray& l) { return l.contains("AORT=") || l.startsWith("[NEU]") || l.startsWith("K=1"); });
+    now.removeIf(
+        [](const QByteArray& l) { return l.contains("AORT=") || l.startsWith("[NEU]") || l.startsWith("K=1"); });
     if (!original.endsWith('\n')) // the old last line gained a line break
         before.last() += newline.chopped(1);
     now.removeAll(QByteArray());
@@ -372,17 +366,16 @@ void TestIniFile::hostileInput_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("NUL bytes in value") << QByteArray("[A]\r\nK=a\0b\r\n", 12) << u"A"_s << u"K"_s
                                         << QString(u"a"_s + QChar(0) + u"b"_s);
-    QTest::newRow("NUL in section name") << QByteArray("[A\0]\r\nK=1\r\n", 11) << QString(u"A"_s + QChar(0))
-                                         << u"K"_s << u"1"_s;
+    QTest::newRow("NUL in section name") << QByteArray("[A\0]\r\nK=1\r\n", 11) << QString(u"A"_s + QChar(0)) << u"K"_s
+                                         << u"1"_s;
     QTest::newRow("header without bracket") << QByteArray("[A\r\nK=1\r\n") << u"A"_s << u"K"_s << u"<def>"_s;
     QTest::newRow("1 MB line") << ("[A]\r\nK=" + QByteArray(1 << 20, 'x') + "\r\nL=2\r\n") << u"A"_s << u"L"_s
                                << u"2"_s;
-    QTest::newRow("1 MB section name") << ("[" + QByteArray(1 << 20, 'S') + "]\r\nK=1\r\n[A]\r\nL=2")
-                                       << u"A"_s << u"L"_s << u"2"_s;
-    QTest::newRow("only brackets and breaks") << QByteArray("]]]\n[[[\n\r\r\n=\n==\n[]\n=x\n") << u""_s << u"="_s
-                                              << u"<def>"_s;
-    QTest::newRow("invalid UTF-8 read as 1252") << QByteArray("[A]\nK=\xC3\x28\xFC\n") << u"A"_s << u"K"_s
-                                                << u"Ã(ü"_s;
+    QTest::newRow("1 MB section name") << ("[" + QByteArray(1 << 20, 'S') + "]\r\nK=1\r\n[A]\r\nL=2") << u"A"_s
+                                       << u"L"_s << u"2"_s;
+    QTest::newRow("only brackets and breaks")
+        << QByteArray("]]]\n[[[\n\r\r\n=\n==\n[]\n=x\n") << u""_s << u"="_s << u"<def>"_s;
+    QTest::newRow("invalid UTF-8 read as 1252") << QByteArray("[A]\nK=\xC3\x28\xFC\n") << u"A"_s << u"K"_s << u"Ã(ü"_s;
     QTest::newRow("lone CR inside line") << QByteArray("[A]\rK=1\n") << u"A"_s << u"K"_s << u"<def>"_s;
 }
 
@@ -486,7 +479,9 @@ void TestIniFile::saveAtomicFailureKeepsOldFile()
     } else {
 #ifdef Q_OS_UNIX
         // The write of the temporary file fails half way (EFBIG), as on a full disk.
-        struct rlimit before {};
+        struct rlimit before
+        {
+        };
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &before), 0);
         struct rlimit limited = before;
         limited.rlim_cur = 64 * 1024;

@@ -54,12 +54,12 @@ bool isOwnedKey(const QString& section, const QString& key)
     static const QHash<QString, QStringList> owned{
         {Get, {GetTime}},
         {Netzwerk,
-         {GwId2, GwId1, GwId0, SrvDns, Port, Dhcp, FestIp, GwIp, SubIp, DnsIp, NtpIp, Sofort, ProH, ProTag,
-          ProMonat, MasterKey}},
+         {GwId2, GwId1, GwId0, SrvDns, Port, Dhcp, FestIp, GwIp, SubIp, DnsIp, NtpIp, Sofort, ProH, ProTag, ProMonat,
+          MasterKey}},
         {Software, {V1, V2, V3}},
         {WMBus,
-         {ModeT, ModeS, FilterHersteller, FilterMedium, FilterIds, filterHs(0), filterHs(1), filterHs(2),
-          filterHs(3), filterMc(0), filterMc(1), filterMc(2), filterMc(3)}},
+         {ModeT, ModeS, FilterHersteller, FilterMedium, FilterIds, filterHs(0), filterHs(1), filterHs(2), filterHs(3),
+          filterMc(0), filterMc(1), filterMc(2), filterMc(3)}},
     };
     if (section == WMBusIds)
         return true;
@@ -341,27 +341,27 @@ void TestSetupConversion::accepted_data()
     QTest::newRow("missing DHCP and PROH set both bits") << none << none << 1115 << QByteArray::fromHex("09");
     QTest::newRow("missing FILTER_HERSTELLER turns the filter on, T mode")
         << none << none << 1092 << QByteArray::fromHex("11");
-    QTest::newRow("missing MASTERKEY gives the default") << none << none << 1096
-                                                         << QByteArray::fromHex("7C3E9A15D2084BF6E1A05C93D76F2B48");
+    QTest::newRow("missing MASTERKEY gives the default")
+        << none << none << 1096 << QByteArray::fromHex("7C3E9A15D2084BF6E1A05C93D76F2B48");
     QTest::newRow("missing codes give QLB") << none << none << 1076 << QByteArray("QLBQLBQLBQLB");
     QTest::newRow("missing medium codes give 8") << none << none << 1088 << QByteArray::fromHex("08080808");
     QTest::newRow("missing SRV_DNS gives zeros") << none << none << 22 << QByteArray(32, '\0');
     QTest::newRow("no WM-BUS_IDS section: empty list") << none << none << 76 << QByteArray(1000, '\0');
-    QTest::newRow("empty WM-BUS_IDS section") << none << QByteArray("[WM-BUS_IDS]\r\n\r\n") << 76
-                                              << QByteArray(1000, '\0');
+    QTest::newRow("empty WM-BUS_IDS section")
+        << none << QByteArray("[WM-BUS_IDS]\r\n\r\n") << 76 << QByteArray(1000, '\0');
     QTest::newRow("addresses as written") << none << none << 6 << QByteArray::fromHex("c0a80114c0a80101ffffff00");
-    QTest::newRow("leading zeros decimal") << QByteArray("FEST_IP=192.168.001.010\r\n") << none << 6
-                                           << QByteArray::fromHex("c0a8010a");
+    QTest::newRow("leading zeros decimal")
+        << QByteArray("FEST_IP=192.168.001.010\r\n") << none << 6 << QByteArray::fromHex("c0a8010a");
     QTest::newRow("last part repeated") << QByteArray("GW_IP=10.1.2\r\n") << none << 10
                                         << QByteArray::fromHex("0a010202");
     QTest::newRow("fifth part ignored") << QByteArray("SUB_IP=1.2.3.4.5\r\n") << none << 14
                                         << QByteArray::fromHex("01020304");
     QTest::newRow("PORT 65535") << QByteArray("PORT=65535\r\n") << none << 66 << QByteArray::fromHex("ffff");
     QTest::newRow("PORT 0") << QByteArray("PORT=0\r\n") << none << 66 << QByteArray::fromHex("0000");
-    QTest::newRow("PORT that is no integer takes 23") << QByteArray("PORT=abc\r\n") << none << 66
-                                                      << QByteArray::fromHex("1700");
-    QTest::newRow("bool that is no integer takes its default") << QByteArray("PROH=nein\r\nDHCP=x\r\n") << none
-                                                               << 1115 << QByteArray::fromHex("09");
+    QTest::newRow("PORT that is no integer takes 23")
+        << QByteArray("PORT=abc\r\n") << none << 66 << QByteArray::fromHex("1700");
+    QTest::newRow("bool that is no integer takes its default")
+        << QByteArray("PROH=nein\r\nDHCP=x\r\n") << none << 1115 << QByteArray::fromHex("09");
     QTest::newRow("several intervals kept") << QByteArray("DHCP=0\r\nSOFORT=1\r\nPROH=0\r\nPROTAG=2\r\nPROMONAT=-1\r\n")
                                             << none << 1115 << QByteArray::fromHex("34");
     QTest::newRow("S mode and every filter")
@@ -369,8 +369,7 @@ void TestSetupConversion::accepted_data()
         << QByteArray("[WM-BUS]\r\nMODET=0\r\nMODES=1\r\nFILTER_HERSTELLER=0\r\nFILTER_MEDIUM=1\r\nFILTER_IDS=1\r\n")
         << 1092 << QByteArray::fromHex("22");
     QTest::newRow("lower-case manufacturer taken as upper")
-        << none << QByteArray("[WM-BUS]\r\nFILTER_HS0=abc\r\nFILTER_HS3=kAm\r\n") << 1076
-        << QByteArray("ABCQLBQLBKAM");
+        << none << QByteArray("[WM-BUS]\r\nFILTER_HS0=abc\r\nFILTER_HS3=kAm\r\n") << 1076 << QByteArray("ABCQLBQLBKAM");
     QTest::newRow("medium codes with zeros and sign")
         << none << QByteArray("[WM-BUS]\r\nFILTER_MC0=007\r\nFILTER_MC1=+255\r\nFILTER_MC2=0\r\n") << 1088
         << QByteArray::fromHex("07ff0008");
@@ -388,8 +387,8 @@ void TestSetupConversion::accepted_data()
         << QByteArray("SRV_DNS=" + QByteArray(32, 's') + "\r\n") << none << 22 << QByteArray(32, 's');
     QTest::newRow("server name in Windows-1252")
         << QByteArray("SRV_DNS=B\xFCro\r\n") << none << 22 << (QByteArray("B\xFCro") + QByteArray(28, '\0'));
-    QTest::newRow("GW_ID keys are not read") << QByteArray("GW_ID2=FF\r\nGW_ID1=FF\r\n") << none << 3
-                                             << QByteArray::fromHex("0a1b2c");
+    QTest::newRow("GW_ID keys are not read")
+        << QByteArray("GW_ID2=FF\r\nGW_ID1=FF\r\n") << none << 3 << QByteArray::fromHex("0a1b2c");
 }
 
 void TestSetupConversion::accepted()
@@ -429,8 +428,7 @@ void TestSetupConversion::refused_data()
     row("empty address", "NTP_IP=\r\n", none, u"Fehlender Wert in [NETZWERK] NTP_IP"_s);
     row("PORT above 65535", "PORT=65536\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: 65536 (0 bis 65535)"_s);
     row("negative PORT", "PORT=-1\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: -1 (0 bis 65535)"_s);
-    row("huge PORT", "PORT=99999999999\r\n", none,
-        u"Ungültiger Wert in [NETZWERK] PORT: 99999999999 (0 bis 65535)"_s);
+    row("huge PORT", "PORT=99999999999\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: 99999999999 (0 bis 65535)"_s);
     row("master key 31 digits", "MASTERKEY=00112233445566778899AABBCCDDEEF\r\n", none,
         u"Ungültiger Wert in [NETZWERK] MASTERKEY: 00112233445566778899AABBCCDDEEF (32 Hex-Ziffern erwartet)"_s);
     row("master key 33 digits", "MASTERKEY=00112233445566778899AABBCCDDEEFF0\r\n", none,
@@ -446,7 +444,9 @@ void TestSetupConversion::refused_data()
         u"Ungültiger Wert in [WM-BUS] FILTER_HS2: QLBX (drei Buchstaben A bis Z erwartet)"_s);
     row("manufacturer code with digit", none, "[WM-BUS]\r\nFILTER_HS0=Q1B\r\n",
         u"Ungültiger Wert in [WM-BUS] FILTER_HS0: Q1B (drei Buchstaben A bis Z erwartet)"_s);
-    row("manufacturer code with umlaut", none, "[WM-BUS]\r\nFILTER_HS3=\xC4" "BC\r\n",
+    row("manufacturer code with umlaut", none,
+        "[WM-BUS]\r\nFILTER_HS3=\xC4"
+        "BC\r\n",
         u"Ungültiger Wert in [WM-BUS] FILTER_HS3: ÄBC (drei Buchstaben A bis Z erwartet)"_s);
     row("medium code 256", none, "[WM-BUS]\r\nFILTER_MC0=256\r\n",
         u"Ungültiger Wert in [WM-BUS] FILTER_MC0: 256 (0 bis 255)"_s);
@@ -529,7 +529,8 @@ void TestSetupConversion::roundTrip_data()
     quiet.setNetworkFlags(0xFF);
     for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
         quiet.setRadioIdSlot(slot, 0);
-    quiet.setServerName("B\xFC" "ro\x80");
+    quiet.setServerName("B\xFC"
+                        "ro\x80");
     QTest::newRow("no IDs, S mode, every network bit, 8-bit name") << quiet;
 }
 

@@ -19,7 +19,8 @@ QString native(const QString& path)
 bool touch(const QString& path)
 {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write("\x7f" "ELF") == 4;
+    return f.open(QIODevice::WriteOnly) && f.write("\x7f"
+                                                   "ELF") == 4;
 }
 
 } // namespace
@@ -55,7 +56,8 @@ void TestSharedFolders::paths_data()
     QTest::newRow("firmware") << u"firmware"_s << u"MERVANE/W_MBUS_SRV_SOFTWARE/"_s;
     QTest::newRow("routes") << u"routes"_s << u"MERVANE/Routes/"_s;
     QTest::newRow("settings file named after the executable")
-        << u"settings"_s << u"MERVANE/%1.INI"_s.arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+        << u"settings"_s
+        << u"MERVANE/%1.INI"_s.arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
 }
 
 void TestSharedFolders::paths()
