@@ -36,6 +36,7 @@ GatewayExchange::GatewayExchange(QTcpSocket* socket, const SimulatedGateway& gat
 {
     m_socket->setParent(this);
     m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
     const quint32 random = QRandomGenerator::system()->generate();
     for (int i = 0; i < 4; ++i)
         m_keyMaterial[i] = quint8(random >> (8 * i));
@@ -82,7 +83,7 @@ void GatewayExchange::onReadyRead()
         m_state = State::Answering;
         if (request == Telegram::ReadSetupRequest()) {
             if (m_gateway.answerDelayMs > 0)
-                QTimer::singleShot(m_gateway.answerDelayMs, this, &GatewayExchange::answerRead);
+                QTimer::singleShot(m_gateway.answerDelayMs, Qt::PreciseTimer, this, &GatewayExchange::answerRead);
             else
                 answerRead();
         } else if (request == Telegram::WriteSetupRequest()) {
@@ -137,6 +138,8 @@ void GatewayExchange::answerRead()
         break;
     case GatewayBehaviour::ByteWise:
     case GatewayBehaviour::Trickle:
+        // Without Nagle every byte leaves in a segment of its own.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_output = frame;
         m_timer.setSingleShot(false);
         m_timer.callOnTimeout(this, &GatewayExchange::paceOneByte);

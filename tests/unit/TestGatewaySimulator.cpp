@@ -1,0 +1,856 @@
+#include "GatewaySimulator.h"
+#include "SimulatorCommandLine.h"
+#include "TestSupport.h"
+
+#include "link/Telegram.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A plain client socket that collects everything the gateway sends.
+struct Peer
+{
+    QTcpSocket socket;
+    QByteArray data;
+    int chunks = 0;
+    bool closed = false;
+    QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
+
+    Peer()
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [this] {
+            data += socket.readAll();
+            ++chunks;
+        });
+        QObject::connect(&socket, &QTcpSocket::disconnected, &socket, [this] { closed = true; });
+        QObject::connect(&socket, &QTcpSocket::errorOccurred, &socket,
+                         [this](QAbstractSocket::SocketError e) { error = e; });
+    }
+};
+
+// Runs the event loop (simulator and client share this thread) until condition holds or time is up.
+// Unlike QTest::qWait it never sleeps, so the simulator's 1 ms pacing is not stretched.
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (condition())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.callOnTimeout(&loop, [&] {
+        if (condition() || elapsed.elapsed() >= timeoutMs)
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+    return condition();
+}
+
+void pause(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+bool connectPeer(Peer& peer, const QHostAddress& address, quint16 port)
+{
+    peer.socket.connectToHost(address, port);
+    return waitUntil([&] { return peer.socket.state() == QAbstractSocket::ConnectedState; }, 3000);
+}
+
+QHostAddress local(int host)
+{
+    return QHostAddress(u"127.0.0.%1"_s.arg(host));
+}
+
+GatewayId gwid(quint8 a, quint8 b, quint8 c)
+{
+    return GatewayId{{a, b, c}};
+}
+
+SimulatedGateway gateway(int host, GatewayBehaviour behaviour = GatewayBehaviour::Normal, int lengthField = 0)
+{
+    SimulatedGateway g = SimulatedGateway::makeDefault(local(host), gwid(0x0A, 0x1B, quint8(host)));
+    g.behaviour = behaviour;
+    g.lengthField = lengthField;
+    return g;
+}
+
+// A write exchange up to the setup telegram: the peer holds the 26-byte answer afterwards.
+bool startWrite(Peer& peer, GatewayId& id, KeyMaterial& material)
+{
+    peer.socket.write(Telegram::WriteSetupRequest());
+    if (!waitUntil([&] { return peer.data.size() >= 26; }, 2000))
+        return false;
+    return Telegram::readWriteAnswerHeader(peer.data, id, material);
+}
+
+GWSetupRecord editedRecord(const GWSetupRecord& original)
+{
+    GWSetupRecord r = original;
+    r.setServerName("edited.example.lan");
+    r.setServerPort(5022);
+    r.setRadioIdSlot(3, GWSetupRecord::toBcd(11223344));
+    r.setNetworkFlags(GWSetupRecord::ReportDaily | GWSetupRecord::Dhcp);
+    return r;
+}
+
+} // namespace
+
+class TestGatewaySimulator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void behaviourNames_data();
+    void behaviourNames();
+    void defaultGateway();
+    void readAnswerCarriesRecord();
+    void readBehaviours_data();
+    void readBehaviours();
+    void splitArrivesInTwoParts();
+    void byteWiseArrivesInPieces();
+    void answerDelay();
+    void twoGatewaysShareOnePort();
+    void writeExchange_data();
+    void writeExchange();
+    void lateAck();
+    void writeShortAnswer();
+    void partialSetupRecordedWhenPeerCloses();
+    void silentKeepsConnectionOpen();
+    void closeBehaviour();
+    void resetMidFrame();
+    void trickle();
+    void floodIsBoundedAndStopsWhenPeerCloses();
+    void permittedAddresses_data();
+    void permittedAddresses();
+    void listenRefusesNonLoopback();
+    void listenFailsOnPortInUse();
+    void commandLine_data();
+    void commandLine();
+    void commandLineRange();
+    void toolProcess();
+};
+
+void TestGatewaySimulator::behaviourNames_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("behaviour");
+    QTest::addColumn<int>("lengthField");
+    QTest::addColumn<QString>("canonical");
+
+    auto row = [](const char* name, const QString& text, GatewayBehaviour b, int len, const QString& canonical) {
+        QTest::newRow(name) << text << true << int(b) << len << canonical;
+    };
+    row("normal", u"normal"_s, GatewayBehaviour::Normal, 0, u"normal"_s);
+    row("wrongkey", u"wrongkey"_s, GatewayBehaviour::WrongKey, 0, u"wrongkey"_s);
+    row("othertype", u"othertype"_s, GatewayBehaviour::OtherType, 0, u"othertype"_s);
+    row("short", u"short"_s, GatewayBehaviour::Short, 0, u"short"_s);
+    row("split", u"split"_s, GatewayBehaviour::Split, 0, u"split"_s);
+    row("silent", u"silent"_s, GatewayBehaviour::Silent, 0, u"silent"_s);
+    row("close", u"close"_s, GatewayBehaviour::Close, 0, u"close"_s);
+    row("nak", u"nak"_s, GatewayBehaviour::Nak, 0, u"nak"_s);
+    row("noack", u"noack"_s, GatewayBehaviour::NoAck, 0, u"noack"_s);
+    row("lateack", u"lateack"_s, GatewayBehaviour::LateAck, 0, u"lateack"_s);
+    row("bytewise", u"bytewise"_s, GatewayBehaviour::ByteWise, 0, u"bytewise"_s);
+    row("trickle", u"trickle"_s, GatewayBehaviour::Trickle, 0, u"trickle"_s);
+    row("flood", u"flood"_s, GatewayBehaviour::Flood, 0, u"flood"_s);
+    row("reset", u"reset"_s, GatewayBehaviour::ResetMidFrame, 0, u"reset"_s);
+    row("trailing", u"trailing"_s, GatewayBehaviour::TrailingBytes, 0, u"trailing"_s);
+    row("twoframes", u"twoframes"_s, GatewayBehaviour::TwoFrames, 0, u"twoframes"_s);
+    row("writeshort", u"writeshort"_s, GatewayBehaviour::WriteShort, 0, u"writeshort"_s);
+    row("ackplus", u"ackplus"_s, GatewayBehaviour::AckPlus, 0, u"ackplus"_s);
+    row("len0", u"len0"_s, GatewayBehaviour::LengthField, 0, u"len0"_s);
+    row("len1", u"len1"_s, GatewayBehaviour::LengthField, 1, u"len1"_s);
+    row("len9", u"len9"_s, GatewayBehaviour::LengthField, 9, u"len9"_s);
+    row("len10", u"len10"_s, GatewayBehaviour::LengthField, 10, u"len10"_s);
+    row("len1129", u"len1129"_s, GatewayBehaviour::LengthField, 1129, u"len1129"_s);
+    row("len65535", u"len65535"_s, GatewayBehaviour::LengthField, 65535, u"len65535"_s);
+    row("upper case accepted", u"NAK"_s, GatewayBehaviour::Nak, 0, u"nak"_s);
+
+    auto bad = [](const char* name, const QString& text) { QTest::newRow(name) << text << false << 0 << 0 << QString(); };
+    bad("unknown", u"sometimes"_s);
+    bad("empty", QString());
+    bad("len without number", u"len"_s);
+    bad("len too large", u"len65536"_s);
+    bad("len negative", u"len-1"_s);
+    bad("len not a number", u"len1x"_s);
+    bad("internal name", u"resetmidframe"_s);
+}
+
+void TestGatewaySimulator::behaviourNames()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, behaviour);
+    QFETCH(int, lengthField);
+    QFETCH(QString, canonical);
+
+    const std::optional<BehaviourSetting> parsed = behaviourFromText(text);
+    QCOMPARE(parsed.has_value(), valid);
+    if (!valid)
+        return;
+    QCOMPARE(int(parsed->behaviour), behaviour);
+    QCOMPARE(parsed->lengthField, lengthField);
+    QCOMPARE(behaviourText(parsed->behaviour, parsed->lengthField), canonical);
+}
+
+void TestGatewaySimulator::defaultGateway()
+{
+    const SimulatedGateway g = SimulatedGateway::makeDefault(local(77), gwid(0x0A, 0x1B, 0x2C));
+    QCOMPARE(g.masterKey, SimulatedGateway::defaultMasterKey());
+    const QByteArray key(reinterpret_cast<const char*>(g.masterKey.data()), 16);
+    QCOMPARE(key.toHex().toUpper(), QByteArray("7C3E9A15D2084BF6E1A05C93D76F2B48"));
+    QCOMPARE(g.record.gatewayId(), g.id);
+    QCOMPARE(g.record.raw()[3], quint8(0x0A));
+    QCOMPARE(g.record.raw()[5], quint8(0x2C));
+    QCOMPARE(g.record.serverPort(), quint16(4711));
+    QCOMPARE(g.record.firmwareText(), u"1.4.12"_s);
+    QCOMPARE(g.record.masterKey(), g.masterKey);
+    QCOMPARE(g.record.manufacturerCode(0), QByteArray("QLB"));
+    QCOMPARE(g.record.mediumCode(0), quint8(7));
+    QVERIFY(g.record.wmbusFlag(GWSetupRecord::ModeT));
+    QVERIFY(g.record.networkFlag(GWSetupRecord::ReportHourly));
+    QVERIFY(!g.record.networkFlag(GWSetupRecord::Dhcp));
+    QCOMPARE(g.record.fixedIp()[3], quint8(77));
+    QVERIFY(GWSetupRecord::isValidBcd(g.record.radioIdSlot(0)));
+    QVERIFY(g.record.radioIdSlot(0) != 0);
+    for (int offset : {0, 1, 2, 18, 21, 54, 57, 68, 75, 1093, 1095})
+        QVERIFY2(g.record.raw()[size_t(offset)] != 0, qPrintable(u"reserved byte %1 is zero"_s.arg(offset)));
+    QVERIFY(SimulatedGateway::otherMasterKey(g.masterKey) != g.masterKey);
+}
+
+void TestGatewaySimulator::readAnswerCarriesRecord()
+{
+    GatewaySimulator sim;
+    const SimulatedGateway g = gateway(21);
+    QVERIFY2(sim.listen({g}), qPrintable(sim.errorString()));
+    QVERIFY(sim.port() != 0);
+
+    KeyMaterial previous{};
+    for (int round = 0; round < 2; ++round) {
+        Peer peer;
+        QVERIFY(connectPeer(peer, g.address, sim.port()));
+        peer.socket.write(Telegram::ReadSetupRequest());
+        QVERIFY(waitUntil([&] { return peer.data.size() >= 1130; }, 3000));
+        pause(100);
+        QCOMPARE(peer.data.size(), 1130);
+        QCOMPARE(peer.data.left(3), QByteArray::fromHex("046a14"));
+        QVERIFY(!peer.closed);
+
+        const Telegram::Answer a = Telegram::decodeAnswer(peer.data, g.masterKey);
+        QCOMPARE(a.kind, Telegram::Answer::Kind::Setup);
+        QCOMPARE(a.gatewayId, g.id);
+        QCOMPARE(a.record, g.record);
+        QCOMPARE(a.body.size(), 1120);
+        QCOMPARE(quint8(a.body[0]), quint8(1));
+        QCOMPARE(quint8(a.body[1119]), quint8(0x2F));
+        if (round == 1)
+            QVERIFY2(a.keyMaterial != previous, "key material repeated across exchanges");
+        previous = a.keyMaterial;
+    }
+    QCOMPARE(sim.exchangesStarted(), 2);
+    QVERIFY(sim.received().isEmpty());
+}
+
+void TestGatewaySimulator::readBehaviours_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<int>("expectedSize");
+    QTest::addColumn<int>("expectedKind");
+    QTest::addColumn<int>("expectedN");
+
+    using K = Telegram::Answer::Kind;
+    QTest::newRow("normal") << u"normal"_s << 1130 << int(K::Setup) << 1130;
+    QTest::newRow("wrongkey") << u"wrongkey"_s << 1130 << int(K::WrongKey) << 1130;
+    QTest::newRow("othertype") << u"othertype"_s << 26 << int(K::OtherType) << 26;
+    QTest::newRow("short") << u"short"_s << 9 << int(K::NotDecodable) << 1130;
+    QTest::newRow("trailing") << u"trailing"_s << 1180 << int(K::Setup) << 1130;
+    QTest::newRow("twoframes") << u"twoframes"_s << 2260 << int(K::Setup) << 1130;
+    QTest::newRow("split") << u"split"_s << 1130 << int(K::Setup) << 1130;
+    QTest::newRow("bytewise") << u"bytewise"_s << 1130 << int(K::Setup) << 1130;
+    QTest::newRow("len1129") << u"len1129"_s << 1130 << int(K::OtherType) << 1129;
+    QTest::newRow("len10") << u"len10"_s << 1130 << int(K::NotDecodable) << 10;
+    QTest::newRow("len0") << u"len0"_s << 1130 << int(K::NotDecodable) << 0;
+    QTest::newRow("len65535") << u"len65535"_s << 1130 << int(K::NotDecodable) << 65535;
+    QTest::newRow("nak reads normally") << u"nak"_s << 1130 << int(K::Setup) << 1130;
+}
+
+void TestGatewaySimulator::readBehaviours()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(int, expectedSize);
+    QFETCH(int, expectedKind);
+    QFETCH(int, expectedN);
+
+    const std::optional<BehaviourSetting> b = behaviourFromText(behaviour);
+    QVERIFY(b);
+    const SimulatedGateway g = gateway(22, b->behaviour, b->lengthField);
+    GatewaySimulator sim;
+    QVERIFY2(sim.listen({g}), qPrintable(sim.errorString()));
+
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::ReadSetupRequest());
+    QVERIFY(waitUntil([&] { return peer.data.size() >= expectedSize; }, 5000));
+    pause(250);
+    QCOMPARE(peer.data.size(), expectedSize);
+    QCOMPARE((quint8(peer.data[0]) << 8) | quint8(peer.data[1]), expectedN);
+    QCOMPARE(peer.data.mid(3, 3), QByteArray::fromHex("0a1b16"));
+
+    const Telegram::Answer a = Telegram::decodeAnswer(peer.data, g.masterKey);
+    QCOMPARE(int(a.kind), expectedKind);
+    if (a.kind == Telegram::Answer::Kind::Setup)
+        QCOMPARE(a.record, g.record);
+    if (b->behaviour == GatewayBehaviour::WrongKey) {
+        // Really the other key, not garbage.
+        const Telegram::Answer other = Telegram::decodeAnswer(peer.data, SimulatedGateway::otherMasterKey(g.masterKey));
+        QCOMPARE(other.kind, Telegram::Answer::Kind::Setup);
+        QCOMPARE(other.record, g.record);
+    }
+    if (b->behaviour == GatewayBehaviour::TwoFrames) {
+        const Telegram::Answer second = Telegram::decodeAnswer(peer.data.mid(1130), g.masterKey);
+        QCOMPARE(second.kind, Telegram::Answer::Kind::Setup);
+        QCOMPARE(second.record, g.record);
+    }
+    if (b->behaviour == GatewayBehaviour::LengthField) {
+        // Apart from the length field, the normal frame.
+        QByteArray repaired = peer.data;
+        repaired[0] = char(0x04);
+        repaired[1] = char(0x6A);
+        QCOMPARE(Telegram::decodeAnswer(repaired, g.masterKey).kind, Telegram::Answer::Kind::Setup);
+    }
+}
+
+void TestGatewaySimulator::splitArrivesInTwoParts()
+{
+    const SimulatedGateway g = gateway(23, GatewayBehaviour::Split);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::ReadSetupRequest());
+    QVERIFY(waitUntil([&] { return !peer.data.isEmpty(); }, 2000));
+    pause(60);
+    QCOMPARE(peer.data.size(), 600);
+    // The first part alone decrypts but holds no whole record.
+    QCOMPARE(Telegram::decodeAnswer(peer.data, g.masterKey).kind, Telegram::Answer::Kind::OtherType);
+    QVERIFY(waitUntil([&] { return peer.data.size() >= 1130; }, 2000));
+    QCOMPARE(peer.data.size(), 1130);
+    QCOMPARE(Telegram::decodeAnswer(peer.data, g.masterKey).record, g.record);
+}
+
+void TestGatewaySimulator::byteWiseArrivesInPieces()
+{
+    const SimulatedGateway g = gateway(24, GatewayBehaviour::ByteWise);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::ReadSetupRequest());
+    QVERIFY(waitUntil([&] { return peer.data.size() >= 1130; }, 10000));
+    QVERIFY2(peer.chunks > 20, qPrintable(u"only %1 reads"_s.arg(peer.chunks)));
+    QCOMPARE(Telegram::decodeAnswer(peer.data, g.masterKey).kind, Telegram::Answer::Kind::Setup);
+}
+
+void TestGatewaySimulator::answerDelay()
+{
+    SimulatedGateway g = gateway(25);
+    g.answerDelayMs = 400;
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    QElapsedTimer timer;
+    timer.start();
+    peer.socket.write(Telegram::ReadSetupRequest());
+    pause(150);
+    QVERIFY(peer.data.isEmpty());
+    QVERIFY(waitUntil([&] { return peer.data.size() >= 1130; }, 3000));
+    QVERIFY(timer.elapsed() >= 380);
+    QCOMPARE(Telegram::decodeAnswer(peer.data, g.masterKey).kind, Telegram::Answer::Kind::Setup);
+}
+
+void TestGatewaySimulator::twoGatewaysShareOnePort()
+{
+    SimulatedGateway a = SimulatedGateway::makeDefault(local(41), gwid(0x0A, 0x1B, 0x2C));
+    SimulatedGateway b = SimulatedGateway::makeDefault(local(42), gwid(0x0A, 0x1B, 0x2D));
+    GatewaySimulator sim;
+    QVERIFY2(sim.listen({a, b}), qPrintable(sim.errorString()));
+    QCOMPARE(sim.gateways().size(), 2);
+
+    for (const SimulatedGateway& g : {a, b}) {
+        Peer peer;
+        QVERIFY(connectPeer(peer, g.address, sim.port()));
+        peer.socket.write(Telegram::ReadSetupRequest());
+        QVERIFY(waitUntil([&] { return peer.data.size() >= 1130; }, 3000));
+        const Telegram::Answer answer = Telegram::decodeAnswer(peer.data, g.masterKey);
+        QCOMPARE(answer.kind, Telegram::Answer::Kind::Setup);
+        QCOMPARE(answer.gatewayId, g.id);
+        QCOMPARE(answer.record.gatewayId(), g.id);
+        QCOMPARE(answer.record.fixedIp()[3], quint8(g.address.toIPv4Address() & 0xFF));
+    }
+    QCOMPARE(sim.exchangesStarted(), 2);
+
+    // No gateway on an address that was not asked for.
+    Peer stray;
+    stray.socket.connectToHost(local(43), sim.port());
+    QVERIFY(waitUntil([&] { return stray.socket.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    QCOMPARE(stray.error, QAbstractSocket::ConnectionRefusedError);
+}
+
+void TestGatewaySimulator::writeExchange_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<bool>("telegramWithWrongKey");
+    QTest::addColumn<QByteArray>("expectedAnswer");
+    QTest::addColumn<bool>("wellFormed");
+    QTest::addColumn<bool>("adopted");
+
+    QTest::newRow("normal") << u"normal"_s << false << QByteArray::fromHex("06") << true << true;
+    QTest::newRow("ackplus") << u"ackplus"_s << false << QByteArray::fromHex("06151515") << true << true;
+    QTest::newRow("nak") << u"nak"_s << false << QByteArray::fromHex("15") << true << false;
+    QTest::newRow("noack") << u"noack"_s << false << QByteArray() << true << false;
+    QTest::newRow("telegram under another master key") << u"normal"_s << true << QByteArray::fromHex("15") << false
+                                                        << false;
+    QTest::newRow("wrongkey gateway, tool's key") << u"wrongkey"_s << false << QByteArray::fromHex("15") << false
+                                                  << false;
+    QTest::newRow("wrongkey gateway, its other key") << u"wrongkey"_s << true << QByteArray::fromHex("06") << true
+                                                     << true;
+}
+
+void TestGatewaySimulator::writeExchange()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(bool, telegramWithWrongKey);
+    QFETCH(QByteArray, expectedAnswer);
+    QFETCH(bool, wellFormed);
+    QFETCH(bool, adopted);
+
+    const SimulatedGateway g = gateway(26, behaviourFromText(behaviour)->behaviour);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    QSignalSpy spy(&sim, &GatewaySimulator::setupReceived);
+
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    GatewayId id;
+    KeyMaterial material{};
+    QVERIFY(startWrite(peer, id, material));
+    pause(50);
+    QCOMPARE(peer.data.size(), 26);
+    QCOMPARE(id, g.id);
+    QCOMPARE(peer.data.left(3), QByteArray::fromHex("001a14"));
+
+    const GWSetupRecord sent = editedRecord(g.record);
+    const MasterKey key = telegramWithWrongKey ? SimulatedGateway::otherMasterKey(g.masterKey) : g.masterKey;
+    const QByteArray telegram = Telegram::BuildSetupTelegram(sent, material, id.bytes, key);
+    peer.data.clear();
+    peer.socket.write(telegram);
+    QVERIFY(spy.wait(2000) || spy.count() == 1);
+    if (expectedAnswer.isEmpty())
+        pause(800);
+    else
+        QVERIFY(waitUntil([&] { return peer.data.size() >= expectedAnswer.size(); }, 2000));
+    pause(50);
+    QCOMPARE(peer.data, expectedAnswer);
+
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(sim.received().size(), 1);
+    const ReceivedSetup r = sim.received().first();
+    QCOMPARE(r.address, g.address);
+    QCOMPARE(r.gatewayId, g.id);
+    QCOMPARE(r.wellFormed, wellFormed);
+    QCOMPARE(r.rawTelegram, telegram);
+    if (wellFormed)
+        QCOMPARE(r.record, sent);
+    else
+        QCOMPARE(r.record, GWSetupRecord());
+    QCOMPARE(qvariant_cast<ReceivedSetup>(spy.first().first()).rawTelegram, telegram);
+
+    QCOMPARE(sim.gateways().first().record, adopted ? sent : g.record);
+    if (g.behaviour == GatewayBehaviour::WrongKey)
+        return;
+    // A later read exchange reports what the gateway holds now.
+    Peer reader;
+    QVERIFY(connectPeer(reader, g.address, sim.port()));
+    reader.socket.write(Telegram::ReadSetupRequest());
+    QVERIFY(waitUntil([&] { return reader.data.size() >= 1130; }, 3000));
+    QCOMPARE(Telegram::decodeAnswer(reader.data, g.masterKey).record, adopted ? sent : g.record);
+}
+
+void TestGatewaySimulator::lateAck()
+{
+    const SimulatedGateway g = gateway(27, GatewayBehaviour::LateAck);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    GatewayId id;
+    KeyMaterial material{};
+    QVERIFY(startWrite(peer, id, material));
+    peer.data.clear();
+    const GWSetupRecord sent = editedRecord(g.record);
+    QElapsedTimer timer;
+    timer.start();
+    peer.socket.write(Telegram::BuildSetupTelegram(sent, material, id.bytes, g.masterKey));
+    pause(2000);
+    QVERIFY(peer.data.isEmpty());
+    QCOMPARE(sim.gateways().first().record, g.record);
+    QVERIFY(waitUntil([&] { return !peer.data.isEmpty(); }, 3000));
+    QVERIFY(timer.elapsed() >= 3400);
+    QCOMPARE(peer.data, QByteArray::fromHex("06"));
+    QCOMPARE(sim.gateways().first().record, sent);
+    QVERIFY(sim.received().first().wellFormed);
+}
+
+void TestGatewaySimulator::writeShortAnswer()
+{
+    const SimulatedGateway g = gateway(28, GatewayBehaviour::WriteShort);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::WriteSetupRequest());
+    QVERIFY(waitUntil([&] { return !peer.data.isEmpty(); }, 2000));
+    pause(200);
+    QCOMPARE(peer.data.size(), 5);
+    GatewayId id;
+    KeyMaterial material{};
+    QVERIFY(!Telegram::readWriteAnswerHeader(peer.data, id, material));
+}
+
+void TestGatewaySimulator::partialSetupRecordedWhenPeerCloses()
+{
+    const SimulatedGateway g = gateway(29);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    GatewayId id;
+    KeyMaterial material{};
+    QVERIFY(startWrite(peer, id, material));
+    const QByteArray telegram = Telegram::BuildSetupTelegram(g.record, material, id.bytes, g.masterKey);
+    peer.data.clear();
+    peer.socket.write(telegram.left(700));
+    pause(100);
+    QVERIFY(sim.received().isEmpty());
+    peer.socket.disconnectFromHost();
+    QVERIFY(waitUntil([&] { return sim.received().size() == 1; }, 2000));
+    QVERIFY(!sim.received().first().wellFormed);
+    QCOMPARE(sim.received().first().rawTelegram, telegram.left(700));
+    QVERIFY(peer.data.isEmpty());
+    QVERIFY(waitUntil([&] { return sim.openConnections() == 0; }, 2000));
+}
+
+void TestGatewaySimulator::silentKeepsConnectionOpen()
+{
+    const SimulatedGateway g = gateway(30, GatewayBehaviour::Silent);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::ReadSetupRequest());
+    pause(700);
+    QVERIFY(peer.data.isEmpty());
+    QVERIFY(!peer.closed);
+    QCOMPARE(sim.exchangesStarted(), 1);
+    QCOMPARE(sim.openConnections(), 1);
+    peer.socket.disconnectFromHost();
+    QVERIFY(waitUntil([&] { return sim.openConnections() == 0; }, 2000));
+}
+
+void TestGatewaySimulator::closeBehaviour()
+{
+    const SimulatedGateway g = gateway(31, GatewayBehaviour::Close);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    peer.socket.connectToHost(g.address, sim.port());
+    QVERIFY(waitUntil([&] { return peer.closed; }, 2000));
+    QVERIFY(peer.data.isEmpty());
+    QVERIFY(waitUntil([&] { return sim.openConnections() == 0; }, 2000));
+    QCOMPARE(sim.exchangesStarted(), 1);
+}
+
+void TestGatewaySimulator::resetMidFrame()
+{
+    const SimulatedGateway g = gateway(32, GatewayBehaviour::ResetMidFrame);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::ReadSetupRequest());
+    QVERIFY(waitUntil([&] { return peer.socket.state() == QAbstractSocket::UnconnectedState; }, 3000));
+    QCOMPARE(peer.data.size(), 565);
+    QCOMPARE(peer.error, QAbstractSocket::RemoteHostClosedError);
+    QCOMPARE(Telegram::answerState(peer.data), Telegram::FrameState::Incomplete);
+}
+
+void TestGatewaySimulator::trickle()
+{
+    const SimulatedGateway g = gateway(33, GatewayBehaviour::Trickle);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::ReadSetupRequest());
+    pause(2500);
+    QVERIFY2(peer.data.size() >= 1 && peer.data.size() <= 4, qPrintable(QString::number(peer.data.size())));
+    QCOMPARE(peer.data.left(2), QByteArray::fromHex("046a").left(peer.data.size()));
+    QVERIFY(!peer.closed);
+}
+
+void TestGatewaySimulator::floodIsBoundedAndStopsWhenPeerCloses()
+{
+    const SimulatedGateway g = gateway(34, GatewayBehaviour::Flood);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    Peer peer;
+    QVERIFY(connectPeer(peer, g.address, sim.port()));
+    peer.socket.write(Telegram::ReadSetupRequest());
+    qint64 total = 0;
+    QByteArray head;
+    QObject::disconnect(&peer.socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    QObject::connect(&peer.socket, &QTcpSocket::readyRead, &peer.socket, [&] {
+        const QByteArray chunk = peer.socket.readAll();
+        if (head.size() < 1130)
+            head += chunk.left(1130 - head.size());
+        total += chunk.size();
+    });
+    QVERIFY(waitUntil([&] { return total >= 20 * 1024 * 1024; }, 20000));
+    QCOMPARE(Telegram::decodeAnswer(head, g.masterKey).kind, Telegram::Answer::Kind::Setup);
+    peer.socket.abort();
+    QVERIFY(waitUntil([&] { return sim.openConnections() == 0; }, 5000));
+    QVERIFY(total < 100LL * 1024 * 1024);
+}
+
+void TestGatewaySimulator::permittedAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("allow");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("127.0.0.1") << u"127.0.0.1"_s << false << true;
+    QTest::newRow("127.0.0.21") << u"127.0.0.21"_s << false << true;
+    QTest::newRow("127.255.1.2") << u"127.255.1.2"_s << false << true;
+    QTest::newRow("::1") << u"::1"_s << false << true;
+    QTest::newRow("LAN") << u"192.168.1.20"_s << false << false;
+    QTest::newRow("128.0.0.1") << u"128.0.0.1"_s << false << false;
+    QTest::newRow("any") << u"0.0.0.0"_s << false << false;
+    QTest::newRow("LAN allowed") << u"192.168.1.20"_s << true << true;
+    QTest::newRow("null never") << QString() << true << false;
+}
+
+void TestGatewaySimulator::permittedAddresses()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, allow);
+    QFETCH(bool, expected);
+    QCOMPARE(GatewaySimulator::isPermittedAddress(QHostAddress(address), allow), expected);
+}
+
+void TestGatewaySimulator::listenRefusesNonLoopback()
+{
+    GatewaySimulator sim;
+    const QList<SimulatedGateway> gateways{gateway(35),
+                                           SimulatedGateway::makeDefault(QHostAddress(u"192.0.2.1"_s), gwid(1, 2, 3))};
+    QVERIFY(!sim.listen(gateways));
+    QVERIFY(!sim.isListening());
+    QVERIFY2(sim.errorString().contains(u"loopback"_s), qPrintable(sim.errorString()));
+    QCOMPARE(sim.port(), quint16(0));
+    // Nothing was left listening on the loopback gateway either.
+    QVERIFY(sim.listen({gateway(35)}));
+    QVERIFY(!sim.listen({gateway(36), gateway(36)}));
+    QVERIFY(sim.errorString().contains(u"twice"_s));
+}
+
+void TestGatewaySimulator::listenFailsOnPortInUse()
+{
+    GatewaySimulator first;
+    QVERIFY(first.listen({gateway(37)}));
+    GatewaySimulator second;
+    QVERIFY(!second.listen({gateway(38), gateway(37)}, first.port()));
+    QVERIFY(!second.errorString().isEmpty());
+    QVERIFY(!second.isListening());
+    // 127.0.0.38 was released again.
+    GatewaySimulator third;
+    QVERIFY2(third.listen({gateway(38)}, first.port()), qPrintable(third.errorString()));
+    QCOMPARE(third.port(), first.port());
+}
+
+void TestGatewaySimulator::commandLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("gateways");
+    QTest::addColumn<QString>("firstAddress");
+    QTest::addColumn<QString>("firstId");
+    QTest::addColumn<QString>("firstBehaviour");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("delay");
+
+    auto ok = [](const char* name, const QStringList& args, int n, const QString& addr, const QString& id,
+                 const QString& behaviour, int port, int delay) {
+        QTest::newRow(name) << args << true << n << addr << id << behaviour << port << delay;
+    };
+    auto bad = [](const char* name, const QStringList& args) {
+        QTest::newRow(name) << args << false << 0 << QString() << QString() << QString() << 0 << 0;
+    };
+    ok("one gateway", {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s,
+       u"0A.1B.2C"_s, u"normal"_s, 0, 0);
+    ok("behaviour and port", {u"--port=4000"_s, u"--gateway"_s, u"127.0.0.22=0a.1b.2d:wrongkey"_s}, 1,
+       u"127.0.0.22"_s, u"0A.1B.2D"_s, u"wrongkey"_s, 4000, 0);
+    ok("two gateways and delay",
+       {u"--gateway"_s, u"127.0.0.21=0A1B2C:len1129"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s, u"--delay"_s, u"20"_s},
+       2, u"127.0.0.21"_s, u"0A.1B.2C"_s, u"len1129"_s, 0, 20);
+    ok("non-loopback allowed", {u"--allow-non-loopback"_s, u"--gateway"_s, u"192.0.2.7=010203"_s}, 1,
+       u"192.0.2.7"_s, u"01.02.03"_s, u"normal"_s, 0, 0);
+    bad("non-loopback refused", {u"--gateway"_s, u"192.0.2.7=010203"_s});
+    bad("range into non-loopback", {u"--gateways"_s, u"10.0.0.1-3"_s});
+    bad("no gateway", {u"--port"_s, u"0"_s});
+    bad("unknown behaviour", {u"--gateway"_s, u"127.0.0.21=0A1B2C:sometimes"_s});
+    bad("bad id", {u"--gateway"_s, u"127.0.0.21=0A1B2"_s});
+    bad("missing id", {u"--gateway"_s, u"127.0.0.21"_s});
+    bad("bad address", {u"--gateway"_s, u"127.0.21=0A1B2C"_s});
+    bad("duplicate address", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--gateway"_s, u"127.0.0.21=0A1B2D"_s});
+    bad("port too large", {u"--port"_s, u"65536"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
+    bad("short key", {u"--key"_s, u"7C3E"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
+    bad("key not hex", {u"--key"_s, u"7C3E9A15D2084BF6E1A05C93D76F2B4G"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
+    bad("missing value", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--port"_s});
+    bad("unknown option", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--verbose"_s});
+    bad("range backwards", {u"--gateways"_s, u"127.0.0.40-21"_s});
+}
+
+void TestGatewaySimulator::commandLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, ok);
+    QFETCH(int, gateways);
+    QFETCH(QString, firstAddress);
+    QFETCH(QString, firstId);
+    QFETCH(QString, firstBehaviour);
+    QFETCH(int, port);
+    QFETCH(int, delay);
+
+    args.prepend(u"telvaro-gwsim"_s);
+    const SimulatorCommandLine::Outcome out = SimulatorCommandLine::parse(args);
+    QCOMPARE(out.ok, ok);
+    if (!ok) {
+        QVERIFY(!out.error.isEmpty());
+        return;
+    }
+    const SimulatorOptions& o = out.options;
+    QCOMPARE(o.gateways.size(), gateways);
+    const SimulatedGateway& g = o.gateways.first();
+    QCOMPARE(g.address, QHostAddress(firstAddress));
+    QCOMPARE(g.id.text(), firstId);
+    QCOMPARE(g.record.gatewayId().text(), firstId);
+    QCOMPARE(behaviourText(g.behaviour, g.lengthField), firstBehaviour);
+    QCOMPARE(int(o.port), port);
+    QCOMPARE(g.answerDelayMs, delay);
+    QCOMPARE(g.masterKey, SimulatedGateway::defaultMasterKey());
+}
+
+void TestGatewaySimulator::commandLineRange()
+{
+    const QString key = u"00112233445566778899aabbccddeeff"_s;
+    const SimulatorCommandLine::Outcome out = SimulatorCommandLine::parse(
+        {u"telvaro-gwsim"_s, u"--gateways"_s, u"127.0.0.21-40:bytewise"_s, u"--key"_s, key, u"--log"_s, u"x.log"_s});
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.options.gateways.size(), 20);
+    QCOMPARE(out.options.logFile, u"x.log"_s);
+    QSet<QString> ids;
+    for (const SimulatedGateway& g : out.options.gateways) {
+        ids.insert(g.id.text());
+        QCOMPARE(g.behaviour, GatewayBehaviour::ByteWise);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(g.masterKey.data()), 16).toHex(), key.toLatin1());
+        QCOMPARE(g.record.masterKey(), g.masterKey);
+    }
+    QCOMPARE(ids.size(), 20);
+    QCOMPARE(out.options.gateways.first().address, local(21));
+    QCOMPARE(out.options.gateways.last().address, local(40));
+    QCOMPARE(out.options.gateways.last().id.text(), u"B0.00.28"_s);
+}
+
+void TestGatewaySimulator::toolProcess()
+{
+    const QString program = QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim");
+    QVERIFY2(QFile::exists(program), qPrintable(program));
+    QTemporaryDir dir;
+    const QString logFile = dir.filePath(u"setups.jsonl"_s);
+
+    QProcess process;
+    process.start(program, {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.51=0A1B2C"_s, u"--gateway"_s,
+                            u"127.0.0.52=0A1B2D:nak"_s, u"--log"_s, logFile});
+    QVERIFY(process.waitForStarted(5000));
+    QByteArray out;
+    QVERIFY(waitUntil(
+        [&] {
+            out += process.readAllStandardOutput();
+            return out.contains('\n') || process.state() == QProcess::NotRunning;
+        },
+        10000));
+    const QRegularExpressionMatch m =
+        QRegularExpression(u"^listening on port (\\d+) with 2 gateways\n$"_s).match(QString::fromLatin1(out));
+    QVERIFY2(m.hasMatch(), out.constData());
+    const quint16 port = quint16(m.captured(1).toUInt());
+    QVERIFY(port != 0);
+
+    const SimulatedGateway expected = SimulatedGateway::makeDefault(local(51), gwid(0x0A, 0x1B, 0x2C));
+    {
+        Peer peer;
+        QVERIFY(connectPeer(peer, local(51), port));
+        peer.socket.write(Telegram::ReadSetupRequest());
+        QVERIFY(waitUntil([&] { return peer.data.size() >= 1130; }, 5000));
+        const Telegram::Answer a = Telegram::decodeAnswer(peer.data, SimulatedGateway::defaultMasterKey());
+        QCOMPARE(a.kind, Telegram::Answer::Kind::Setup);
+        QCOMPARE(a.record, expected.record);
+    }
+    const GWSetupRecord sent = editedRecord(expected.record);
+    {
+        Peer peer;
+        QVERIFY(connectPeer(peer, local(52), port));
+        GatewayId id;
+        KeyMaterial material{};
+        QVERIFY(startWrite(peer, id, material));
+        peer.data.clear();
+        peer.socket.write(Telegram::BuildSetupTelegram(sent, material, id.bytes, SimulatedGateway::defaultMasterKey()));
+        QVERIFY(waitUntil([&] { return !peer.data.isEmpty(); }, 3000));
+        QCOMPARE(peer.data, QByteArray::fromHex("15"));
+    }
+    QFile log(logFile);
+    QVERIFY(waitUntil([&] { return log.size() > 0; }, 3000));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QCOMPARE(lines.size(), 2); // one line and the empty rest after its newline
+    const QJsonObject o = QJsonDocument::fromJson(lines.first()).object();
+    QCOMPARE(o.value(u"address"_s).toString(), u"127.0.0.52"_s);
+    QCOMPARE(o.value(u"gwid"_s).toString(), u"0A.1B.2D"_s);
+    QCOMPARE(o.value(u"wellFormed"_s).toBool(), true);
+    QCOMPARE(QByteArray::fromHex(o.value(u"record"_s).toString().toLatin1()), sent.toByteArray());
+
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestGatewaySimulator)
+#include "TestGatewaySimulator.moc"
