@@ -1,0 +1,309 @@
+#include "app/Prompter.h"
+#include "app/TTelvaro.h"
+#include "link/SetupTransfer.h"
+#include "setups/IniFile.h"
+#include "setups/SetupConversion.h"
+#include "setups/SharedFolders.h"
+
+#include "GatewaySimulator.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+SimulatedGateway gw(int octet, quint8 last, GatewayBehaviour behaviour = GatewayBehaviour::Normal)
+{
+    SimulatedGateway g = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
+    g.behaviour = behaviour;
+    return g;
+}
+
+QStringList gridRow(QTableWidget* grid, int row)
+{
+    QStringList cells;
+    for (int col = 0; col < 3; ++col)
+        cells << (grid->item(row, col) ? grid->item(row, col)->text() : QString());
+    return cells;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScratchDocuments> m_docs;
+    ScriptedPrompter m_prompts;
+    std::unique_ptr<GatewaySimulator> m_simHolder;
+    GatewaySimulator& sim() { return *m_simHolder; }
+    std::unique_ptr<TTelvaro> m_window;
+
+    template <typename T>
+    T* child(const char* name)
+    {
+        T* w = m_window->findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("control %s missing", name);
+        return w;
+    }
+
+    void writeSettings(const QString& text)
+    {
+        SharedFolders::ensureFolder(SharedFolders::mervane());
+        QFile f(SharedFolders::settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text.toLatin1());
+    }
+
+    void openWindow(const QList<SimulatedGateway>& gateways)
+    {
+        TTelvaro::Options options;
+        if (!gateways.isEmpty()) {
+            QVERIFY2(sim().listen(gateways, 0), qPrintable(sim().errorString()));
+            options.port = sim().port();
+        }
+        m_window = std::make_unique<TTelvaro>(options);
+        child<QLineEdit>("EditIP0")->setText(u"127"_s);
+        child<QLineEdit>("EditIP1")->setText(u"0"_s);
+        child<QLineEdit>("EditIP2")->setText(u"0"_s);
+    }
+
+    void scanToEnd()
+    {
+        QSignalSpy done(m_window.get(), &TTelvaro::scanFinished);
+        child<QPushButton>("ButtonScann")->click();
+        QVERIFY(m_window->scanRunning());
+        QVERIFY(done.wait(20000));
+    }
+
+private slots:
+    void init()
+    {
+        m_docs = std::make_unique<ScratchDocuments>();
+        m_simHolder = std::make_unique<GatewaySimulator>();
+        m_prompts.clear();
+        Prompter::setInstance(&m_prompts);
+    }
+    void cleanup()
+    {
+        if (m_window)
+            m_window->StopScan();
+        m_window.reset();
+        m_simHolder.reset();
+        Prompter::setInstance(nullptr);
+    }
+
+    void startUpDefaults()
+    {
+        openWindow({});
+        QCOMPARE(m_window->windowTitle(), u"Telvaro V1.5.3"_s);
+        QCOMPARE(m_window->size(), QSize(500, 550));
+        QCOMPARE(child<QLineEdit>("EditMasterKey")->text(), u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s);
+        auto* grid = child<QTableWidget>("StringGrid1");
+        QCOMPARE(grid->horizontalHeaderItem(0)->text(), u"IP:"_s);
+        QCOMPARE(grid->horizontalHeaderItem(1)->text(), u"GWID:"_s);
+        QCOMPARE(grid->horizontalHeaderItem(2)->text(), u"Firmware:"_s);
+        QVERIFY(QFileInfo(SharedFolders::setups()).isDir());
+        QVERIFY(m_prompts.shown.isEmpty());
+    }
+
+    void closingStoresTypedKeyOnly()
+    {
+        writeSettings(u"[WINDOW]\r\nTOP=20\r\nLEFT=30\r\nWIDTH=640\r\nHEIGHT=480\r\n[TCP]\r\nMASTERKEY=00112233445566778899aabbccddeeff\r\nOTHER=1\r\n"_s);
+        openWindow({});
+        QCOMPARE(m_window->size(), QSize(640, 480));
+        auto* edit = child<QLineEdit>("EditMasterKey");
+        QCOMPARE(edit->text(), u"00112233445566778899AABBCCDDEEFF"_s); // shown upper-case
+        edit->setFocus();
+        edit->end(false);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, u"a"_s);
+        m_window->close();
+        const IniFile ini = IniFile::load(SharedFolders::settingsFile()).value();
+        QCOMPARE(ini.readString(u"TCP"_s, u"MASTERKEY"_s), u"00112233445566778899AABBCCDDEEFA"_s);
+        QCOMPARE(ini.readInteger(u"WINDOW"_s, u"WIDTH"_s, 0), 640);
+        QCOMPARE(ini.readString(u"TCP"_s, u"OTHER"_s), u"1"_s);
+    }
+
+    void lowerCaseKeyDecodesLikeUpperCase()
+    {
+        writeSettings(u"[TCP]\r\nMASTERKEY=7c3e9a15d2084bf6e1a05c93d76f2b48\r\n"_s);
+        openWindow({gw(21, 0x2C)});
+        scanToEnd();
+        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+    }
+
+    void keyFilterAndCounter_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("lower case turned upper") << u"a"_s << u"A"_s;
+        QTest::newRow("refused characters") << u"g -x"_s << QString();
+        QTest::newRow("digits and letters") << u"0f9B"_s << u"0F9B"_s;
+        QTest::newRow("33rd character accepted") << u"0123456789ABCDEF0123456789ABCDEF0"_s << u"0123456789ABCDEF0123456789ABCDEF0"_s;
+    }
+    void keyFilterAndCounter()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        openWindow({});
+        auto* edit = child<QLineEdit>("EditMasterKey");
+        edit->clear();
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(edit->text(), text);
+        QCOMPARE(child<QLabel>("LabelMKcount")->text(), u"%1/32"_s.arg(text.size()));
+    }
+
+    void pastedKeyIsFiltered()
+    {
+        openWindow({});
+        auto* edit = child<QLineEdit>("EditMasterKey");
+        edit->clear();
+        edit->insert(u"ab-cd ef"_s);
+        QCOMPARE(edit->text(), u"ABCDEF"_s);
+    }
+
+    void scanListsInOrderWithKindsAndFiles()
+    {
+        // Answers of the later addresses arrive first: the list is ordered by address all the same.
+        QList<SimulatedGateway> gws{gw(25, 0x30), gw(21, 0x2C, GatewayBehaviour::Split), gw(23, 0x2E, GatewayBehaviour::WrongKey),
+                                    gw(24, 0x2F, GatewayBehaviour::OtherType), gw(26, 0x31, GatewayBehaviour::Short)};
+        gws[1].answerDelayMs = 300;
+        openWindow(gws);
+        scanToEnd();
+        auto* grid = child<QTableWidget>("StringGrid1");
+        QCOMPARE(grid->rowCount(), 4);
+        QCOMPARE(gridRow(grid, 0), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+        QCOMPARE(gridRow(grid, 1), (QStringList{u"127.0.0.23"_s, u"0A.1B.2E"_s, u"???"_s}));
+        QCOMPARE(gridRow(grid, 2), (QStringList{u"127.0.0.24"_s, u"0A.1B.2F"_s, QString()}));
+        QCOMPARE(gridRow(grid, 3), (QStringList{u"127.0.0.25"_s, u"0A.1B.30"_s, u"1.4.12"_s}));
+        QCOMPARE(child<QLabel>("LabelAnzahlGW")->text(), u"5"_s); // the 9-byte answer counts, unlisted
+        QVERIFY(QFile::exists(SharedFolders::setups() + u"SETUPGW_0A_1B_2C.GWINI"_s));
+        QVERIFY(QFile::exists(SharedFolders::setups() + u"SETUPGW_0A_1B_30.GWINI"_s));
+        QVERIFY(!QFile::exists(SharedFolders::setups() + u"SETUPGW_0A_1B_2E.GWINI"_s));
+        QVERIFY(!QFile::exists(SharedFolders::setups() + u"SETUPGW_0A_1B_2F.GWINI"_s));
+        QVERIFY(m_prompts.shown.isEmpty());
+        // The stored file converts back into the gateway's record.
+        GWSetupRecord back;
+        QVERIFY(SetupFileToRecord(SharedFolders::setups(), GatewayId{{0x0A, 0x1B, 0x2C}}, back));
+        QCOMPARE(back.serverPort(), gws[1].record.serverPort());
+        QCOMPARE(m_window->lastReceivedRecord(GatewayId{{0x0A, 0x1B, 0x2C}}), gws[1].record);
+    }
+
+    void silentHostDoesNotHoldTheScan()
+    {
+        openWindow({gw(21, 0x2C, GatewayBehaviour::Silent), gw(22, 0x2D)});
+        scanToEnd();
+        QCOMPARE(child<QTableWidget>("StringGrid1")->rowCount(), 1);
+        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0)[0], u"127.0.0.22"_s);
+        QCOMPARE(child<QLabel>("LabelAnzahlGW")->text(), u"1"_s);
+    }
+
+    void stopActsAtOnce()
+    {
+        openWindow({gw(21, 0x2C, GatewayBehaviour::Silent)});
+        child<QPushButton>("ButtonScann")->click();
+        QTRY_VERIFY(sim().exchangesStarted() > 0);
+        child<QPushButton>("ButtonStop")->click();
+        QVERIFY(!m_window->scanRunning());
+        QTRY_COMPARE(sim().openConnections(), 0);
+        QCOMPARE(child<QLabel>("LabelAnzahlGW")->text(), u"0"_s);
+    }
+
+    void refusedSegmentAndKey_data()
+    {
+        QTest::addColumn<QString>("segment");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("message");
+        const QString key = u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s;
+        QTest::newRow("part above 255") << u"256"_s << key << u"Ungültiges IP-Segment: \"256\". Erlaubt sind ganze Zahlen von 0 bis 255."_s;
+        QTest::newRow("not a number") << u"x"_s << key << u"Ungültiges IP-Segment: \"x\". Erlaubt sind ganze Zahlen von 0 bis 255."_s;
+        QTest::newRow("key too short") << u"127"_s << key.left(31) << u"Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen."_s;
+    }
+    void refusedSegmentAndKey()
+    {
+        QFETCH(QString, segment);
+        QFETCH(QString, key);
+        QFETCH(QString, message);
+        openWindow({});
+        child<QLineEdit>("EditIP0")->setText(segment);
+        child<QLineEdit>("EditMasterKey")->setText(key);
+        child<QPushButton>("ButtonScann")->click();
+        QVERIFY(!m_window->scanRunning());
+        QCOMPARE(m_prompts.texts(), QStringList{message});
+    }
+
+    void doubleClickOnWrongKeyRow()
+    {
+        openWindow({gw(23, 0x2E, GatewayBehaviour::WrongKey)});
+        scanToEnd();
+        QSignalSpy open(m_window.get(), &TTelvaro::openGatewaySetupRequested);
+        auto* grid = child<QTableWidget>("StringGrid1");
+        grid->setCurrentCell(0, 0);
+        emit grid->cellDoubleClicked(0, 0);
+        QCOMPARE(m_prompts.texts(), QStringList{u"Keine gültigen Daten empfangen da der Master Key nicht stimmt!"_s});
+        QCOMPARE(open.count(), 0);
+    }
+
+    void transferOutcomes_data()
+    {
+        QTest::addColumn<int>("behaviour");
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<QString>("expectedGwid");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::addColumn<QString>("message");
+        const QString ok = u"Die Übertragung war erfolgreich!"_s;
+        const QString notOk = u"Die Übertragung war NICHT erfolgreich!"_s;
+        QTest::newRow("acknowledged") << int(GatewayBehaviour::Normal) << true << u"0A.1B.2C"_s << true << ok;
+        QTest::newRow("06 and more") << int(GatewayBehaviour::AckPlus) << true << u"0A.1B.2C"_s << true << ok;
+        QTest::newRow("NAK") << int(GatewayBehaviour::Nak) << true << u"0A.1B.2C"_s << false << notOk;
+        QTest::newRow("no ack") << int(GatewayBehaviour::NoAck) << true << u"0A.1B.2C"_s << false << notOk;
+        QTest::newRow("late ack") << int(GatewayBehaviour::LateAck) << true << u"0A.1B.2C"_s << false << notOk;
+        QTest::newRow("short write answer") << int(GatewayBehaviour::WriteShort) << true << u"0A.1B.2C"_s << false << notOk;
+        QTest::newRow("refused") << int(GatewayBehaviour::Normal) << false << u"0A.1B.2C"_s << false << notOk;
+        QTest::newRow("another gateway answers") << int(GatewayBehaviour::Normal) << true << u"0A.1B.99"_s << false
+                                                 << notOk + u"\nAn der Adresse 127.0.0.21 meldet sich das Gateway 0A.1B.2C statt 0A.1B.99; es wurde nichts gesendet."_s;
+    }
+    void transferOutcomes()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(bool, listening);
+        QFETCH(QString, expectedGwid);
+        QFETCH(bool, acknowledged);
+        QFETCH(QString, message);
+        openWindow({gw(21, 0x2C, GatewayBehaviour(behaviour))});
+        if (!listening)
+            sim().close();
+        GWSetupRecord record = gw(21, 0x2C).record;
+        record.setServerPort(5000);
+        QSignalSpy finished(m_window.get(), &TTelvaro::setupTransferFinished);
+        QSignalSpy succeeded(m_window.get(), &TTelvaro::setupTransferSucceeded);
+        m_window->sendSetup(record, u"127.0.0.21"_s, expectedGwid);
+        QVERIFY(!child<QPushButton>("ButtonScann")->isEnabled());
+        QVERIFY(finished.wait(6000));
+        QTest::qWait(200); // nothing more may follow
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.first().first().toBool(), acknowledged);
+        QCOMPARE(succeeded.count(), acknowledged ? 1 : 0);
+        QCOMPARE(m_prompts.texts(), QStringList{message});
+        QVERIFY(child<QPushButton>("ButtonScann")->isEnabled());
+        const bool sent = behaviour != int(GatewayBehaviour::WriteShort) && listening && expectedGwid == u"0A.1B.2C"_s;
+        QCOMPARE(sim().received().size(), sent ? 1 : 0);
+        if (sent) {
+            QVERIFY(sim().received().first().wellFormed);
+            QCOMPARE(sim().received().first().record, record);
+        }
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "TestMainWindow.moc"
