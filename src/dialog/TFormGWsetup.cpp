@@ -210,7 +210,6 @@ void TFormGWsetup::OpenGatewaySetup(const QString& gwidText, const QString& ipTe
     // Modal for the user, but nothing waits for it to close.
     setWindowModality(Qt::ApplicationModal);
     show();
-    raise();
     activateWindow();
 }
 
