@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "link/Telegram.h"
+#include "setups/SetupConversion.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -145,6 +146,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void commandLineRange();
+    void commandLineSetupFile();
     void toolProcess();
 };
 
@@ -787,6 +789,39 @@ void TestGatewaySimulator::commandLineRange()
     QCOMPARE(out.options.gateways.first().address, local(21));
     QCOMPARE(out.options.gateways.last().address, local(40));
     QCOMPARE(out.options.gateways.last().id.text(), u"B0.00.28"_s);
+}
+
+void TestGatewaySimulator::commandLineSetupFile()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    const SimulatedGateway base = SimulatedGateway::makeDefault(local(21), gwid(0x0A, 0x1B, 0x2C));
+    const GWSetupRecord stored = editedRecord(base.record);
+    QVERIFY(SetupRecordToFile(folder, base.id, stored));
+
+    const SimulatorCommandLine::Outcome out =
+        SimulatorCommandLine::parse({u"telvaro-gwsim"_s, u"--setup-file"_s, dir.path(), u"--gateway"_s,
+                                     u"127.0.0.21=0A1B2C"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s});
+    QVERIFY2(out.ok, qPrintable(out.error));
+    QCOMPARE(out.options.gateways.size(), 2);
+    QCOMPARE(out.options.gateways[0].record, stored);
+    QCOMPARE(out.options.gateways[0].record.serverName(), QByteArray("edited.example.lan"));
+    // No file for the second gateway: the built-in setup.
+    QCOMPARE(out.options.gateways[1].record,
+             SimulatedGateway::makeDefault(local(22), gwid(0x0A, 0x1B, 0x2D)).record);
+
+    QFile broken(folder + u"SETUPGW_0A_1B_2D.GWINI"_s);
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("[NETZWERK]\r\nPORT=70000\r\n");
+    broken.close();
+    const SimulatorCommandLine::Outcome refused = SimulatorCommandLine::parse(
+        {u"telvaro-gwsim"_s, u"--setup-file"_s, dir.path(), u"--gateway"_s, u"127.0.0.22=0A1B2D"_s});
+    QVERIFY(!refused.ok);
+    QVERIFY2(refused.error.contains(u"0A.1B.2D"_s), qPrintable(refused.error));
+
+    QVERIFY(!SimulatorCommandLine::parse({u"telvaro-gwsim"_s, u"--setup-file"_s, folder + u"missing"_s,
+                                          u"--gateway"_s, u"127.0.0.21=0A1B2C"_s})
+                 .ok);
 }
 
 void TestGatewaySimulator::toolProcess()

@@ -2,6 +2,11 @@
 
 #include "GatewaySimulator.h"
 
+#include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
+
+#include <QFileInfo>
+
 #include <QSet>
 
 using namespace Qt::StringLiterals;
@@ -120,7 +125,8 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
             continue;
         }
         QString value;
-        const QStringList valued{u"--port"_s, u"--gateway"_s, u"--gateways"_s, u"--key"_s, u"--delay"_s, u"--log"_s};
+        const QStringList valued{u"--port"_s, u"--gateway"_s, u"--gateways"_s, u"--key"_s, u"--delay"_s, u"--log"_s,
+                                 u"--setup-file"_s};
         if (!valued.contains(arg))
             return fail(u"unknown option '%1' (see --help)"_s.arg(arguments[i]));
         if (!takeValue(value))
@@ -141,6 +147,10 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
                 return fail(u"invalid delay '%1'"_s.arg(value));
         } else if (arg == u"--log"_s) {
             o.logFile = value;
+        } else if (arg == u"--setup-file"_s) {
+            if (!QFileInfo(value).isDir())
+                return fail(u"setup folder '%1' does not exist"_s.arg(value));
+            o.setupFolder = value.endsWith(u'/') ? value : value + u'/';
         } else if (arg == u"--gateway"_s) {
             QString spec;
             BehaviourSetting behaviour;
@@ -195,6 +205,11 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
         g.behaviour = p.behaviour.behaviour;
         g.lengthField = p.behaviour.lengthField;
         g.answerDelayMs = delayMs;
+        if (!o.setupFolder.isEmpty() && QFileInfo::exists(SetupFilePath(o.setupFolder, g.id))) {
+            const Status loaded = SetupFileToRecord(o.setupFolder, g.id, g.record);
+            if (!loaded)
+                return fail(u"setup file of %1 in '%2': %3"_s.arg(g.id.text(), o.setupFolder, loaded.message()));
+        }
         o.gateways.append(g);
     }
     out.ok = true;
@@ -214,6 +229,8 @@ Options:
   --key HEX32                    master key of all gateways (default 7C3E9A15D2084BF6E1A05C93D76F2B48)
   --delay MS                     delay before answering a read request (default 0)
   --log FILE                     append received setups as JSON lines to FILE (default stdout)
+  --setup-file DIR               gateways whose setup file (SETUPGW_xx_xx_xx.GWINI) lies in DIR report
+                                 the setup from it; the others the built-in default
   --allow-non-loopback           also listen on addresses outside 127.0.0.0/8
   --help                         this text
 
