@@ -1,0 +1,461 @@
+#include "TestSupport.h"
+
+#include "app/Prompter.h"
+#include "dialog/SetupHandOver.h"
+#include "dialog/TFormGWsetup.h"
+#include "setups/IniFile.h"
+#include "setups/SetupConversion.h"
+#include "setups/SharedFolders.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Stands in for the main window: hands out a stored record and records what it was asked to send.
+class FakeHandOver final : public SetupHandOver
+{
+public:
+    struct Sent
+    {
+        GWSetupRecord record;
+        QString ip;
+        QString expectedGwid;
+    };
+
+    GWSetupRecord lastReceivedRecord(const GatewayId& id) const override
+    {
+        asked.append(id);
+        return received;
+    }
+    void sendSetup(const GWSetupRecord& record, const QString& ip, const QString& expectedGwid) override
+    {
+        sent.append({record, ip, expectedGwid});
+    }
+
+    GWSetupRecord received;
+    mutable QList<GatewayId> asked;
+    QList<Sent> sent;
+};
+
+const QString BadAddress = u"Das ist keine gültige IP-Adresse="_s;
+const QString Gwid = u"0A.1B.2C"_s;
+const QString Ip = u"192.168.1.20"_s;
+
+GatewayId idOf(const QString& text)
+{
+    return GatewayId::fromText(text).value();
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestSetupSave : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void savesAndSends();
+    void handOverStartsFromReceivedRecord();
+    void savesNewFileAfterIgnore();
+    void twoFailingAddresses();
+    void dhcpWithEmptyFixedAddress();
+    void serverEntry_data();
+    void serverEntry();
+    void radioIdsWithoutLeadingZeros();
+    void modeSOppositeOfModeT();
+    void foreignKeys();
+    void createsMissingFolders();
+    void folderCannotBeCreated();
+    void refusedValueLeavesFile_data();
+    void refusedValueLeavesFile();
+    void unencodableTextLeavesFile();
+    void loadedFileNamesTheSave();
+    void withoutHandOver();
+    void closeAfterTransfer();
+
+private:
+    template <typename T>
+    T* control(const QString& name) const
+    {
+        T* widget = m_dialog->findChild<T*>(name);
+        if (!widget)
+            qFatal("no control %s", qPrintable(name));
+        return widget;
+    }
+    QLineEdit* edit(const QString& name) const { return control<QLineEdit>(name); }
+    void save() { control<QPushButton>(u"ButtonSAVE"_s)->click(); }
+    QString setupPath(const QString& pairs = u"0A_1B_2C"_s) const
+    {
+        return SharedFolders::setups() + u"SETUPGW_"_s + pairs + u".GWINI"_s;
+    }
+    // Puts a copy of a test file in place as the setup of 0A.1B.2C and opens it.
+    void openWith(const QString& dataFile)
+    {
+        QVERIFY(QDir().mkpath(SharedFolders::setups()));
+        QFile::remove(setupPath());
+        QVERIFY(QFile::copy(testData(dataFile), setupPath()));
+        QFile::setPermissions(setupPath(), QFile::ReadOwner | QFile::WriteOwner);
+        m_dialog->OpenGatewaySetup(Gwid, Ip);
+        QVERIFY(m_dialog->isVisible());
+        QVERIFY(m_prompter.shown.isEmpty());
+    }
+    void openWithoutFile()
+    {
+        m_prompter.answers << Prompter::Ignore;
+        m_dialog->OpenGatewaySetup(Gwid, Ip);
+        m_prompter.clear();
+    }
+    IniFile savedFile(const QString& pairs = u"0A_1B_2C"_s) const
+    {
+        const Result<IniFile> ini = IniFile::load(setupPath(pairs));
+        if (!ini || !ini->existedOnLoad())
+            qFatal("no saved file");
+        return *ini;
+    }
+
+    std::unique_ptr<ScratchDocuments> m_documents;
+    ScriptedPrompter m_prompter;
+    FakeHandOver m_handOver;
+    std::unique_ptr<TFormGWsetup> m_dialog;
+};
+
+void TestSetupSave::init()
+{
+    m_documents = std::make_unique<ScratchDocuments>();
+    m_prompter.clear();
+    Prompter::setInstance(&m_prompter);
+    m_handOver = FakeHandOver();
+    m_dialog = std::make_unique<TFormGWsetup>();
+    m_dialog->setHandOver(&m_handOver);
+}
+
+void TestSetupSave::cleanup()
+{
+    m_dialog.reset();
+    Prompter::setInstance(nullptr);
+    m_documents.reset();
+}
+
+void TestSetupSave::savesAndSends()
+{
+    openWith(u"dialog_complete.gwini"_s);
+    edit(u"EditAnbauort"_s)->setText(u"Dachboden"_s);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    save();
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    QVERIFY(m_prompter.shown.isEmpty());
+    const IniFile ini = savedFile();
+    QCOMPARE(ini.readString(u"NETZWERK"_s, u"AORT"_s), u"Dachboden"_s);
+    QCOMPARE(ini.readString(u"NETZWERK"_s, u"GW_IP"_s), u"192.168.001.001"_s);
+    const QDateTime stamp =
+        QDateTime::fromString(ini.readString(u"SENDEN"_s, u"SENDTIME"_s), u"dd.MM.yyyy hh:mm:ss"_s);
+    QVERIFY(stamp.isValid());
+    QVERIFY(stamp >= before.addMSecs(-before.time().msec()) && stamp <= after);
+    QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID1"_s), u"42"_s);
+    QCOMPARE(edit(u"EditSendTime"_s)->text(), u"02.11.2026 16:40:55"_s); // the dialog stays as it was
+
+    QCOMPARE(m_handOver.sent.size(), 1);
+    QCOMPARE(m_handOver.sent[0].ip, Ip);
+    QCOMPARE(m_handOver.sent[0].expectedGwid, Gwid);
+    QCOMPARE(m_handOver.asked, QList<GatewayId>{idOf(Gwid)});
+    QVERIFY(m_dialog->isVisible());
+}
+
+void TestSetupSave::handOverStartsFromReceivedRecord()
+{
+    // Reserved bytes and firmware version of what the gateway sent must go back to it.
+    m_handOver.received.raw()[0] = 0x55;
+    m_handOver.received.raw()[20] = 0x66;
+    m_handOver.received.raw()[GWSetupRecord::OffFirmware] = 3;
+    m_handOver.received.raw()[GWSetupRecord::OffFirmware + 2] = 9;
+    openWith(u"dialog_complete.gwini"_s);
+    save();
+    QCOMPARE(m_handOver.sent.size(), 1);
+
+    GWSetupRecord expected = m_handOver.received;
+    QVERIFY(SetupFileToRecord(SharedFolders::setups(), idOf(Gwid), expected).ok());
+    const GWSetupRecord& sent = m_handOver.sent[0].record;
+    QCOMPARE(sent.toByteArray(), expected.toByteArray());
+    QCOMPARE(sent.raw()[0], quint8(0x55));
+    QCOMPARE(sent.raw()[20], quint8(0x66));
+    QCOMPARE(sent.raw()[GWSetupRecord::OffFirmware + 2], quint8(9));
+    QCOMPARE(sent.gatewayId(), idOf(Gwid));
+    QCOMPARE(sent.raw()[GWSetupRecord::OffServerPort], quint8(4711 & 0xFF));
+    QCOMPARE(sent.raw()[GWSetupRecord::OffServerPort + 1], quint8(4711 >> 8));
+}
+
+void TestSetupSave::savesNewFileAfterIgnore()
+{
+    openWithoutFile();
+    QVERIFY(!QFile::exists(setupPath()));
+    save();
+    QVERIFY(m_prompter.shown.isEmpty());
+    const IniFile ini = savedFile();
+    QCOMPARE(ini.readString(u"NETZWERK"_s, u"GW_ID2"_s), u"0A"_s);
+    QCOMPARE(ini.readString(u"NETZWERK"_s, u"DNS_IP"_s), u"009.009.009.009"_s);
+    QCOMPARE(ini.readString(u"WM-BUS"_s, u"FILTER_MC0"_s), u"7"_s);
+    QCOMPARE(m_handOver.sent.size(), 1);
+    QCOMPARE(m_handOver.sent[0].ip, Ip);
+}
+
+void TestSetupSave::twoFailingAddresses()
+{
+    openWithoutFile();
+    edit(u"EditFestIP"_s)->setText(u"192.168.1"_s);
+    edit(u"EditGW"_s)->setText(u"1.2.3"_s);
+    save();
+    QCOMPARE(m_prompter.texts(), (QStringList{BadAddress + u"192.168.1"_s, BadAddress + u"1.2.3"_s}));
+    QVERIFY(!QFile::exists(setupPath()));
+    QVERIFY(m_handOver.sent.isEmpty());
+    QCOMPARE(edit(u"EditGW"_s)->text(), u"1.2.3"_s);
+}
+
+void TestSetupSave::dhcpWithEmptyFixedAddress()
+{
+    openWithoutFile();
+    QVERIFY(control<QCheckBox>(u"CheckBoxDHCP"_s)->isChecked());
+    edit(u"EditFestIP"_s)->clear();
+    save();
+    QCOMPARE(m_prompter.texts(), QStringList{BadAddress});
+    QVERIFY(!QFile::exists(setupPath()));
+    QVERIFY(m_handOver.sent.isEmpty());
+}
+
+void TestSetupSave::serverEntry_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("host name unchecked") << u"zaehler.example.net"_s << true;
+    QTest::newRow("letter first, odd text") << u"x..1"_s << true;
+    QTest::newRow("digit and letters") << u"1und1.example.net"_s << false;
+    QTest::newRow("dot first") << u".example"_s << false;
+    QTest::newRow("address") << u"10.0.0.1"_s << true;
+    QTest::newRow("address three digits") << u"010.000.000.001"_s << true;
+}
+
+void TestSetupSave::serverEntry()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, accepted);
+    openWithoutFile();
+    edit(u"EditServerDNS"_s)->setText(entry);
+    save();
+    if (accepted) {
+        QVERIFY(m_prompter.shown.isEmpty());
+        QCOMPARE(savedFile().readString(u"NETZWERK"_s, u"SRV_DNS"_s), entry);
+        QCOMPARE(m_handOver.sent.size(), 1);
+    } else {
+        QCOMPARE(m_prompter.texts(), QStringList{BadAddress + entry});
+        QVERIFY(!QFile::exists(setupPath()));
+        QVERIFY(m_handOver.sent.isEmpty());
+    }
+}
+
+void TestSetupSave::radioIdsWithoutLeadingZeros()
+{
+    openWithoutFile();
+    edit(u"EditID"_s)->setText(u"00000123"_s);
+    control<QPushButton>(u"ButtonADD"_s)->click();
+    edit(u"EditID"_s)->setText(u"7"_s);
+    control<QPushButton>(u"ButtonADD"_s)->click();
+    save();
+    const IniFile ini = savedFile();
+    QCOMPARE(ini.keys(u"WM-BUS_IDS"_s), (QStringList{u"ID0"_s, u"ID1"_s}));
+    QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID0"_s), u"123"_s);
+    QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID1"_s), u"7"_s);
+    QCOMPARE(m_handOver.sent.size(), 1);
+    QCOMPARE(m_handOver.sent[0].record.radioIdSlot(0), quint32(0x00000123));
+    QCOMPARE(m_handOver.sent[0].record.radioIdSlot(1), quint32(0x00000007));
+}
+
+void TestSetupSave::modeSOppositeOfModeT()
+{
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write("[WM-BUS]\r\nMODET=0\r\nMODES=0\r\n");
+    file.close();
+    openWithoutFile();
+    QVERIFY(m_dialog->LoadSetup(file.fileName(), u"0A"_s, u"1B"_s, u"2C"_s));
+    QVERIFY(!control<QRadioButton>(u"RadioButtonT"_s)->isChecked());
+    QVERIFY(!control<QRadioButton>(u"RadioButtonS"_s)->isChecked());
+    // The loaded file has no addresses; give the save valid ones.
+    for (const QString& name : {u"EditFestIP"_s, u"EditGW"_s})
+        edit(name)->setText(u"192.168.1.2"_s);
+    edit(u"EditServerDNS"_s)->setText(u"server"_s);
+    save();
+    QVERIFY2(m_prompter.shown.isEmpty(), qPrintable(m_prompter.texts().join(u'\n')));
+    const IniFile ini = savedFile();
+    QCOMPARE(ini.readString(u"WM-BUS"_s, u"MODET"_s), u"0"_s);
+    QCOMPARE(ini.readString(u"WM-BUS"_s, u"MODES"_s), u"1"_s);
+    QVERIFY(!(m_handOver.sent[0].record.raw()[GWSetupRecord::OffWMBusFlags] & GWSetupRecord::ModeT));
+}
+
+void TestSetupSave::foreignKeys()
+{
+    openWith(u"dialog_complete.gwini"_s);
+    save();
+    const IniFile ini = savedFile();
+    QVERIFY(!ini.hasKey(u"WM-BUS"_s, u"FREMD"_s));
+    QCOMPARE(ini.readString(u"NETZWERK"_s, u"KUNDE"_s), u"Hausverwaltung Nord"_s);
+    QCOMPARE(ini.readString(u"ABRECHNUNG"_s, u"LETZTER_EXPORT"_s), u"01.11.2026"_s);
+    QCOMPARE(ini.readString(u"GET"_s, u"GETTIME"_s), u"03.11.2026 09:14:02"_s);
+    QCOMPARE(ini.readString(u"SOFTWARE"_s, u"V2"_s), u"4"_s);
+    QCOMPARE(ini.keys(u"WM-BUS_IDS"_s), (QStringList{u"ID0"_s, u"ID1"_s, u"ID2"_s}));
+    QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID2"_s), u"87654321"_s);
+    // CRLF as the file had it.
+    QVERIFY(!bytesOf(setupPath()).contains("\n[WM-BUS]\n"));
+}
+
+void TestSetupSave::createsMissingFolders()
+{
+    openWithoutFile();
+    QVERIFY(QDir(m_documents->file(u"MERVANE"_s)).removeRecursively());
+    save();
+    QVERIFY(m_prompter.shown.isEmpty());
+    QVERIFY(QFileInfo(m_documents->file(u"MERVANE/W_MBUS_SRV_GWSETUPS"_s)).isDir());
+    QVERIFY(QFile::exists(setupPath()));
+    QCOMPARE(m_handOver.sent.size(), 1);
+}
+
+void TestSetupSave::folderCannotBeCreated()
+{
+    openWithoutFile();
+    QVERIFY(QDir(m_documents->file(u"MERVANE"_s)).removeRecursively());
+    // A file where the maker's folder belongs.
+    QFile blocker(m_documents->file(u"MERVANE"_s));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    save();
+    QCOMPARE(m_prompter.shown.size(), 1);
+    QCOMPARE(m_prompter.shown[0].icon, Prompter::Icon::Error);
+    QCOMPARE(m_prompter.shown[0].text, SharedFolders::setups());
+    QVERIFY(m_handOver.sent.isEmpty());
+}
+
+void TestSetupSave::refusedValueLeavesFile_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("fixed") << u"EditFestIP"_s << u"1.2.3.4.5"_s << BadAddress + u"1.2.3.4.5"_s;
+    QTest::newRow("router") << u"EditGW"_s << u"256.1.1.1"_s << BadAddress + u"256.1.1.1"_s;
+    QTest::newRow("mask") << u"EditSubMsk"_s << u"-1.0.0.0"_s << BadAddress + u"-1.0.0.0"_s;
+    QTest::newRow("dns") << u"EditDNSSrv"_s << u"1..2.3"_s << BadAddress + u"1..2.3"_s;
+    QTest::newRow("ntp") << u"EditNTP"_s << u"a.b.c.d"_s << BadAddress + u"a.b.c.d"_s;
+    QTest::newRow("server") << u"EditServerDNS"_s << u"1.2.3"_s << BadAddress + u"1.2.3"_s;
+    QTest::newRow("port empty") << u"EditPort"_s << QString() << u"Ungültiger Server Port: \"\" (1 bis 65535)"_s;
+    QTest::newRow("port zero") << u"EditPort"_s << u"0"_s << u"Ungültiger Server Port: \"0\" (1 bis 65535)"_s;
+    QTest::newRow("port too big") << u"EditPort"_s << u"99999"_s
+                                  << u"Ungültiger Server Port: \"99999\" (1 bis 65535)"_s;
+    QTest::newRow("key short") << u"EditMasterKey1"_s << u"ABC"_s
+                               << u"Ungültiger Master KEY: \"ABC\" (genau 32 Hex-Ziffern)"_s;
+    QTest::newRow("maker short") << u"EditHS1"_s << u"AB"_s
+                                 << u"Ungültiger Hersteller-Code: \"AB\" (drei Buchstaben)"_s;
+    QTest::newRow("maker digits") << u"EditHS3"_s << u"A1B"_s
+                                  << u"Ungültiger Hersteller-Code: \"A1B\" (drei Buchstaben)"_s;
+    QTest::newRow("medium big") << u"EditMC2"_s << u"300"_s << u"Ungültiger Mediumcode: \"300\" (0 bis 255)"_s;
+    QTest::newRow("medium empty") << u"EditMC0"_s << QString() << u"Ungültiger Mediumcode: \"\" (0 bis 255)"_s;
+    QTest::newRow("radio id letters") << u"id"_s << u"abc"_s << u"Ungültige Funk-ID: \"abc\" (1 bis 8 Ziffern)"_s;
+    QTest::newRow("radio id nine digits") << u"id"_s << u"123456789"_s
+                                          << u"Ungültige Funk-ID: \"123456789\" (1 bis 8 Ziffern)"_s;
+    QTest::newRow("too many ids") << u"ids"_s << u"251"_s << u"Zu viele Funk-IDs: 251 (höchstens 250)"_s;
+    QTest::newRow("gateway id") << u"gwid"_s << u"0"_s
+                                << u"Ungültige Gateway ID: \"0\" (zwei Hex-Ziffern erwartet)"_s;
+}
+
+void TestSetupSave::refusedValueLeavesFile()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
+    openWith(u"dialog_complete.gwini"_s);
+    const QByteArray before = bytesOf(setupPath());
+    if (field == u"id" || field == u"ids" || field == u"gwid") {
+        SetupFormValues values = m_dialog->formValues();
+        if (field == u"id")
+            values.radioIds << value;
+        else if (field == u"ids")
+            while (values.radioIds.size() < value.toInt())
+                values.radioIds << u"1"_s;
+        else
+            values.gwId1 = value;
+        m_dialog->showFormValues(values);
+    } else {
+        edit(field)->setText(value);
+    }
+    save();
+    QCOMPARE(m_prompter.texts(), QStringList{message});
+    QCOMPARE(bytesOf(setupPath()), before);
+    QVERIFY(m_handOver.sent.isEmpty());
+    QCOMPARE(QDir(SharedFolders::setups()).entryList(QDir::Files), QStringList{u"SETUPGW_0A_1B_2C.GWINI"_s});
+}
+
+void TestSetupSave::unencodableTextLeavesFile()
+{
+    // The file is Windows-1252; a character it cannot hold must not half-write the file.
+    openWith(u"dialog_complete.gwini"_s);
+    const QByteArray before = bytesOf(setupPath());
+    edit(u"EditAnbauort"_s)->setText(u"Keller \u4E2D"_s);
+    save();
+    QCOMPARE(m_prompter.shown.size(), 1);
+    QCOMPARE(m_prompter.shown[0].icon, Prompter::Icon::Error);
+    QCOMPARE(bytesOf(setupPath()), before);
+    QVERIFY(m_handOver.sent.isEmpty());
+}
+
+void TestSetupSave::loadedFileNamesTheSave()
+{
+    openWith(u"dialog_complete.gwini"_s);
+    m_prompter.fileNames << testData(u"dialog_other_gwid.gwini"_s);
+    control<QPushButton>(u"ButtonLOAD"_s)->click();
+    QCOMPARE(edit(u"EditGWID2"_s)->text(), u"FF"_s);
+    for (const QString& name : {u"EditFestIP"_s, u"EditGW"_s})
+        edit(name)->setText(u"192.168.1.2"_s);
+    save();
+    QVERIFY2(m_prompter.shown.isEmpty(), qPrintable(m_prompter.texts().join(u'\n')));
+    QCOMPARE(savedFile(u"FF_EE_DD"_s).readString(u"NETZWERK"_s, u"AORT"_s), u"Keller"_s);
+    QCOMPARE(m_handOver.sent.size(), 1);
+    QCOMPARE(m_handOver.sent[0].ip, Ip);
+    QCOMPARE(m_handOver.sent[0].expectedGwid, Gwid);
+    QCOMPARE(m_handOver.sent[0].record.gatewayId(), idOf(u"FF.EE.DD"_s));
+    QCOMPARE(m_handOver.asked, QList<GatewayId>{idOf(Gwid)});
+}
+
+void TestSetupSave::withoutHandOver()
+{
+    m_dialog->setHandOver(nullptr);
+    openWithoutFile();
+    save();
+    QVERIFY(m_prompter.shown.isEmpty());
+    QVERIFY(QFile::exists(setupPath()));
+    QVERIFY(m_handOver.sent.isEmpty());
+}
+
+void TestSetupSave::closeAfterTransfer()
+{
+    openWithoutFile();
+    QVERIFY(m_dialog->isVisible());
+    m_dialog->closeAfterTransfer();
+    QVERIFY(!m_dialog->isVisible());
+}
+
+QTEST_MAIN(TestSetupSave)
+#include "TestSetupSave.moc"
