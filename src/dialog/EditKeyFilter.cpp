@@ -3,8 +3,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
-EditKeyFilter::EditKeyFilter(QLineEdit* edit, KeyPress keyPress, KeyUp keyUp)
-    : QObject(edit), m_edit(edit), m_keyPress(std::move(keyPress)), m_keyUp(std::move(keyUp))
+EditKeyFilter::EditKeyFilter(QLineEdit* edit, KeyPress keyPress, int maxLength, KeyUp keyUp)
+    : QObject(edit), m_edit(edit), m_keyPress(std::move(keyPress)), m_maxLength(maxLength), m_keyUp(std::move(keyUp))
 {
     edit->installEventFilter(this);
     connect(edit, &QLineEdit::textEdited, this, &EditKeyFilter::sweep);
@@ -38,6 +38,8 @@ bool EditKeyFilter::eventFilter(QObject* watched, QEvent* event)
     if (key->text().size() != 1 || !key->text()[0].isPrint()
         || (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
         return false;
+    if (m_maxLength > 0 && m_edit->text().size() >= m_maxLength && !m_edit->hasSelectedText())
+        return true;
     const QChar typed = key->text()[0];
     QChar c = typed;
     m_keyPress(c);
@@ -50,7 +52,9 @@ bool EditKeyFilter::eventFilter(QObject* watched, QEvent* event)
 
 void EditKeyFilter::sweep(const QString& text)
 {
-    const QString clean = filtered(text);
+    QString clean = filtered(text);
+    if (m_maxLength > 0 && clean.size() > m_maxLength)
+        clean.truncate(m_maxLength);
     if (clean == text)
         return;
     const int cursor = m_edit->cursorPosition() - int(text.size() - clean.size());

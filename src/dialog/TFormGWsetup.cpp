@@ -65,13 +65,16 @@ TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
     new EditKeyFilter(ui->EditFestIP, [this](QChar& k) { EditFestIPKeyPress(k); });
     for (QLineEdit* id : {ui->EditGWID2, ui->EditGWID1, ui->EditGWID0})
-        new EditKeyFilter(id, [this](QChar& k) { EditGWID2KeyPress(k); });
+        new EditKeyFilter(id, [this](QChar& k) { EditGWID2KeyPress(k); }, 2);
     new EditKeyFilter(
-        ui->EditMasterKey1, [this](QChar& k) { EditMasterKey1KeyPress(k); }, [this] { EditMasterKey1KeyUp(); });
+        ui->EditMasterKey1, [this](QChar& k) { EditMasterKey1KeyPress(k); }, 32, [this] { EditMasterKey1KeyUp(); });
+    new EditKeyFilter(ui->EditServerDNS, [](QChar&) {}, 32);
     for (QLineEdit* code : {ui->EditHS0, ui->EditHS1, ui->EditHS2, ui->EditHS3})
-        new EditKeyFilter(code, lettersUpper);
-    for (QLineEdit* digits : {ui->EditPort, ui->EditMC0, ui->EditMC1, ui->EditMC2, ui->EditMC3, ui->EditID})
-        new EditKeyFilter(digits, digitsOnly);
+        new EditKeyFilter(code, lettersUpper, 3);
+    for (QLineEdit* code : {ui->EditMC0, ui->EditMC1, ui->EditMC2, ui->EditMC3})
+        new EditKeyFilter(code, digitsOnly, 3);
+    new EditKeyFilter(ui->EditPort, digitsOnly);
+    new EditKeyFilter(ui->EditID, digitsOnly, 8);
 
     connect(ui->EditGWID2, &QLineEdit::textChanged, this, &TFormGWsetup::EditGWID2Change);
     connect(ui->EditGWID1, &QLineEdit::textChanged, this, &TFormGWsetup::EditGWID1Change);
@@ -366,9 +369,6 @@ void TFormGWsetup::ButtonImportIDClick()
 bool TFormGWsetup::addImportedId(const QString& id)
 {
     ui->EditID->setText(id);
-    // The edit holds at most eight characters; a longer text must not arrive cut short.
-    if (ui->EditID->text() != id)
-        return false;
     return AddRadioID(AddOrigin::Import);
 }
 

@@ -68,6 +68,9 @@ private slots:
     void keyFilters_data();
     void keyFilters();
     void masterKeyLimitAndCounter();
+    void typingLimits_data();
+    void typingLimits();
+    void loadedTextsKeepTheirLength();
     void pasteIsFiltered();
     void focusAdvance();
 
@@ -224,7 +227,6 @@ void TestSetupDialog::initialState()
     QVERIFY(!m_dialog->isVisible());
     for (const QString& name : {u"EditGWID2"_s, u"EditGWID1"_s, u"EditGWID0"_s}) {
         QCOMPARE(edit(name)->text(), u"00"_s);
-        QCOMPARE(edit(name)->maxLength(), 2);
         QVERIFY(!edit(name)->isEnabled());
     }
     QCOMPARE(edit(u"EditSoftVer"_s)->text(), u"0.0.0"_s);
@@ -233,7 +235,6 @@ void TestSetupDialog::initialState()
     QCOMPARE(edit(u"EditEmpfTime"_s)->text(), u"0.0.0 00:00:00"_s);
     QVERIFY(control<QRadioButton>(u"RadioButtonProH"_s)->isChecked());
     QCOMPARE(edit(u"EditServerDNS"_s)->text(), u"wmbus.example.com"_s);
-    QCOMPARE(edit(u"EditServerDNS"_s)->maxLength(), 32);
     QCOMPARE(edit(u"EditPort"_s)->text(), u"23"_s);
     QVERIFY(control<QCheckBox>(u"CheckBoxDHCP"_s)->isChecked());
     QCOMPARE(edit(u"EditFestIP"_s)->text(), u"192.168.1.98"_s);
@@ -242,21 +243,18 @@ void TestSetupDialog::initialState()
     QCOMPARE(edit(u"EditDNSSrv"_s)->text(), u"009.009.009.009"_s);
     QCOMPARE(edit(u"EditNTP"_s)->text(), u"192.053.103.108"_s);
     QCOMPARE(edit(u"EditMasterKey1"_s)->text(), u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s);
-    QCOMPARE(edit(u"EditMasterKey1"_s)->maxLength(), 32);
     QCOMPARE(control<QLabel>(u"LabelMKcount"_s)->text(), u"32/32"_s);
     QVERIFY(control<QRadioButton>(u"RadioButtonT"_s)->isChecked());
     QVERIFY(!control<QRadioButton>(u"RadioButtonS"_s)->isChecked());
     for (int n = 0; n < 4; ++n) {
         QCOMPARE(edit(u"EditHS%1"_s.arg(n))->text(), u"QLB"_s);
         QCOMPARE(edit(u"EditMC%1"_s.arg(n))->text(), u"7"_s);
-        QCOMPARE(edit(u"EditMC%1"_s.arg(n))->maxLength(), 3);
         QCOMPARE(edit(u"EditHS%1"_s.arg(n))->alignment(), Qt::AlignCenter);
     }
     QVERIFY(!control<QCheckBox>(u"CheckBoxFiltManCode"_s)->isChecked());
     QVERIFY(!control<QCheckBox>(u"CheckBoxFiltMC"_s)->isChecked());
     QVERIFY(!control<QCheckBox>(u"CheckBoxFiltFunkID"_s)->isChecked());
     QCOMPARE(edit(u"EditID"_s)->text(), u"00000001"_s);
-    QCOMPARE(edit(u"EditID"_s)->maxLength(), 8);
     QVERIFY(edit(u"EditID"_s)->alignment() & Qt::AlignRight);
     QCOMPARE(list()->count(), 0);
     QCOMPARE(counter(), u"0/250"_s);
@@ -589,6 +587,55 @@ void TestSetupDialog::masterKeyLimitAndCounter()
     key->setCursorPosition(0);
     QTest::keyClick(key, Qt::Key_Delete);
     QCOMPARE(count->text(), u"31/32"_s);
+}
+
+void TestSetupDialog::typingLimits_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("server 32") << u"EditServerDNS"_s << QString(33, u'x') << QString(32, u'x');
+    QTest::newRow("maker 3") << u"EditHS2"_s << u"abcd"_s << u"ABC"_s;
+    QTest::newRow("medium 3") << u"EditMC1"_s << u"1234"_s << u"123"_s;
+    QTest::newRow("radio id 8") << u"EditID"_s << u"123456789"_s << u"12345678"_s;
+    QTest::newRow("port unlimited") << u"EditPort"_s << u"1234567"_s << u"1234567"_s;
+    QTest::newRow("fixed unlimited") << u"EditFestIP"_s << u"192.168.100.100.1"_s << u"192.168.100.100.1"_s;
+}
+
+void TestSetupDialog::typingLimits()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(QString, result);
+    m_prompter.answers << Prompter::Ignore;
+    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"1.2.3.4"_s);
+    unlock();
+    QLineEdit* target = edit(name);
+    target->clear();
+    QTest::keyClicks(target, typed);
+    QCOMPARE(target->text(), result);
+    // A pasted text is cut at the limit as well.
+    target->clear();
+    QGuiApplication::clipboard()->setText(typed);
+    if (QGuiApplication::clipboard()->text() == typed) {
+        target->paste();
+        QCOMPARE(target->text(), result);
+    }
+}
+
+void TestSetupDialog::loadedTextsKeepTheirLength()
+{
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write("[NETZWERK]\r\nMASTERKEY=00112233445566778899AABBCCDDEEFF0011\r\n"
+               "SRV_DNS=ein.sehr.langer.servername.example.com\r\n"
+               "[WM-BUS]\r\nFILTER_HS1=qlbx\r\nFILTER_MC2=1234\r\n");
+    file.close();
+    QVERIFY(m_dialog->LoadSetup(file.fileName(), {}, {}, {}));
+    QCOMPARE(edit(u"EditMasterKey1"_s)->text(), u"00112233445566778899AABBCCDDEEFF0011"_s);
+    QCOMPARE(edit(u"EditServerDNS"_s)->text(), u"ein.sehr.langer.servername.example.com"_s);
+    QCOMPARE(edit(u"EditHS1"_s)->text(), u"qlbx"_s);
+    QCOMPARE(edit(u"EditMC2"_s)->text(), u"1234"_s);
 }
 
 void TestSetupDialog::pasteIsFiltered()
