@@ -7,10 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -139,6 +141,7 @@ private slots:
     void resetMidFrame();
     void trickle();
     void floodIsBoundedAndStopsWhenPeerCloses();
+    void closeDropsOpenConnections();
     void permittedAddresses_data();
     void permittedAddresses();
     void listenRefusesNonLoopback();
@@ -622,26 +625,54 @@ void TestGatewaySimulator::trickle()
 
 void TestGatewaySimulator::floodIsBoundedAndStopsWhenPeerCloses()
 {
+    constexpr qint64 floodBytes = 100LL * 1024 * 1024;
     const SimulatedGateway g = gateway(34, GatewayBehaviour::Flood);
     GatewaySimulator sim;
     QVERIFY(sim.listen({g}));
+
+    for (const bool readAll : {true, false}) {
+        QTcpSocket socket;
+        qint64 total = 0;
+        QByteArray head;
+        QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&] {
+            const QByteArray chunk = socket.readAll();
+            if (head.size() < 1130)
+                head += chunk.left(1130 - head.size());
+            total += chunk.size();
+        });
+        socket.connectToHost(g.address, sim.port());
+        QVERIFY(waitUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 3000));
+        socket.write(Telegram::ReadSetupRequest());
+        if (readAll) {
+            QVERIFY(waitUntil([&] { return total >= floodBytes; }, 60000));
+            pause(200);
+            QCOMPARE(total, floodBytes);
+            QCOMPARE(sim.openConnections(), 1);
+        } else {
+            QVERIFY(waitUntil([&] { return total >= 4 * 1024 * 1024; }, 20000));
+        }
+        QCOMPARE(Telegram::decodeAnswer(head, g.masterKey).kind, Telegram::Answer::Kind::Setup);
+        socket.abort();
+        QVERIFY(waitUntil([&] { return sim.openConnections() == 0; }, 5000));
+    }
+}
+
+void TestGatewaySimulator::closeDropsOpenConnections()
+{
+    const SimulatedGateway g = gateway(39, GatewayBehaviour::Silent);
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    const quint16 port = sim.port();
     Peer peer;
-    QVERIFY(connectPeer(peer, g.address, sim.port()));
-    peer.socket.write(Telegram::ReadSetupRequest());
-    qint64 total = 0;
-    QByteArray head;
-    QObject::disconnect(&peer.socket, &QTcpSocket::readyRead, nullptr, nullptr);
-    QObject::connect(&peer.socket, &QTcpSocket::readyRead, &peer.socket, [&] {
-        const QByteArray chunk = peer.socket.readAll();
-        if (head.size() < 1130)
-            head += chunk.left(1130 - head.size());
-        total += chunk.size();
-    });
-    QVERIFY(waitUntil([&] { return total >= 20 * 1024 * 1024; }, 20000));
-    QCOMPARE(Telegram::decodeAnswer(head, g.masterKey).kind, Telegram::Answer::Kind::Setup);
-    peer.socket.abort();
-    QVERIFY(waitUntil([&] { return sim.openConnections() == 0; }, 5000));
-    QVERIFY(total < 100LL * 1024 * 1024);
+    QVERIFY(connectPeer(peer, g.address, port));
+    QVERIFY(waitUntil([&] { return sim.openConnections() == 1; }, 2000));
+    sim.close();
+    QVERIFY(!sim.isListening());
+    QCOMPARE(sim.openConnections(), 0);
+    QVERIFY(waitUntil([&] { return peer.closed; }, 2000));
+    Peer late;
+    late.socket.connectToHost(g.address, port);
+    QVERIFY(waitUntil([&] { return late.error == QAbstractSocket::ConnectionRefusedError; }, 3000));
 }
 
 void TestGatewaySimulator::permittedAddresses_data()

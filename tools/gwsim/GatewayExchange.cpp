@@ -64,6 +64,16 @@ void GatewayExchange::start()
         onReadyRead();
 }
 
+void GatewayExchange::drop()
+{
+    m_finished = true;
+    m_timer.stop();
+    m_floodLeft = 0;
+    m_state = State::Done;
+    m_socket->abort();
+    deleteLater();
+}
+
 MasterKey GatewayExchange::exchangeKey() const
 {
     if (m_gateway.behaviour == GatewayBehaviour::WrongKey)

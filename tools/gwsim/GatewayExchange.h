@@ -23,6 +23,8 @@ public:
 
     // Call after connecting the signals.
     void start();
+    // Aborts the connection and deletes the exchange later, without emitting anything more.
+    void drop();
 
 signals:
     void setupReceived(const ReceivedSetup& setup);

@@ -117,11 +117,11 @@ void GatewaySimulator::closeServers()
 void GatewaySimulator::close()
 {
     closeServers();
-    // Exchanges still open: drop them without their finished() bookkeeping.
+    // Exchanges still open: dropped, not deleted here, since close() may run inside one of their signals.
     const QList<GatewayExchange*> exchanges = findChildren<GatewayExchange*>(Qt::FindDirectChildrenOnly);
     for (GatewayExchange* exchange : exchanges) {
-        exchange->disconnect(this);
-        delete exchange;
+        disconnect(exchange, nullptr, this, nullptr);
+        exchange->drop();
     }
     m_openConnections = 0;
     m_gateways.clear();
