@@ -51,16 +51,16 @@ std::optional<MasterKey> parseKey(const QString& text)
 }
 
 // "VALUE[:BEHAVIOUR]"
-bool splitBehaviour(const QString& spec, QString& value, BehaviourSetting& behaviour, QString& error)
+bool splitBehaviour(const QString& item, QString& value, BehaviourSetting& behaviour, QString& error)
 {
-    const qsizetype colon = spec.indexOf(u':');
-    value = spec.left(colon);
+    const qsizetype colon = item.indexOf(u':');
+    value = item.left(colon);
     behaviour = BehaviourSetting{};
     if (colon < 0)
         return true;
-    const std::optional<BehaviourSetting> parsed = behaviourFromText(spec.mid(colon + 1));
+    const std::optional<BehaviourSetting> parsed = behaviourFromText(item.mid(colon + 1));
     if (!parsed) {
-        error = u"unknown behaviour '%1' (known: %2)"_s.arg(spec.mid(colon + 1), behaviourTexts().join(u", "_s));
+        error = u"unknown behaviour '%1' (known: %2)"_s.arg(item.mid(colon + 1), behaviourTexts().join(u", "_s));
         return false;
     }
     behaviour = *parsed;
@@ -152,28 +152,28 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
                 return fail(u"setup folder '%1' does not exist"_s.arg(value));
             o.setupFolder = value.endsWith(u'/') ? value : value + u'/';
         } else if (arg == u"--gateway"_s) {
-            QString spec;
+            QString item;
             BehaviourSetting behaviour;
             QString error;
-            if (!splitBehaviour(value, spec, behaviour, error))
+            if (!splitBehaviour(value, item, behaviour, error))
                 return fail(error);
-            const qsizetype eq = spec.indexOf(u'=');
-            const std::optional<QHostAddress> address = parseIpv4(spec.left(eq));
-            const std::optional<GatewayId> id = eq < 0 ? std::nullopt : GatewayId::fromText(spec.mid(eq + 1));
+            const qsizetype eq = item.indexOf(u'=');
+            const std::optional<QHostAddress> address = parseIpv4(item.left(eq));
+            const std::optional<GatewayId> id = eq < 0 ? std::nullopt : GatewayId::fromText(item.mid(eq + 1));
             if (!address || !id)
                 return fail(u"invalid gateway '%1': ADDRESS=GWID[:BEHAVIOUR] expected, e.g. 127.0.0.21=0A1B2C"_s
                                 .arg(value));
             planned.append({*address, *id, behaviour});
         } else if (arg == u"--gateways"_s) {
-            QString spec;
+            QString item;
             BehaviourSetting behaviour;
             QString error;
-            if (!splitBehaviour(value, spec, behaviour, error))
+            if (!splitBehaviour(value, item, behaviour, error))
                 return fail(error);
-            const qsizetype dash = spec.lastIndexOf(u'-');
-            const std::optional<QHostAddress> first = parseIpv4(spec.left(dash));
+            const qsizetype dash = item.lastIndexOf(u'-');
+            const std::optional<QHostAddress> first = parseIpv4(item.left(dash));
             int last = 0;
-            if (dash < 0 || !first || !parseNumber(spec.mid(dash + 1), 255, last)
+            if (dash < 0 || !first || !parseNumber(item.mid(dash + 1), 255, last)
                 || last < int(first->toIPv4Address() & 0xFF))
                 return fail(u"invalid gateway range '%1': A.B.C.D-E[:BEHAVIOUR] expected, e.g. 127.0.0.21-40"_s
                                 .arg(value));
