@@ -61,6 +61,11 @@ TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(842, 443);
+    // The positions are made for Tahoma; where it is missing a face of similar width keeps the texts whole.
+    QFont face = font();
+    face.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Nimbus Sans")});
+    setFont(face);
     showFormValues(SetupFormValues::initial());
 
     new EditKeyFilter(ui->EditFestIP, [this](QChar& k) { EditFestIPKeyPress(k); });
