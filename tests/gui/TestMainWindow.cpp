@@ -8,7 +8,10 @@
 #include "GatewaySimulator.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -114,6 +117,62 @@ private slots:
         QCOMPARE(grid->horizontalHeaderItem(2)->text(), u"Firmware:"_s);
         QVERIFY(QFileInfo(SharedFolders::setups()).isDir());
         QVERIFY(m_prompts.shown.isEmpty());
+    }
+
+    void windowOffEveryScreenIsMovedOnScreen()
+    {
+        writeSettings(u"[WINDOW]\r\nTOP=-9000\r\nLEFT=40000\r\n"_s);
+        openWindow({});
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(screen.contains(m_window->pos()), qPrintable(u"%1,%2"_s.arg(m_window->pos().x()).arg(m_window->pos().y())));
+    }
+
+    void settingsReadWithoutSetupsFolder()
+    {
+        // The setups folder cannot be made (a file stands in its way): the error shows its path,
+        // and the settings are read all the same.
+        writeSettings(u"[TCP]\r\nMASTERKEY=00112233445566778899AABBCCDDEEFF\r\n"_s);
+        QFile blocker(SharedFolders::setups().chopped(1));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        openWindow({});
+        QCOMPARE(m_prompts.texts(), QStringList{SharedFolders::setups()});
+        QCOMPARE(child<QLineEdit>("EditMasterKey")->text(), u"00112233445566778899AABBCCDDEEFF"_s);
+    }
+
+    void unreadableSettingsAreNotOverwritten()
+    {
+        // A settings "file" that cannot be read (here a folder) is reported and never replaced on closing.
+        QVERIFY(QDir().mkpath(SharedFolders::settingsFile()));
+        openWindow({});
+        QCOMPARE(m_prompts.shown.size(), 1);
+        m_window->close();
+        QVERIFY(QFileInfo(SharedFolders::settingsFile()).isDir());
+        QCOMPARE(m_prompts.shown.size(), 1); // closing writes nothing and reports nothing
+    }
+
+    void unwritableSetupFileKeepsTheGatewayListed()
+    {
+        openWindow({gw(21, 0x2C)});
+        QVERIFY(QDir().mkpath(SharedFolders::setups() + u"SETUPGW_0A_1B_2C.GWINI"_s)); // a folder in the file's place
+        scanToEnd();
+        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+        QCOMPARE(child<QLabel>("LabelAnzahlGW")->text(), u"1"_s);
+        QVERIFY(child<QLabel>("Label5")->text().contains(u"0A.1B.2C"_s) || !m_window->scanRunning());
+        QVERIFY(m_prompts.shown.isEmpty());
+    }
+
+    void scannPressedTwiceRestartsCleanly()
+    {
+        openWindow({gw(21, 0x2C), gw(22, 0x2D)});
+        child<QPushButton>("ButtonScann")->click();
+        QSignalSpy done(m_window.get(), &TTelvaro::scanFinished);
+        child<QPushButton>("ButtonScann")->click();
+        QVERIFY(done.wait(20000));
+        QTest::qWait(100);
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(child<QTableWidget>("StringGrid1")->rowCount(), 2);
+        QCOMPARE(child<QLabel>("LabelAnzahlGW")->text(), u"2"_s);
     }
 
     void closingStoresTypedKeyOnly()
