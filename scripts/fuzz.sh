@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each for the given seconds on a scratch
+# copy of its seed corpus. Fails on the first crash, leak or broken invariant.
+# Usage: scripts/fuzz.sh [seconds per target] [build dir]
+set -euo pipefail
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${2:-$root/build-fuzz}
+jobs=${FUZZ_JOBS:-2}
+
+for tool in clang clang++ cmake ninja; do
+    command -v "$tool" > /dev/null || { echo "fuzz: $tool is missing (make deps)" >&2; exit 2; }
+done
+
+if [ ! -f "$build/build.ninja" ]; then
+    mkdir -p "$build"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTELVARO_FUZZ=ON -DTELVARO_SANITIZE=ON > "$build/configure.log" 2>&1 \
+        || { cat "$build/configure.log" >&2; exit 2; }
+fi
+cmake --build "$build" --target fuzz_all -j "$jobs"
+
+scratch=$(mktemp -d /tmp/telvaro-fuzz.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+failed=0
+summary=()
+for exe in "$build"/fuzz/fuzz_*; do
+    [ -f "$exe" ] && [ -x "$exe" ] || continue
+    name=$(basename "$exe")
+    target=${name#fuzz_}
+    corpus="$scratch/$target"
+    mkdir -p "$corpus" "$scratch/artifacts/$target"
+    [ -d "$root/tests/data/fuzz/$target" ] && cp "$root/tests/data/fuzz/$target"/* "$corpus"/ 2> /dev/null || true
+    log="$scratch/$target.log"
+    start=$(date +%s.%N)
+    set +e
+    "$exe" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$scratch/artifacts/$target/" > "$log" 2>&1
+    rc=$?
+    set -e
+    end=$(date +%s.%N)
+    runs=$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\).*/\1/p' "$log" | tail -1)
+    took=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
+    if [ "$rc" -ne 0 ]; then
+        failed=1
+        summary+=("$(printf '%-12s FAILED after %s s (exit %d)' "$target" "$took" "$rc")")
+        echo "---- $target: crash ----" >&2
+        grep -E "ERROR|broken|SUMMARY|Test unit written|^ *#[0-9]+ " "$log" | head -40 >&2 || true
+        mkdir -p "$root/build-fuzz-crashes/$target"
+        cp "$scratch/artifacts/$target"/* "$root/build-fuzz-crashes/$target/" 2> /dev/null || true
+    else
+        summary+=("$(printf '%-12s %10s executions in %s s' "$target" "${runs:-?}" "$took")")
+    fi
+done
+
+echo "fuzzing, $seconds s per target:"
+printf '  %s\n' "${summary[@]}"
+if [ "$failed" -ne 0 ]; then
+    echo "fuzz: FAILED (inputs kept in build-fuzz-crashes/)" >&2
+    exit 1
+fi
+echo "fuzz: no crash"
