@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTableWidget>
 
 using namespace Qt::StringLiterals;
@@ -69,6 +70,15 @@ private slots:
         destroyWindows(m_windows);
         m_sim.reset();
         Prompter::setInstance(nullptr);
+    }
+
+    void germanStandardButtonsAndLook()
+    {
+        prepareApplication(*qApp);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), u"&Ja"_s);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Abort"), u"Abbrechen"_s);
+        QCOMPARE(qApp->style()->name(), u"fusion"_s);
+        QVERIFY(qApp->palette().color(QPalette::Window).lightness() < 80); // the dark look
     }
 
     void editImportSaveAndSend_data()
