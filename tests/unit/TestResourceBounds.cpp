@@ -1,0 +1,181 @@
+// Bounds that must hold over time: descriptors and memory over repeated scans, no blocking call or
+// nested event loop in the engines, and the parsers on inputs the fuzzers found or aim at.
+#include "link/ScanEngine.h"
+#include "radioids/DeviceList.h"
+#include "radioids/KeyList.h"
+#include "setups/AddressCheck.h"
+#include "setups/IniFile.h"
+#include "setups/SetupConversion.h"
+
+#include "GatewaySimulator.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Growth of resident memory allowed between the first and the tenth scan.
+constexpr qint64 RssGrowthBoundKb = 8 * 1024;
+
+int openDescriptors()
+{
+    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+qint64 residentKb()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+void settle()
+{
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+SimulatedGateway gw(int octet, GatewayBehaviour behaviour)
+{
+    SimulatedGateway g = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
+    g.behaviour = behaviour;
+    return g;
+}
+
+} // namespace
+
+class TestResourceBounds : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tenScansOfTheSameSegment()
+    {
+        GatewaySimulator sim;
+        QVERIFY(sim.listen({gw(21, GatewayBehaviour::Normal), gw(22, GatewayBehaviour::WrongKey),
+                            gw(23, GatewayBehaviour::Close), gw(24, GatewayBehaviour::ByteWise),
+                            gw(25, GatewayBehaviour::ResetMidFrame), gw(26, GatewayBehaviour::TwoFrames)},
+                           0));
+        ScanEngine engine;
+        ScanEngine::Settings settings;
+        settings.a = 127;
+        settings.port = sim.port();
+
+        int fdsAfterFirst = 0;
+        qint64 rssAfterFirst = 0;
+        for (int round = 1; round <= 10; ++round) {
+            QSignalSpy answered(&engine, &ScanEngine::answered);
+            QSignalSpy finished(&engine, &ScanEngine::finished);
+            engine.start(settings);
+            QVERIFY2(finished.wait(20000), qPrintable(u"scan %1 did not end"_s.arg(round)));
+            QCOMPARE(answered.count(), 5); // every gateway but the one that closes at once
+            QTRY_COMPARE(sim.openConnections(), 0);
+            settle();
+            if (round == 1) {
+                fdsAfterFirst = openDescriptors();
+                rssAfterFirst = residentKb();
+            }
+        }
+        const int fdsAfterTenth = openDescriptors();
+        const qint64 growth = residentKb() - rssAfterFirst;
+        qInfo("descriptors after the first scan %d, after the tenth %d; resident memory grew by %lld kB (bound %lld kB)",
+              fdsAfterFirst, fdsAfterTenth, growth, RssGrowthBoundKb);
+        QCOMPARE(fdsAfterTenth, fdsAfterFirst);
+        QVERIFY(growth < RssGrowthBoundKb);
+    }
+
+    // The engines run on the window's thread: a blocking wait or a nested loop there freezes the
+    // window and lets timers fire inside an exchange.
+    void noBlockingCallInTheLink()
+    {
+        const QString folder = QStringLiteral(TELVARO_TEST_DATA "/../../src/link");
+        QVERIFY(QFileInfo(folder).isDir());
+        const QRegularExpression forbidden(uR"(\bwaitFor\w*\s*\(|\bQEventLoop\b|processEvents\s*\(|\bQThread::\w*sleep\s*\()"_s);
+        QStringList hits;
+        int files = 0;
+        QDirIterator it(folder, {u"*.cpp"_s, u"*.h"_s}, QDir::Files);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            ++files;
+            int line = 0;
+            for (const QByteArray& text : f.readAll().split('\n')) {
+                ++line;
+                if (forbidden.match(QString::fromUtf8(text)).hasMatch())
+                    hits << u"%1:%2: %3"_s.arg(QFileInfo(path).fileName()).arg(line).arg(QString::fromUtf8(text).trimmed());
+            }
+        }
+        QVERIFY(files >= 4);
+        QVERIFY2(hits.isEmpty(), qPrintable(hits.join(u'\n')));
+    }
+
+    void iniLongLinesAndNulBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("1 MiB value") << "[NETZWERK]\r\nSRV_DNS="_ba + QByteArray(1 << 20, 'a') + "\r\nPORT=23\r\n"_ba;
+        QTest::newRow("1 MiB line without ]") << "["_ba + QByteArray(1 << 20, 'b') + "\r\nPORT=23\r\n"_ba;
+        QTest::newRow("NUL bytes in names and values") << "[NETZ\0WERK]\r\nPO\0RT=2\0003\r\n[WM-BUS]\r\nMODET=1\r\n"_ba;
+        QTest::newRow("lone CR and no final break") << "[A]\rK=1\r\n[B]\nL=2"_ba;
+    }
+    void iniLongLinesAndNulBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        const IniFile ini = IniFile::fromBytes(bytes);
+        QCOMPARE(ini.toBytes(), bytes);
+        IniFile copy = ini;
+        QVERIFY(copy.writeString(u"NEU"_s, u"KEY"_s, u"1"_s).ok());
+        const QByteArray out = copy.toBytes();
+        QVERIFY(out.startsWith(bytes));
+        const IniFile back = IniFile::fromBytes(out);
+        QCOMPARE(back.readString(u"NEU"_s, u"KEY"_s), u"1"_s);
+        for (const QString& section : ini.sections()) {
+            for (const QString& key : ini.keys(section))
+                QCOMPARE(back.readString(section, key), ini.readString(section, key));
+        }
+    }
+
+    void importersOnLongAndHostileInput()
+    {
+        const KeyListImport keys = parseKeyList("Header\r\n"_ba + QByteArray(1 << 20, '7') + "\r\n 12345678 \r\n"_ba);
+        QCOMPARE(keys.ids, QStringList{u"12345678"_s});
+        QCOMPARE(keys.skipped, 1);
+        const DeviceListImport devices = parseDeviceList("[ROUTE]\nHAUSER=2147483647\n[HAUS1]\nANZS=2147483647\n"_ba);
+        QVERIFY(devices.truncated);
+        QCOMPARE(devices.ids.size() + devices.skipped, qsizetype(DeviceListImport::MaxDevices));
+    }
+
+    // The dialog's address check and the conversion must agree on what an address is; the conversion
+    // refuses parts of more than 18 characters even when they are only leading zeros.
+    void addressCheckAndConversionAgree_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("leading zeros") << u"192.168.001.010"_s;
+        QTest::newRow("18 characters in one part") << u"000000000000000001.2.3.4"_s;
+        QTest::newRow("26 characters in one part (found by fuzzing)") << u"19.00000000000000000000000000.6.198"_s;
+    }
+    void addressCheckAndConversionAgree()
+    {
+        QFETCH(QString, text);
+        QVERIFY(isValidIpAddress(text));
+        if (QTest::currentDataTag() == QByteArrayLiteral("26 characters in one part (found by fuzzing)"))
+            QEXPECT_FAIL("", "the conversion refuses a part of more than 18 characters that the check accepts", Continue);
+        QVERIFY(ParseDottedQuad(text).has_value());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestResourceBounds)
+#include "TestResourceBounds.moc"
