@@ -476,7 +476,9 @@ Status IniFile::save() const
         return failed(QStringLiteral("Kein Dateiname"));
     for (int attempt = 0;; ++attempt) {
         QSaveFile file(d->path);
-        if (!file.open(QIODevice::WriteOnly))
+        // Unbuffered, so that a write the disk refuses (full, quota, size limit) fails here and
+        // not only in the final flush, whose failure commit() would not report.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return failed(saveReason(file));
         if (file.write(bytes) != bytes.size()) {
             const QString reason = saveReason(file);
