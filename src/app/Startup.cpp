@@ -17,6 +17,8 @@ Windows createWindows(const TTelvaro::Options& options)
     w.dialog->setHandOver(w.main);
     QObject::connect(w.main, &TTelvaro::openGatewaySetupRequested, w.dialog, &TFormGWsetup::OpenGatewaySetup);
     QObject::connect(w.main, &TTelvaro::setupTransferSucceeded, w.dialog, &TFormGWsetup::closeAfterTransfer);
+    QObject::connect(w.main, &TTelvaro::setupTransferStarted, w.dialog, [d = w.dialog] { d->setTransferRunning(true); });
+    QObject::connect(w.main, &TTelvaro::setupTransferFinished, w.dialog, [d = w.dialog] { d->setTransferRunning(false); });
     return w;
 }
 

@@ -130,6 +130,7 @@ void TTelvaro::readSettings()
     if (!loaded) {
         // The key on disk was not read, so closing must not overwrite it.
         m_masterKeyRead = false;
+        ui->EditMasterKey->setText(DefaultSettingsKey);
         Prompter::instance().error(this, loaded.message());
         return;
     }
@@ -360,8 +361,14 @@ void TTelvaro::sendSetup(const GWSetupRecord& record, const QString& ip, const Q
 
 void TTelvaro::StartSetupTransfer(const QString& ip, const QString& expectedGwid)
 {
+    if (m_transfer->running()) {
+        // Never drop a running transfer silently: its outcome is still to be reported.
+        Prompter::instance().message(this, Prompter::Icon::Warning,
+                                     QStringLiteral("Es läuft bereits eine Übertragung; bitte auf ihr Ergebnis warten."),
+                                     Prompter::Ok);
+        return;
+    }
     StopScan();
-    m_transfer->cancel();
     ui->ButtonScann->setEnabled(false);
     SetupTransfer::Request request;
     request.host = QHostAddress(ip);
@@ -372,6 +379,7 @@ void TTelvaro::StartSetupTransfer(const QString& ip, const QString& expectedGwid
     request.expectedId = GatewayId::fromText(expectedGwid);
     ui->Label5->setText(QStringLiteral("Sende Setup an %1").arg(ip));
     m_transfer->start(request);
+    emit setupTransferStarted();
 }
 
 bool TTelvaro::transferRunning() const

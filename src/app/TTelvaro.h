@@ -55,6 +55,7 @@ public:
 signals:
     // A listed gateway was double-clicked and its setup is to be opened (the dialog connects to it).
     void openGatewaySetupRequested(const QString& gwid, const QString& ip);
+    void setupTransferStarted();
     void setupTransferSucceeded(); // the dialog closes on it
     void setupTransferFinished(bool acknowledged);
     void scanFinished();

@@ -18,8 +18,14 @@ static int runWindow(int argc, char** argv)
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--segment"))
             options.segment = args[++i];
-        else if (args[i] == QLatin1String("--port"))
-            options.port = args[++i].toInt();
+        else if (args[i] == QLatin1String("--port")) {
+            bool ok = false;
+            options.port = args[++i].toInt(&ok);
+            if (!ok || options.port < 1 || options.port > 65535) {
+                QTextStream(stderr) << "Ungültiger Port: " << args[i] << '\n';
+                return 2;
+            }
+        }
         else if (args[i] == QLatin1String("--documents"))
             SharedFolders::setDocumentsOverride(args[++i]);
     }

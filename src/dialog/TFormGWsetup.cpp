@@ -456,6 +456,12 @@ void TFormGWsetup::sendSavedSetup(const QString& folder, const GatewayId& fileId
     m_handOver->sendSetup(record, m_targetAddress, m_openedGwid);
 }
 
+void TFormGWsetup::setTransferRunning(bool running)
+{
+    ui->ButtonSAVE->setEnabled(!running);
+    ui->ButtonLOAD->setEnabled(!running);
+}
+
 void TFormGWsetup::closeAfterTransfer()
 {
     close();

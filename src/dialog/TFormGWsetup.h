@@ -58,6 +58,9 @@ public:
 public slots:
     // The gateway acknowledged the setup sent by the last save.
     void closeAfterTransfer();
+    // While a setup is on its way, "Speichern" and "Laden" wait: a second save would start a second
+    // transfer over the first.
+    void setTransferRunning(bool running);
 
 protected:
     void showEvent(QShowEvent* event) override;

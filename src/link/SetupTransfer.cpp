@@ -91,7 +91,9 @@ void SetupTransfer::onReadyRead()
         if (state == Telegram::FrameState::Complete ||
             (state == Telegram::FrameState::Bad && m_buffer.size() >= Telegram::HeaderSize))
             sendTelegram();
-    } else if (m_stage == Stage::WaitingAck && !m_buffer.isEmpty()) {
+    } else if (m_stage == Stage::WaitingAck) {
+        if (m_buffer.isEmpty())
+            return;
         if (quint8(m_buffer[0]) == Telegram::Ack)
             succeed();
         else
@@ -135,6 +137,9 @@ void SetupTransfer::sendTelegram()
     }
     m_buffer.clear();
     m_stage = Stage::WaitingAck;
+    // From here the acknowledgement window alone decides; the backstop is for a transfer that never
+    // got this far.
+    m_backstop.stop();
     m_stageTimer.start(AckWindowMs);
     m_socket->write(
         Telegram::BuildSetupTelegram(m_request.record, material, m_answeredId.bytes, m_request.masterKey));

@@ -13,7 +13,8 @@
 
 // Sends one setup record to one gateway: connect, write request, answer (identifier and key
 // material), the 1123-byte setup telegram, acknowledgement 0x06. finished() fires exactly once per
-// start(): as soon as the outcome is certain, at the latest BackstopMs after the start.
+// start(): as soon as the outcome is certain; at the latest BackstopMs after the start while the
+// telegram has not gone out, else AckWindowMs after it went out.
 class SetupTransfer final : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "SetupFormValues.h"
 
+#include "IniFile.h"
+
 #include "AddressCheck.h"
 #include "SetupFile.h"
 #include "radioids/RadioIdText.h"
@@ -149,7 +151,11 @@ QStringList setupFormProblems(const SetupFormValues& v)
     if (!v.serverDns.isEmpty() && (v.serverDns[0].isDigit() || v.serverDns[0] == u'.')
         && !isValidIpAddress(v.serverDns))
         problems << addressMessage(v.serverDns);
-    if (v.serverDns.size() > 32)
+    // The record holds the name as at most 32 Windows-1252 bytes.
+    const std::optional<QByteArray> serverBytes = IniFile::toWindows1252(v.serverDns);
+    if (!serverBytes)
+        problems << QStringLiteral("Server-Name enthält Zeichen, die das Gateway nicht kennt: \"%1\"").arg(v.serverDns);
+    else if (serverBytes->size() > 32)
         problems << QStringLiteral("Server-Name zu lang: \"%1\" (höchstens 32 Zeichen)").arg(v.serverDns);
 
     const std::optional<qint64> port = wholeNumber(v.port);

@@ -139,9 +139,11 @@ private slots:
 
         QSignalSpy finished(m_windows.main, &TTelvaro::setupTransferFinished);
         in<QPushButton>(dialog, "ButtonSAVE")->click();
+        QVERIFY(!in<QPushButton>(dialog, "ButtonSAVE")->isEnabled()); // no second transfer over the first
         QVERIFY(finished.wait(8000));
         QTest::qWait(100);
         QCOMPARE(finished.count(), 1);
+        QVERIFY(in<QPushButton>(dialog, "ButtonSAVE")->isEnabled());
 
         const IniFile saved = IniFile::load(file).value();
         QCOMPARE(saved.readString(u"NETZWERK"_s, u"SRV_DNS"_s), u"server.example.org"_s);

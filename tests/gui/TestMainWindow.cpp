@@ -146,6 +146,8 @@ private slots:
         QVERIFY(QDir().mkpath(SharedFolders::settingsFile()));
         openWindow({});
         QCOMPARE(m_prompts.shown.size(), 1);
+        // Scans use the usual default key, never the form's placeholder text.
+        QCOMPARE(child<QLineEdit>("EditMasterKey")->text(), u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s);
         m_window->close();
         QVERIFY(QFileInfo(SharedFolders::settingsFile()).isDir());
         QCOMPARE(m_prompts.shown.size(), 1); // closing writes nothing and reports nothing
@@ -311,6 +313,20 @@ private slots:
         emit grid->cellDoubleClicked(0, 0);
         QCOMPARE(m_prompts.texts(), QStringList{u"Keine gültigen Daten empfangen da der Master Key nicht stimmt!"_s});
         QCOMPARE(open.count(), 0);
+    }
+
+    void secondTransferDoesNotDropTheFirst()
+    {
+        openWindow({gw(21, 0x2C, GatewayBehaviour::LateAck)});
+        QSignalSpy finished(m_window.get(), &TTelvaro::setupTransferFinished);
+        m_window->sendSetup(gw(21, 0x2C).record, u"127.0.0.21"_s, u"0A.1B.2C"_s);
+        m_window->sendSetup(gw(21, 0x2C).record, u"127.0.0.21"_s, u"0A.1B.2C"_s);
+        QCOMPARE(m_prompts.texts(), QStringList{u"Es läuft bereits eine Übertragung; bitte auf ihr Ergebnis warten."_s});
+        QVERIFY(finished.wait(8000));
+        QTest::qWait(200);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(m_prompts.texts().size(), 2);
+        QCOMPARE(sim().received().size(), 1);
     }
 
     void transferOutcomes_data()

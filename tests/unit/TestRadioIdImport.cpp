@@ -54,6 +54,8 @@ void TestRadioIdImport::storableRadioId_data()
     QTest::newRow("eight digits with zeros") << u"00000001"_s << true;
     QTest::newRow("eight digits") << u"99999999"_s << true;
     QTest::newRow("empty") << QString() << false;
+    QTest::newRow("zero is the empty slot") << u"0"_s << false;
+    QTest::newRow("eight zeros") << u"00000000"_s << false;
     QTest::newRow("nine digits") << u"123456789"_s << false;
     QTest::newRow("negative") << u"-1"_s << false;
     QTest::newRow("plus sign") << u"+1"_s << false;

@@ -259,6 +259,12 @@ void TestSetupFormValues::problems_data()
     QTest::newRow("server empty") << u"serverDns"_s << QString() << QString();
     QTest::newRow("server 33 chars") << u"serverDns"_s << QString(33, u'x')
                                      << u"Server-Name zu lang: \"%1\" (höchstens 32 Zeichen)"_s.arg(QString(33, u'x'));
+    QTest::newRow("server umlaut fits Windows-1252") << u"serverDns"_s << u"zähler.example.net"_s << QString();
+    QTest::newRow("server character the record cannot hold")
+        << u"serverDns"_s << u"łódź.example.net"_s
+        << u"Server-Name enthält Zeichen, die das Gateway nicht kennt: \"łódź.example.net\""_s;
+    QTest::newRow("id zero is an empty slot") << u"radioId"_s << u"00000000"_s
+                                              << u"Ungültige Funk-ID: \"00000000\" (1 bis 8 Ziffern)"_s;
     QTest::newRow("port empty") << u"port"_s << QString() << u"Ungültiger Server Port: \"\" (1 bis 65535)"_s;
     QTest::newRow("port zero") << u"port"_s << u"0"_s << u"Ungültiger Server Port: \"0\" (1 bis 65535)"_s;
     QTest::newRow("port too big") << u"port"_s << u"65536"_s << u"Ungültiger Server Port: \"65536\" (1 bis 65535)"_s;

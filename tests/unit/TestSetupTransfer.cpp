@@ -1,0 +1,131 @@
+#include "link/SetupTransfer.h"
+#include "link/Telegram.h"
+
+#include "GatewayFrames.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+// A gateway whose timing the test sets: when its answer to the write request begins, how much of
+// it comes, and how long after the setup telegram its acknowledgement follows.
+class ScriptedGateway final : public QObject
+{
+public:
+    int answerAfterMs = 0;
+    int answerBytes = 26;      // of the 26-byte answer
+    int ackAfterMs = 0;        // after the whole setup telegram arrived; < 0: never
+    QByteArray ack = QByteArray(1, char(0x06));
+    QElapsedTimer clock;
+    qint64 telegramAtMs = -1;
+
+    bool listen()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = m_server.nextPendingConnection();
+            clock.start();
+            connect(s, &QTcpSocket::readyRead, this, [this, s] { onData(s); });
+        });
+        return m_server.listen(QHostAddress(u"127.0.0.1"_s), 0);
+    }
+    quint16 port() const { return m_server.serverPort(); }
+
+private:
+    void onData(QTcpSocket* s)
+    {
+        m_in += s->readAll();
+        if (m_stage == 0 && m_in.size() >= 4) {
+            m_in.remove(0, 4);
+            m_stage = 1;
+            const QByteArray answer = GatewayFrames::answer(0x41, GatewayId{{0x0A, 0x1B, 0x2C}}, KeyMaterial{9, 8, 7, 6},
+                                                            MasterKey{}, QByteArray());
+            QTimer::singleShot(answerAfterMs, s, [s, answer, n = answerBytes] { s->write(answer.left(n)); });
+        }
+        if (m_stage == 1 && m_in.size() >= Telegram::SetupTelegramSize) {
+            m_stage = 2;
+            telegramAtMs = clock.elapsed();
+            if (ackAfterMs >= 0)
+                QTimer::singleShot(ackAfterMs, s, [s, this] { s->write(ack); });
+        }
+    }
+
+    QTcpServer m_server;
+    QByteArray m_in;
+    int m_stage = 0;
+};
+
+class TestSetupTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void outcomes_data()
+    {
+        QTest::addColumn<int>("answerAfterMs");
+        QTest::addColumn<int>("answerBytes");
+        QTest::addColumn<int>("ackAfterMs");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::addColumn<bool>("telegramSent");
+        QTest::newRow("prompt gateway") << 20 << 26 << 20 << true << true;
+        // Header only: the rest of the answer never comes, the header is enough. The acknowledgement
+        // comes late in its own window, more than 4 s after the start: still a success.
+        QTest::newRow("slow answer, late ack in its window") << 700 << 10 << 2500 << true << true;
+        QTest::newRow("ack after its window") << 20 << 26 << 3400 << false << true;
+        QTest::newRow("answer begins too late") << 1000 << 26 << 20 << false << false;
+        QTest::newRow("fewer than 10 bytes") << 20 << 9 << 20 << false << false;
+        QTest::newRow("never acknowledged") << 20 << 26 << -1 << false << true;
+    }
+    void outcomes()
+    {
+        QFETCH(int, answerAfterMs);
+        QFETCH(int, answerBytes);
+        QFETCH(int, ackAfterMs);
+        QFETCH(bool, acknowledged);
+        QFETCH(bool, telegramSent);
+        ScriptedGateway gateway;
+        gateway.answerAfterMs = answerAfterMs;
+        gateway.answerBytes = answerBytes;
+        gateway.ackAfterMs = ackAfterMs;
+        QVERIFY(gateway.listen());
+
+        SetupTransfer transfer;
+        QSignalSpy finished(&transfer, &SetupTransfer::finished);
+        SetupTransfer::Request request;
+        request.host = QHostAddress(u"127.0.0.1"_s);
+        request.port = gateway.port();
+        request.expectedId = GatewayId{{0x0A, 0x1B, 0x2C}};
+        transfer.start(request);
+        QVERIFY(finished.wait(8000));
+        QTest::qWait(300);
+        QCOMPARE(finished.count(), 1); // exactly one outcome
+        QCOMPARE(finished.first().at(0).toBool(), acknowledged);
+        QCOMPARE(finished.first().at(2).toString(),
+                 acknowledged ? SetupTransfer::successMessage() : SetupTransfer::failureMessage());
+        QCOMPARE(gateway.telegramAtMs >= 0, telegramSent);
+        QVERIFY(!transfer.running());
+    }
+
+    void refusedConnectionFailsAtOnce()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress(u"127.0.0.1"_s), 0));
+        const quint16 port = probe.serverPort();
+        probe.close(); // nothing listens there now
+        SetupTransfer transfer;
+        QSignalSpy finished(&transfer, &SetupTransfer::finished);
+        SetupTransfer::Request request;
+        request.host = QHostAddress(u"127.0.0.1"_s);
+        request.port = port;
+        transfer.start(request);
+        QVERIFY(finished.wait(3000));
+        QCOMPARE(finished.first().at(1).value<SetupTransfer::Outcome>(), SetupTransfer::Outcome::Refused);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSetupTransfer)
+#include "TestSetupTransfer.moc"
