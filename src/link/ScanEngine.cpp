@@ -8,6 +8,9 @@ ScanEngine::ScanEngine(QObject* parent) : QObject(parent)
 {
     m_pause.setSingleShot(true);
     m_pause.callOnTimeout(this, &ScanEngine::launchMore);
+    m_deliver.setSingleShot(true);
+    m_deliver.setInterval(0);
+    m_deliver.callOnTimeout(this, &ScanEngine::deliverNext);
 }
 
 ScanEngine::~ScanEngine()
@@ -31,6 +34,8 @@ void ScanEngine::stop()
 {
     m_running = false;
     m_pause.stop();
+    m_deliver.stop();
+    m_ended.clear();
     for (ReadExchange* exchange : m_open) {
         exchange->abort();
         exchange->deleteLater();
@@ -58,21 +63,38 @@ void ScanEngine::exchangeFinished(ReadExchange* exchange, int octet, const QByte
     exchange->deleteLater();
     if (!m_running)
         return;
-    ++m_done;
-    if (!bytes.isEmpty()) {
-        const QString ip = exchange->host().toString();
-        emit answered(ScanAnswer{octet, ip, bytes});
-        if (!m_running) // a receiver stopped the scan
-            return;
-    }
-    emit progress(m_done, AddressCount);
-    if (m_done == AddressCount) {
-        m_running = false;
-        emit finished();
-        return;
-    }
+    // Answers are handed on one per pass of the event loop: when many exchanges end together, the
+    // receivers' work (decrypting, storing a setup file) must not add up to one long stall.
+    m_ended.push_back(ScanAnswer{octet, exchange->host().toString(), bytes});
+    if (!m_deliver.isActive())
+        m_deliver.start();
     if (m_settings.parallel == 1)
         m_pause.start(PauseMs);
     else
         launchMore();
+}
+
+void ScanEngine::deliverNext()
+{
+    while (m_running && !m_ended.empty()) {
+        const ScanAnswer next = std::move(m_ended.front());
+        m_ended.pop_front();
+        ++m_done;
+        const bool answered = !next.bytes.isEmpty();
+        if (answered) {
+            emit this->answered(next);
+            if (!m_running) // a receiver stopped the scan
+                return;
+        }
+        emit progress(m_done, AddressCount);
+        if (m_done == AddressCount) {
+            m_running = false;
+            emit finished();
+            return;
+        }
+        if (answered)
+            break;
+    }
+    if (m_running && !m_ended.empty())
+        m_deliver.start();
 }

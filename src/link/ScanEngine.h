@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -58,10 +59,13 @@ signals:
 private:
     void launchMore();
     void exchangeFinished(ReadExchange* exchange, int octet, const QByteArray& bytes);
+    void deliverNext();
 
     Settings m_settings;
     std::vector<ReadExchange*> m_open;
+    std::deque<ScanAnswer> m_ended; // exchanges that ended, not yet handed on (bytes may be empty)
     QTimer m_pause;
+    QTimer m_deliver;
     int m_next = 0;
     int m_done = 0;
     bool m_running = false;

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -97,6 +98,38 @@ private slots:
         QVERIFY(growth < RssGrowthBoundKb);
     }
 
+    // Many exchanges ending together: the receivers' work must not run back to back in one pass of
+    // the event loop, or the window stalls for all of it at once.
+    void answersAreHandedOnOnePerPass()
+    {
+        QList<SimulatedGateway> gateways;
+        for (int octet = 21; octet < 41; ++octet) {
+            gateways << gw(octet, GatewayBehaviour::Normal);
+            gateways.last().answerDelayMs = 50; // all answers leave together
+        }
+        GatewaySimulator sim;
+        QVERIFY(sim.listen(gateways, 0));
+        ScanEngine engine;
+        ScanEngine::Settings settings;
+        settings.a = 127;
+        settings.port = sim.port();
+
+        int passes = 0;
+        QTimer ticker;
+        ticker.setInterval(0);
+        connect(&ticker, &QTimer::timeout, [&passes] { ++passes; });
+        QList<int> passOfAnswer;
+        connect(&engine, &ScanEngine::answered, [&](const ScanAnswer&) { passOfAnswer << passes; });
+        QSignalSpy finished(&engine, &ScanEngine::finished);
+        ticker.start();
+        engine.start(settings);
+        QVERIFY(finished.wait(20000));
+        ticker.stop();
+        QCOMPARE(passOfAnswer.size(), 20);
+        for (int i = 1; i < passOfAnswer.size(); ++i)
+            QVERIFY2(passOfAnswer[i] > passOfAnswer[i - 1], qPrintable(u"answers %1 and %2 were handed on in one pass"_s.arg(i).arg(i + 1)));
+    }
+
     // The engines run on the window's thread: a blocking wait or a nested loop there freezes the
     // window and lets timers fire inside an exchange.
     void noBlockingCallInTheLink()
@@ -146,6 +179,20 @@ private slots:
             for (const QString& key : ini.keys(section))
                 QCOMPARE(back.readString(section, key), ini.readString(section, key));
         }
+    }
+
+    // Found by fuzzing: the rewrite removes the only byte that is not UTF-8, so the file reads as
+    // UTF-8 afterwards. The other program's line must still be the same bytes.
+    void rewriteKeepsOtherLinesByteForByte()
+    {
+        const QByteArray bytes = "[NETZWERK]\r\nAORT=K\xFC" "che\r\n[FREMD]\r\nTEXT=\xC3\xA9t\xC3\xA9\r\n"_ba;
+        IniFile ini = IniFile::fromBytes(bytes);
+        QVERIFY(!ini.isUtf8());
+        QCOMPARE(ini.readString(u"NETZWERK"_s, u"AORT"_s), u"Küche"_s);
+        QVERIFY(ini.writeString(u"NETZWERK"_s, u"AORT"_s, u"Keller"_s).ok());
+        const QByteArray out = ini.toBytes();
+        QCOMPARE(out, "[NETZWERK]\r\nAORT=Keller\r\n[FREMD]\r\nTEXT=\xC3\xA9t\xC3\xA9\r\n"_ba);
+        QCOMPARE(IniFile::fromBytes(out).readString(u"NETZWERK"_s, u"AORT"_s), u"Keller"_s);
     }
 
     void importersOnLongAndHostileInput()
