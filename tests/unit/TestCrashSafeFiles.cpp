@@ -273,6 +273,7 @@ private slots:
             QVERIFY(child.exitCode() <= 1);
             message = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
         }
+        qInfo("%s", qPrintable(message));
         // First what matters most: the old setup is still there, whole.
         QFile now(file());
         QVERIFY(now.open(QIODevice::ReadOnly));
