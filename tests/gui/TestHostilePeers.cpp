@@ -22,9 +22,22 @@
 
 using namespace Qt::StringLiterals;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TELVARO_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TELVARO_UNDER_ASAN 1
+#endif
+#endif
+
 namespace {
 
+#ifdef TELVARO_UNDER_ASAN
+// AddressSanitizer holds up to 256 MB of freed memory in quarantine before reusing it.
+constexpr qint64 RssBoundKb = (64 + 256) * 1024;
+#else
 constexpr qint64 RssBoundKb = 64 * 1024;
+#endif
 
 SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal, int lengthField = 0)
 {

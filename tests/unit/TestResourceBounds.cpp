@@ -19,6 +19,14 @@
 
 using namespace Qt::StringLiterals;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TELVARO_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TELVARO_UNDER_ASAN 1
+#endif
+#endif
+
 namespace {
 
 // Growth of resident memory allowed between the first and the tenth scan.
@@ -95,7 +103,13 @@ private slots:
         qInfo("descriptors after the first scan %d, after the tenth %d; resident memory grew by %lld kB (bound %lld kB)",
               fdsAfterFirst, fdsAfterTenth, growth, RssGrowthBoundKb);
         QCOMPARE(fdsAfterTenth, fdsAfterFirst);
+#ifdef TELVARO_UNDER_ASAN
+        // AddressSanitizer keeps freed memory in quarantine, so resident size says nothing here; its
+        // leak check at exit takes the place of this bound.
+        Q_UNUSED(growth);
+#else
         QVERIFY(growth < RssGrowthBoundKb);
+#endif
     }
 
     // Many exchanges ending together: the receivers' work must not run back to back in one pass of
