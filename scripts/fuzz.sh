@@ -49,8 +49,8 @@ for exe in "$build"/fuzz/fuzz_*; do
         summary+=("$(printf '%-12s FAILED after %s s (exit %d)' "$target" "$took" "$rc")")
         echo "---- $target: crash ----" >&2
         grep -E "ERROR|broken|SUMMARY|Test unit written|^ *#[0-9]+ " "$log" | head -40 >&2 || true
-        mkdir -p "$root/build-fuzz-crashes/$target"
-        cp "$scratch/artifacts/$target"/* "$root/build-fuzz-crashes/$target/" 2> /dev/null || true
+        mkdir -p "$root/fuzz-out/$target"
+        cp "$scratch/artifacts/$target"/* "$root/fuzz-out/$target/" 2> /dev/null || true
     else
         summary+=("$(printf '%-12s %10s executions in %s s' "$target" "${runs:-?}" "$took")")
     fi
@@ -59,7 +59,7 @@ done
 echo "fuzzing, $seconds s per target:"
 printf '  %s\n' "${summary[@]}"
 if [ "$failed" -ne 0 ]; then
-    echo "fuzz: FAILED (inputs kept in build-fuzz-crashes/)" >&2
+    echo "fuzz: FAILED (inputs kept in fuzz-out/)" >&2
     exit 1
 fi
 echo "fuzz: no crash"
