@@ -480,8 +480,15 @@ Status IniFile::save() const
         // not only in the final flush, whose failure commit() would not report.
         if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return failed(saveReason(file));
-        if (file.write(bytes) != bytes.size()) {
-            const QString reason = saveReason(file);
+        const qint64 written = file.write(bytes);
+        if (written != bytes.size()) {
+            // A short write without an error is the disk (or a size limit) refusing the rest.
+            const QString reason =
+                written >= 0 && (file.error() == QFileDevice::NoError || file.error() == QFileDevice::UnspecifiedError)
+                    ? QStringLiteral("Der Datenträger hat nur %1 von %2 Bytes angenommen (voll oder Größenlimit erreicht)")
+                          .arg(written)
+                          .arg(bytes.size())
+                    : saveReason(file);
             file.cancelWriting();
             return failed(reason);
         }
