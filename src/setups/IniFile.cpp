@@ -321,7 +321,12 @@ std::optional<qint64> IniFile::parseInteger(const QString& text)
         negative = text[i] == u'-';
         ++i;
     }
-    if (i == text.size() || text.size() - i > 18)
+    if (i == text.size())
+        return std::nullopt;
+    // Leading zeros never make a number too long ("000000000000000000001" is 1).
+    while (text.size() - i > 1 && text[i] == u'0')
+        ++i;
+    if (text.size() - i > 18)
         return std::nullopt;
     qint64 value = 0;
     for (; i < text.size(); ++i) {

@@ -120,6 +120,8 @@ void TestIniFile::readInteger_data()
     QTest::addColumn<int>("expected");
     QTest::newRow("decimal") << QByteArray("4711") << 4711;
     QTest::newRow("leading zeros decimal") << QByteArray("010") << 10;
+    QTest::newRow("any number of leading zeros") << QByteArray("0000000000000000000000000042") << 42;
+    QTest::newRow("only zeros") << QByteArray("000000000000000000000") << 0;
     QTest::newRow("plus sign") << QByteArray("+5") << 5;
     QTest::newRow("minus sign") << QByteArray("-5") << -5;
     QTest::newRow("trailing junk") << QByteArray("12abc") << -99;
