@@ -88,9 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 changed += oldLines[i] != newLines[i];
             check(changed <= 1, "a rewrite changes one line only");
             const IniFile reread = IniFile::fromBytes(out);
-            check(reread.readString(section, key) == QStringLiteral("42"), "rewritten key reads back");
             // Removing the only byte that is not UTF-8 makes the rest read as UTF-8: the bytes stay,
-            // their meaning changes. Values are compared only while the encoding holds.
+            // their meaning (names included) changes. Values are compared only while the encoding holds.
+            check(reread.isUtf8() != ini.isUtf8() || reread.readString(section, key) == QStringLiteral("42"),
+                  "rewritten key reads back");
             for (int i = 0; i < before.sections.size() && reread.isUtf8() == ini.isUtf8(); ++i) {
                 for (int k = 0; k < before.keys[i].size(); ++k) {
                     if (i == 0 && k == 0)

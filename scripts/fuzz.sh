@@ -2,6 +2,7 @@
 # Builds the libFuzzer targets (clang, ASan + UBSan) and runs each for the given seconds on a scratch
 # copy of its seed corpus. Fails on the first crash, leak or broken invariant.
 # Usage: scripts/fuzz.sh [seconds per target] [build dir]
+# FUZZ_SEED=N makes a run repeatable (CI uses a fixed seed; 0, the default, picks a random one).
 set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,7 +38,7 @@ for exe in "$build"/fuzz/fuzz_*; do
     log="$scratch/$target.log"
     start=$(date +%s.%N)
     set +e
-    "$exe" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$exe" "$corpus" -max_total_time="$seconds" -seed="${FUZZ_SEED:-0}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$scratch/artifacts/$target/" > "$log" 2>&1
     rc=$?
     set -e
