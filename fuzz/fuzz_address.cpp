@@ -1,4 +1,5 @@
 // The dialog's address check and the conversion of dotted addresses into record bytes.
+#include "FuzzCheck.h"
 #include "setups/AddressCheck.h"
 #include "setups/SetupConversion.h"
 
@@ -6,18 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "broken: %s\n", what);
-        abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

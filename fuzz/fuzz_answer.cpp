@@ -1,4 +1,5 @@
 // Answer decoding from raw bytes, and the setup telegram built from a record made of the input.
+#include "FuzzCheck.h"
 #include "link/Telegram.h"
 
 #include <cstdlib>
@@ -13,14 +14,6 @@ MasterKey key()
     for (int i = 0; i < 16; ++i)
         k[i] = quint8(QByteArray(hex + 2 * i, 2).toUInt(nullptr, 16));
     return k;
-}
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "broken: %s\n", what);
-        abort();
-    }
 }
 
 } // namespace

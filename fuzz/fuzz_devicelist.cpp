@@ -1,20 +1,9 @@
 // The device-list reader over arbitrary bytes.
+#include "FuzzCheck.h"
 #include "radioids/DeviceList.h"
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "broken: %s\n", what);
-        abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,19 +1,12 @@
 // The INI reader, a write and a re-read: lines not written stay byte for byte, values read back.
 // An input starting with FF FE is repeated to more than 1 MiB (one long line unless it holds breaks).
+#include "FuzzCheck.h"
 #include "setups/IniFile.h"
 
 #include <cstdlib>
 #include <cstdio>
 
 namespace {
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "broken: %s\n", what);
-        abort();
-    }
-}
 
 struct Snapshot
 {

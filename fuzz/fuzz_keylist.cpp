@@ -1,18 +1,11 @@
 // The key-list reader, its line splitter and ExtractRadioID.
+#include "FuzzCheck.h"
 #include "radioids/KeyList.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-void check(bool condition, const char* what)
-{
-    if (!condition) {
-        fprintf(stderr, "broken: %s\n", what);
-        abort();
-    }
-}
 
 bool onlyDigits(const QString& text)
 {

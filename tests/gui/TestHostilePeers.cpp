@@ -7,6 +7,7 @@
 #include "setups/SharedFolders.h"
 
 #include "GatewaySimulator.h"
+#include "ProcessProbe.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -48,22 +49,6 @@ SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::No
     return g;
 }
 
-int openDescriptors()
-{
-    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
-qint64 residentKb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 bool reporting()
 {

@@ -8,6 +8,7 @@
 #include "setups/SetupConversion.h"
 
 #include "GatewaySimulator.h"
+#include "ProcessProbe.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -32,22 +33,6 @@ namespace {
 // Growth of resident memory allowed between the first and the tenth scan.
 constexpr qint64 RssGrowthBoundKb = 8 * 1024;
 
-int openDescriptors()
-{
-    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
-qint64 residentKb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
 
 void settle()
 {
