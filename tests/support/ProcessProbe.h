@@ -3,6 +3,15 @@
 #include <QDir>
 #include <QFile>
 
+// AddressSanitizer keeps freed memory in quarantine, so memory bounds are looser under it.
+#if defined(__SANITIZE_ADDRESS__)
+#define TELVARO_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TELVARO_UNDER_ASAN 1
+#endif
+#endif
+
 // What this process holds right now (Linux /proc): open descriptors and resident memory.
 inline int openDescriptors()
 {

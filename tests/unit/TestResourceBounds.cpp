@@ -20,14 +20,6 @@
 
 using namespace Qt::StringLiterals;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TELVARO_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TELVARO_UNDER_ASAN 1
-#endif
-#endif
-
 namespace {
 
 // Growth of resident memory allowed between the first and the tenth scan.
