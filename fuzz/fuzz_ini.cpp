@@ -1,7 +1,7 @@
 // The INI reader, a write and a re-read: lines not written stay byte for byte, values read back.
 // An input starting with FF FE is repeated to more than 1 MiB (one long line unless it holds breaks).
 #include "FuzzCheck.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 
 #include <cstdlib>
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "app/Prompter.h"
+#include "prompt/Prompter.h"
 #include "app/Startup.h"
 #include "dialog/TFormGWsetup.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include "GatewaySimulator.h"
 #include "TestSupport.h"
@@ -132,7 +132,7 @@ private slots:
         ids->clear();
         in<QLineEdit>(dialog, "EditID")->setText(u"42"_s);
         in<QPushButton>(dialog, "ButtonADD")->click();
-        m_prompts.fileNames = {sample(u"Lindenstrasse.route"_s)};
+        m_prompts.fileNames = {testData(u"site_Birkenweg.route"_s)};
         in<QPushButton>(dialog, "ButtonImportID")->click();
         QCOMPARE(ids->count(), 5); // 42 and the four storable IDs of the device list
         m_prompts.clear();
@@ -151,7 +151,7 @@ private slots:
         QCOMPARE(saved.readString(u"NETZWERK"_s, u"KUNDE"_s), u"Hausverwaltung Nord"_s);
         QCOMPARE(saved.readString(u"ABRECHNUNG"_s, u"LETZTER_EXPORT"_s), u"01.11.2026"_s);
         QCOMPARE(saved.keys(u"WM-BUS_IDS"_s).size(), 5);
-        QCOMPARE(saved.readString(u"WM-BUS_IDS"_s, u"ID2"_s), u"123456"_s);
+        QCOMPARE(saved.readString(u"WM-BUS_IDS"_s, u"ID2"_s), u"271828"_s);
 
         // What the gateway got is exactly the file, with its own reserved bytes and firmware version.
         GWSetupRecord expected = second.record;

@@ -2,9 +2,9 @@
 // which setup files appear, what the user is told, and that every scan ends without leaking sockets
 // or memory. With TELVARO_HARDENING_REPORT set, each row also prints
 // HARDENING|<row>|<expected>|<seen> for scripts/hardening.sh.
-#include "app/Prompter.h"
+#include "prompt/Prompter.h"
 #include "app/TTelvaro.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include "GatewaySimulator.h"
 #include "ProcessProbe.h"

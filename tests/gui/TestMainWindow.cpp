@@ -1,9 +1,9 @@
-#include "app/Prompter.h"
+#include "prompt/Prompter.h"
 #include "app/TTelvaro.h"
 #include "link/SetupTransfer.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include "GatewaySimulator.h"
 #include "TestSupport.h"

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
-#include "app/Prompter.h"
+#include "prompt/Prompter.h"
 #include "dialog/TFormGWsetup.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -850,11 +850,11 @@ void TestSetupDialog::importSamples_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("ids");
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("device list") << u"Lindenstrasse.route"_s
-                                 << QStringList{u"12345678"_s, u"123456"_s, u"87654321"_s, u"55667788"_s}
+    QTest::newRow("device list") << u"site_Birkenweg.route"_s
+                                 << QStringList{u"31415926"_s, u"271828"_s, u"16180339"_s, u"14142135"_s}
                                  << QStringList{u"1 Eintrag wurde übersprungen (keine gültige Funk-ID)."_s};
-    QTest::newRow("key list") << u"Schluesselliste.csv"_s
-                              << QStringList{u"12345678"_s, u"23456789"_s, u"34567890"_s, u"45678901"_s}
+    QTest::newRow("key list") << u"site_Schluessel.csv"_s
+                              << QStringList{u"31415926"_s, u"27182818"_s, u"16180339"_s, u"14142135"_s}
                               << QStringList{u"1 Eintrag wurde übersprungen (keine gültige Funk-ID)."_s};
 }
 
@@ -863,7 +863,7 @@ void TestSetupDialog::importSamples()
     QFETCH(QString, file);
     QFETCH(QStringList, ids);
     QFETCH(QStringList, messages);
-    importFile(sample(file));
+    importFile(testData(file));
     QCOMPARE(entries(), ids);
     QCOMPARE(m_prompter.texts(), messages);
 }

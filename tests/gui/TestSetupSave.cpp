@@ -1,11 +1,11 @@
 #include "TestSupport.h"
 
-#include "app/Prompter.h"
+#include "prompt/Prompter.h"
 #include "dialog/SetupHandOver.h"
 #include "dialog/TFormGWsetup.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

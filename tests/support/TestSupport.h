@@ -24,8 +24,3 @@ inline QString testData(const QString& name)
 {
     return QStringLiteral(TELVARO_TEST_DATA "/") + name;
 }
-
-inline QString sample(const QString& name)
-{
-    return QStringLiteral(TELVARO_SAMPLES "/") + name;
-}

@@ -3,7 +3,7 @@
 //
 // The killed writer is this test binary started again with --rewrite-loop; the file-size-limit case
 // runs it with --save-under-fsize-limit.
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 

@@ -1,7 +1,7 @@
 #include "link/GatewayAnswer.h"
 #include "link/GatewayList.h"
 #include "setups/SetupFile.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include "GatewayFrames.h"
 #include "SimulatedGateway.h"

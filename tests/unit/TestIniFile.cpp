@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 
 #include <QElapsedTimer>
 #include <QFile>

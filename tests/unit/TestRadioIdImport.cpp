@@ -141,10 +141,10 @@ void TestRadioIdImport::deviceListFile()
 
 void TestRadioIdImport::deviceListSample()
 {
-    // House 2 device 1 is 0x1234ABCD = 305441741: nine digits, no ID slot can hold it.
-    const Result<DeviceListImport> result = readDeviceListIds(sample(u"Lindenstrasse.route"_s));
+    // House 2 device 1 is 0x2718ABCD = 655928269: nine digits, no ID slot can hold it.
+    const Result<DeviceListImport> result = readDeviceListIds(testData(u"site_Birkenweg.route"_s));
     QVERIFY2(result.ok(), qPrintable(result.message()));
-    QCOMPARE(result->ids, (QStringList{u"12345678"_s, u"123456"_s, u"87654321"_s, u"55667788"_s}));
+    QCOMPARE(result->ids, (QStringList{u"31415926"_s, u"271828"_s, u"16180339"_s, u"14142135"_s}));
     QCOMPARE(result->skipped, 1);
 }
 
@@ -374,10 +374,10 @@ void TestRadioIdImport::keyListDecodesEachEncoding()
 
 void TestRadioIdImport::keyListSample()
 {
-    // Rows: plain ID; "QLB 07 " prefixes; quoted with blanks; "4567-8901"; an empty first field.
-    const KeyListImport result = importKeyList(sample(u"Schluesselliste.csv"_s));
+    // Rows: plain ID; "QLB 07 " prefixes; quoted with blanks; "1414-2135"; an empty first field.
+    const KeyListImport result = importKeyList(testData(u"site_Schluessel.csv"_s));
     QCOMPARE(result.outcome, Outcome::Done);
-    QCOMPARE(result.ids, (QStringList{u"12345678"_s, u"23456789"_s, u"34567890"_s, u"45678901"_s}));
+    QCOMPARE(result.ids, (QStringList{u"31415926"_s, u"27182818"_s, u"16180339"_s, u"14142135"_s}));
     QCOMPARE(result.skipped, 1);
 }
 

@@ -4,7 +4,7 @@
 #include "radioids/DeviceList.h"
 #include "radioids/KeyList.h"
 #include "setups/AddressCheck.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 
 #include "GatewaySimulator.h"
@@ -125,7 +125,7 @@ private slots:
     // window and lets timers fire inside an exchange.
     void noBlockingCallInTheLink()
     {
-        const QString folder = QStringLiteral(TELVARO_TEST_DATA "/../../src/link");
+        const QString folder = QStringLiteral(TELVARO_TEST_DATA "/../../src/core/link");
         QVERIFY(QFileInfo(folder).isDir());
         const QRegularExpression forbidden(uR"(\bwaitFor\w*\s*\(|\bQEventLoop\b|processEvents\s*\(|\bQThread::\w*sleep\s*\()"_s);
         QStringList hits;

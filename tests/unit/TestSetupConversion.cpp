@@ -2,7 +2,7 @@
 
 #include "setups/GWSetupRecord.h"
 #include "setups/HexPair.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "setups/AddressCheck.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupFormValues.h"
 
 #include <QtTest>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "firmware/FirmwareImage.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "SetupConversion.h"
 
 #include "HexPair.h"
-#include "IniFile.h"
+#include "base/IniFile.h"
 #include "SetupFile.h"
 
 #include <QDateTime>

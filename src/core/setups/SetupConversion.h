@@ -2,7 +2,7 @@
 
 #include "GWSetupRecord.h"
 #include "GatewayId.h"
-#include "Result.h"
+#include "base/Result.h"
 
 #include <QString>
 

@@ -3,17 +3,17 @@
 
 #include "EditKeyFilter.h"
 #include "SetupHandOver.h"
-#include "app/Prompter.h"
+#include "prompt/Prompter.h"
 #include "firmware/FirmwareImage.h"
 #include "radioids/DeviceList.h"
 #include "radioids/KeyList.h"
 #include "radioids/RadioIdText.h"
 #include "setups/AddressCheck.h"
 #include "setups/HexPair.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>

@@ -3,13 +3,13 @@
 #include "ui_TTelvaro.h"
 
 #include "HexDigitsValidator.h"
-#include "Prompter.h"
+#include "prompt/Prompter.h"
 #include "link/GatewayAnswer.h"
 #include "link/ScanEngine.h"
 #include "link/SetupTransfer.h"
 #include "setups/HexPair.h"
-#include "setups/IniFile.h"
-#include "setups/SharedFolders.h"
+#include "base/IniFile.h"
+#include "base/SharedFolders.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

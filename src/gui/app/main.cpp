@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Startup.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include <QApplication>
 #include <QCoreApplication>

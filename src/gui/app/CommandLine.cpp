@@ -6,9 +6,9 @@
 #include "link/ScanEngine.h"
 #include "link/SetupTransfer.h"
 #include "setups/HexPair.h"
-#include "setups/IniFile.h"
+#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
 #include "Startup.h"
 
 #include "ObsidianStyle.h"
-#include "Prompter.h"
+#include "prompt/Prompter.h"
 #include "dialog/TFormGWsetup.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "SetupFormValues.h"
 
-#include "IniFile.h"
+#include "base/IniFile.h"
 
 #include "AddressCheck.h"
 #include "SetupFile.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "IniFile.h"
-#include "Result.h"
+#include "base/IniFile.h"
+#include "base/Result.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "FirmwareImage.h"
 
-#include "setups/SharedFolders.h"
+#include "base/SharedFolders.h"
 
 #include <QFileInfo>
 
