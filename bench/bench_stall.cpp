@@ -25,9 +25,10 @@ int main(int argc, char** argv)
 
     QProcess sim;
     sim.setProcessChannelMode(QProcess::MergedChannels);
-    sim.start(QString::fromLocal8Bit(argv[1]), {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--gateways"),
-                                                QStringLiteral("127.0.0.1-254"), QStringLiteral("--delay"), QStringLiteral("20"),
-                                                QStringLiteral("--log"), QStringLiteral("/dev/null")});
+    sim.start(QString::fromLocal8Bit(argv[1]),
+              {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--gateways"),
+               QStringLiteral("127.0.0.1-254"), QStringLiteral("--delay"), QStringLiteral("20"),
+               QStringLiteral("--log"), QStringLiteral("/dev/null")});
     const auto stopSim = [&sim] {
         if (sim.state() == QProcess::NotRunning)
             return;
@@ -111,7 +112,8 @@ int main(int argc, char** argv)
     stopSim();
 
     printf("longest event-loop stall: %lld ms (target < 50 ms)\n", static_cast<long long>(longestGap));
-    printf("scan wall time: %lld ms%s\n", static_cast<long long>(wallMs), finished ? "" : " (did not finish within 60 s)");
+    printf("scan wall time: %lld ms%s\n", static_cast<long long>(wallMs),
+           finished ? "" : " (did not finish within 60 s)");
     printf("gateways answered: %d of 254, setups stored: %d\n", answers, stored);
     return finished ? 0 : 1;
 }

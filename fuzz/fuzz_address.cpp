@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 check((*quad)[i] == part, "the conversion keeps the parts");
             }
             // Its canonical spelling stays valid.
-            const QString canonical = QStringLiteral("%1.%2.%3.%4").arg((*quad)[0]).arg((*quad)[1]).arg((*quad)[2]).arg((*quad)[3]);
+            const QString canonical =
+                QStringLiteral("%1.%2.%3.%4").arg((*quad)[0]).arg((*quad)[1]).arg((*quad)[2]).arg((*quad)[3]);
             check(isValidIpAddress(canonical), "canonical form valid");
         }
         if (quad) {

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const bool sane = n >= Telegram::HeaderSize && n <= Telegram::MaxAnswer;
         check((state == Telegram::FrameState::Bad) == !sane, "answerState Bad iff the length field is impossible");
         if (sane)
-            check((state == Telegram::FrameState::Complete) == (bytes.size() >= n), "answerState Complete iff N bytes are here");
+            check((state == Telegram::FrameState::Complete) == (bytes.size() >= n),
+                  "answerState Complete iff N bytes are here");
     } else {
         check(state == Telegram::FrameState::Incomplete, "fewer than 2 bytes are incomplete");
     }
@@ -37,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Telegram::Answer a = Telegram::decodeAnswer(bytes, masterKey);
     check(a.body.size() <= Telegram::MaxBody, "body within MaxBody");
     check(a.body.size() % 16 == 0, "body of whole blocks");
-    check(a.body.size() <= qMax<qsizetype>(0, bytes.size() - Telegram::HeaderSize), "body not beyond the bytes received");
+    check(a.body.size() <= qMax<qsizetype>(0, bytes.size() - Telegram::HeaderSize),
+          "body not beyond the bytes received");
     if (a.kind == Telegram::Answer::Kind::Setup) {
         check(a.type == Telegram::SetupType, "a setup is type 20");
         check(a.length >= Telegram::MinSetupAnswer, "a setup answer holds a whole record");
@@ -71,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Telegram::Answer back = Telegram::decodeAnswer(answer, masterKey);
     check(back.kind == Telegram::Answer::Kind::Setup, "round trip decodes as a setup");
     check(back.record == record, "round trip keeps the record");
-    check(back.body.size() == 1120 && quint8(back.body[0]) == 1 && quint8(back.body[1119]) == 0x2F, "pad count 1, pad 2F");
+    check(back.body.size() == 1120 && quint8(back.body[0]) == 1 && quint8(back.body[1119]) == 0x2F,
+          "pad count 1, pad 2F");
     return 0;
 }

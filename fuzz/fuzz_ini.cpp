@@ -3,8 +3,8 @@
 #include "FuzzCheck.h"
 #include "base/IniFile.h"
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         IniFile copy = ini;
         const QString section = QStringLiteral("TELVARO_FUZZ_NEW");
         if (!copy.hasSection(section)) {
-            check(copy.writeString(section, QStringLiteral("KEY"), QStringLiteral("value 1")).ok(), "ASCII value written");
+            check(copy.writeString(section, QStringLiteral("KEY"), QStringLiteral("value 1")).ok(),
+                  "ASCII value written");
             const QByteArray out = copy.toBytes();
             check(out.startsWith(bytes), "appending keeps every old byte");
             const IniFile reread = IniFile::fromBytes(out);
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         copy.writeInteger(QStringLiteral("NETZWERK"), QStringLiteral("PORT"), -2147483647 - 1);
         copy.writeBool(QStringLiteral("WM-BUS"), QStringLiteral("MODET"), true);
         const IniFile reread = IniFile::fromBytes(copy.toBytes());
-        check(reread.readInteger(QStringLiteral("NETZWERK"), QStringLiteral("PORT"), 0) == -2147483647 - 1, "integer reads back");
+        check(reread.readInteger(QStringLiteral("NETZWERK"), QStringLiteral("PORT"), 0) == -2147483647 - 1,
+              "integer reads back");
         check(reread.readBool(QStringLiteral("WM-BUS"), QStringLiteral("MODET"), false), "boolean reads back");
     }
     return 0;

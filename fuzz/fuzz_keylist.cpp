@@ -28,14 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(!id.isEmpty() && id.size() <= 8 && onlyDigits(id), "every imported ID is storable");
 
     const QStringList lines = readKeyListLines(bytes);
-    check(import.ids.size() + import.skipped <= qMax<qsizetype>(0, lines.size() - 1), "at most one ID per row after the header");
+    check(import.ids.size() + import.skipped <= qMax<qsizetype>(0, lines.size() - 1),
+          "at most one ID per row after the header");
     for (const QString& line : lines) {
         check(!line.contains(u'\r') && !line.contains(u'\n'), "no line break inside a line");
         const QStringList fields = splitKeyListLine(line);
         if (line.isEmpty())
             check(fields.isEmpty(), "an empty line has no fields");
         if (!line.contains(u'"'))
-            check(fields.size() == line.count(u';') + 1 || line.isEmpty(), "without quotes, fields are the ; count + 1");
+            check(fields.size() == line.count(u';') + 1 || line.isEmpty(),
+                  "without quotes, fields are the ; count + 1");
         qsizetype total = 0;
         for (const QString& field : fields) {
             total += field.size();

@@ -1,9 +1,9 @@
-#include "prompt/Prompter.h"
 #include "app/Startup.h"
-#include "dialog/TFormGWsetup.h"
 #include "base/IniFile.h"
-#include "setups/SetupConversion.h"
 #include "base/SharedFolders.h"
+#include "dialog/TFormGWsetup.h"
+#include "prompt/Prompter.h"
+#include "setups/SetupConversion.h"
 
 #include "GatewaySimulator.h"
 #include "TestSupport.h"
@@ -32,8 +32,7 @@ private:
     ScriptedPrompter m_prompts;
     Windows m_windows;
 
-    template <typename T>
-    T* in(QWidget* window, const char* name)
+    template <typename T> T* in(QWidget* window, const char* name)
     {
         T* w = window->findChild<T*>(QString::fromLatin1(name));
         if (!w)
@@ -93,8 +92,10 @@ private slots:
     {
         QFETCH(int, behaviour);
         QFETCH(bool, acknowledged);
-        SimulatedGateway first = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
-        SimulatedGateway second = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.22"_s), GatewayId{{0x0A, 0x1B, 0x2D}});
+        SimulatedGateway first =
+            SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
+        SimulatedGateway second =
+            SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.22"_s), GatewayId{{0x0A, 0x1B, 0x2D}});
         second.behaviour = GatewayBehaviour(behaviour);
         second.record.setFirmwareVersion({2, 7, 1});
         QVERIFY(m_sim->listen({first, second}, 0));
@@ -179,8 +180,10 @@ private slots:
 
     void loadingAnotherFileCopiesItToTheOpenedGateway()
     {
-        SimulatedGateway first = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
-        SimulatedGateway second = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.22"_s), GatewayId{{0x0A, 0x1B, 0x2D}});
+        SimulatedGateway first =
+            SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
+        SimulatedGateway second =
+            SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.22"_s), GatewayId{{0x0A, 0x1B, 0x2D}});
         first.record.setServerPort(7001);
         QVERIFY(m_sim->listen({first, second}, 0));
         TTelvaro::Options options;

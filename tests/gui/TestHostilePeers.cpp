@@ -2,9 +2,9 @@
 // which setup files appear, what the user is told, and that every scan ends without leaking sockets
 // or memory. With TELVARO_HARDENING_REPORT set, each row also prints
 // HARDENING|<row>|<expected>|<seen> for scripts/hardening.sh.
-#include "prompt/Prompter.h"
 #include "app/TTelvaro.h"
 #include "base/SharedFolders.h"
+#include "prompt/Prompter.h"
 
 #include "GatewaySimulator.h"
 #include "ProcessProbe.h"
@@ -34,13 +34,12 @@ constexpr qint64 RssBoundKb = 64 * 1024;
 
 SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal, int lengthField = 0)
 {
-    SimulatedGateway g = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)),
-                                                       GatewayId{{0x0A, 0x1B, quint8(octet)}});
+    SimulatedGateway g =
+        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
     g.behaviour = behaviour;
     g.lengthField = lengthField;
     return g;
 }
-
 
 bool reporting()
 {
@@ -59,8 +58,7 @@ private:
     std::unique_ptr<GatewaySimulator> m_sim;
     std::unique_ptr<TTelvaro> m_window;
 
-    template <typename T>
-    T* child(const char* name)
+    template <typename T> T* child(const char* name)
     {
         T* w = m_window->findChild<T*>(QString::fromLatin1(name));
         if (!w)
@@ -122,8 +120,8 @@ private:
                 if (!firmwares.contains(cell(r, 2)))
                     firmwares << cell(r, 2);
             }
-            return u"listed %1 rows%2, firmware %3"_s.arg(rows).arg(ascending ? u" in address order"_s : u" out of order"_s,
-                                                                      firmwares.join(u'/'));
+            return u"listed %1 rows%2, firmware %3"_s.arg(rows).arg(
+                ascending ? u" in address order"_s : u" out of order"_s, firmwares.join(u'/'));
         }
         QStringList parts;
         for (int r = 0; r < rows; ++r) {
@@ -152,7 +150,8 @@ private:
     static void report(const QString& expected, const QString& seen)
     {
         if (reporting())
-            qInfo().noquote() << u"HARDENING|%1|%2|%3"_s.arg(QString::fromUtf8(QTest::currentDataTag()), expected, seen);
+            qInfo().noquote() << u"HARDENING|%1|%2|%3"_s.arg(QString::fromUtf8(QTest::currentDataTag()), expected,
+                                                             seen);
     }
 
 private slots:
@@ -181,7 +180,8 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         const int normal = int(GatewayBehaviour::Normal);
-        const QString decoded = u"listed 127.0.0.21 0A.1B.15 1.4.12 | count 1 | file SETUPGW_0A_1B_15.GWINI | no message"_s;
+        const QString decoded =
+            u"listed 127.0.0.21 0A.1B.15 1.4.12 | count 1 | file SETUPGW_0A_1B_15.GWINI | no message"_s;
         const QString countedOnly = u"listed none | count 1 | no file | no message"_s;
         const QString nothing = u"listed none | count 0 | no file | no message"_s;
 
@@ -193,8 +193,9 @@ private slots:
         QTest::newRow("length field 9") << int(GatewayBehaviour::LengthField) << 9 << 1 << countedOnly;
         QTest::newRow("length field 10") << int(GatewayBehaviour::LengthField) << 10 << 1 << countedOnly;
         // One byte short of a record: decrypts, but carries no whole setup (listed, nothing stored).
-        QTest::newRow("length field 1129") << int(GatewayBehaviour::LengthField) << 1129 << 1
-                                           << u"listed 127.0.0.21 0A.1B.15 (no firmware) | count 1 | no file | no message"_s;
+        QTest::newRow("length field 1129")
+            << int(GatewayBehaviour::LengthField) << 1129 << 1
+            << u"listed 127.0.0.21 0A.1B.15 (no firmware) | count 1 | no file | no message"_s;
         QTest::newRow("length field 0xFFFF") << int(GatewayBehaviour::LengthField) << 0xFFFF << 1 << countedOnly;
         QTest::newRow("bytes after a complete frame") << int(GatewayBehaviour::TrailingBytes) << 0 << 1 << decoded;
         QTest::newRow("two frames in one read") << int(GatewayBehaviour::TwoFrames) << 0 << 1 << decoded;
@@ -208,8 +209,9 @@ private slots:
         QTest::newRow("100 MB without pause") << int(GatewayBehaviour::Flood) << 0 << 1 << decoded;
         QTest::newRow("wrong key") << int(GatewayBehaviour::WrongKey) << 0 << 1
                                    << u"listed 127.0.0.21 0A.1B.15 ??? | count 1 | no file | no message"_s;
-        QTest::newRow("254 gateways at once") << normal << 0 << 254
-                                              << u"listed 254 rows in address order, firmware 1.4.12 | count 254 | 254 files | no message"_s;
+        QTest::newRow("254 gateways at once")
+            << normal << 0 << 254
+            << u"listed 254 rows in address order, firmware 1.4.12 | count 254 | 254 files | no message"_s;
     }
     void scan()
     {
@@ -241,11 +243,13 @@ private slots:
         const qint64 tookMs = clock.elapsed();
         const qint64 rssGrowth = residentKb() - rssBefore;
 
-        QString seen = u"%1 | count %2 | %3 | %4"_s.arg(listing(), child<QLabel>("LabelAnzahlGW")->text(), files(), messages());
+        QString seen =
+            u"%1 | count %2 | %3 | %4"_s.arg(listing(), child<QLabel>("LabelAnzahlGW")->text(), files(), messages());
         // Gateways listed in the simulator hold their sockets; the scan's own must all be gone.
         const QString fds = descriptorsAfter(fdsBefore);
-        const QString tail = u" | %1 | %2 | rss %3"_s.arg(finished ? u"scan finished"_s : u"scan held"_s, fds,
-                                                            rssGrowth < RssBoundKb ? u"bounded"_s : u"+%1 kB"_s.arg(rssGrowth));
+        const QString tail =
+            u" | %1 | %2 | rss %3"_s.arg(finished ? u"scan finished"_s : u"scan held"_s, fds,
+                                         rssGrowth < RssBoundKb ? u"bounded"_s : u"+%1 kB"_s.arg(rssGrowth));
         const QString expectedAll = expected + u" | scan finished | fds back | rss bounded"_s;
         report(expectedAll, seen + tail + u" (%1 ms)"_s.arg(tookMs));
 
@@ -266,13 +270,17 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString ok = u"Die Übertragung war erfolgreich!"_s;
         const QString notOk = u"Die Übertragung war NICHT erfolgreich!"_s;
-        QTest::newRow("write answer shorter than 10 bytes") << int(GatewayBehaviour::WriteShort)
-                                                            << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | nothing sent"_s;
-        QTest::newRow("NAK") << int(GatewayBehaviour::Nak) << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | setup sent"_s;
-        QTest::newRow("06 followed by more bytes") << int(GatewayBehaviour::AckPlus)
-                                                   << u"acknowledged yes | 1 outcome | message: "_s + ok + u" | setup sent"_s;
-        QTest::newRow("late acknowledgement") << int(GatewayBehaviour::LateAck)
-                                              << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | setup sent"_s;
+        QTest::newRow("write answer shorter than 10 bytes")
+            << int(GatewayBehaviour::WriteShort)
+            << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | nothing sent"_s;
+        QTest::newRow("NAK") << int(GatewayBehaviour::Nak)
+                             << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | setup sent"_s;
+        QTest::newRow("06 followed by more bytes")
+            << int(GatewayBehaviour::AckPlus)
+            << u"acknowledged yes | 1 outcome | message: "_s + ok + u" | setup sent"_s;
+        QTest::newRow("late acknowledgement")
+            << int(GatewayBehaviour::LateAck)
+            << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | setup sent"_s;
     }
     void transfer()
     {
@@ -292,10 +300,12 @@ private slots:
         // The late acknowledgement arrives 3500 ms after the setup; nothing may follow the outcome.
         QTest::qWait(1500);
 
-        const QString seen =
-            u"acknowledged %1 | %2 outcome | %3 | %4"_s.arg(finished.isEmpty() ? u"-"_s : finished.first().first().toBool() ? u"yes"_s : u"no"_s)
-                .arg(finished.count())
-                .arg(messages(), m_sim->received().isEmpty() ? u"nothing sent"_s : u"setup sent"_s);
+        const QString seen = u"acknowledged %1 | %2 outcome | %3 | %4"_s
+                                 .arg(finished.isEmpty()                  ? u"-"_s
+                                      : finished.first().first().toBool() ? u"yes"_s
+                                                                          : u"no"_s)
+                                 .arg(finished.count())
+                                 .arg(messages(), m_sim->received().isEmpty() ? u"nothing sent"_s : u"setup sent"_s);
         const QString fds = descriptorsAfter(fdsBefore);
         report(expected + u" | fds back"_s, seen + u" | "_s + fds);
 

@@ -1,9 +1,9 @@
-#include "prompt/Prompter.h"
 #include "app/TTelvaro.h"
-#include "link/SetupTransfer.h"
 #include "base/IniFile.h"
-#include "setups/SetupConversion.h"
 #include "base/SharedFolders.h"
+#include "link/SetupTransfer.h"
+#include "prompt/Prompter.h"
+#include "setups/SetupConversion.h"
 
 #include "GatewaySimulator.h"
 #include "TestSupport.h"
@@ -11,10 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTableWidget>
 
@@ -24,7 +24,8 @@ namespace {
 
 SimulatedGateway gw(int octet, quint8 last, GatewayBehaviour behaviour = GatewayBehaviour::Normal)
 {
-    SimulatedGateway g = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
+    SimulatedGateway g =
+        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
     g.behaviour = behaviour;
     return g;
 }
@@ -50,8 +51,7 @@ private:
     GatewaySimulator& sim() { return *m_simHolder; }
     std::unique_ptr<TTelvaro> m_window;
 
-    template <typename T>
-    T* child(const char* name)
+    template <typename T> T* child(const char* name)
     {
         T* w = m_window->findChild<T*>(QString::fromLatin1(name));
         if (!w)
@@ -124,7 +124,8 @@ private slots:
         writeSettings(u"[WINDOW]\r\nTOP=-9000\r\nLEFT=40000\r\n"_s);
         openWindow({});
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY2(screen.contains(m_window->pos()), qPrintable(u"%1,%2"_s.arg(m_window->pos().x()).arg(m_window->pos().y())));
+        QVERIFY2(screen.contains(m_window->pos()),
+                 qPrintable(u"%1,%2"_s.arg(m_window->pos().x()).arg(m_window->pos().y())));
     }
 
     void settingsReadWithoutSetupsFolder()
@@ -158,7 +159,8 @@ private slots:
         openWindow({gw(21, 0x2C)});
         QVERIFY(QDir().mkpath(SharedFolders::setups() + u"SETUPGW_0A_1B_2C.GWINI"_s)); // a folder in the file's place
         scanToEnd();
-        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0),
+                 (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
         QCOMPARE(child<QLabel>("LabelAnzahlGW")->text(), u"1"_s);
         QVERIFY(child<QLabel>("Label5")->text().contains(u"0A.1B.2C"_s) || !m_window->scanRunning());
         QVERIFY(m_prompts.shown.isEmpty());
@@ -179,7 +181,8 @@ private slots:
 
     void closingStoresTypedKeyOnly()
     {
-        writeSettings(u"[WINDOW]\r\nTOP=20\r\nLEFT=30\r\nWIDTH=640\r\nHEIGHT=480\r\n[TCP]\r\nMASTERKEY=00112233445566778899aabbccddeeff\r\nOTHER=1\r\n"_s);
+        writeSettings(
+            u"[WINDOW]\r\nTOP=20\r\nLEFT=30\r\nWIDTH=640\r\nHEIGHT=480\r\n[TCP]\r\nMASTERKEY=00112233445566778899aabbccddeeff\r\nOTHER=1\r\n"_s);
         openWindow({});
         QCOMPARE(m_window->size(), QSize(640, 480));
         auto* edit = child<QLineEdit>("EditMasterKey");
@@ -200,7 +203,8 @@ private slots:
         writeSettings(u"[TCP]\r\nMASTERKEY=7c3e9a15d2084bf6e1a05c93d76f2b48\r\n"_s);
         openWindow({gw(21, 0x2C)});
         scanToEnd();
-        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0),
+                 (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
     }
 
     void keyFilterAndCounter_data()
@@ -210,7 +214,8 @@ private slots:
         QTest::newRow("lower case turned upper") << u"a"_s << u"A"_s;
         QTest::newRow("refused characters") << u"g -x"_s << QString();
         QTest::newRow("digits and letters") << u"0f9B"_s << u"0F9B"_s;
-        QTest::newRow("33rd character accepted") << u"0123456789ABCDEF0123456789ABCDEF0"_s << u"0123456789ABCDEF0123456789ABCDEF0"_s;
+        QTest::newRow("33rd character accepted")
+            << u"0123456789ABCDEF0123456789ABCDEF0"_s << u"0123456789ABCDEF0123456789ABCDEF0"_s;
     }
     void keyFilterAndCounter()
     {
@@ -236,8 +241,9 @@ private slots:
     void scanListsInOrderWithKindsAndFiles()
     {
         // Answers of the later addresses arrive first: the list is ordered by address all the same.
-        QList<SimulatedGateway> gws{gw(25, 0x30), gw(21, 0x2C, GatewayBehaviour::Split), gw(23, 0x2E, GatewayBehaviour::WrongKey),
-                                    gw(24, 0x2F, GatewayBehaviour::OtherType), gw(26, 0x31, GatewayBehaviour::Short)};
+        QList<SimulatedGateway> gws{gw(25, 0x30), gw(21, 0x2C, GatewayBehaviour::Split),
+                                    gw(23, 0x2E, GatewayBehaviour::WrongKey), gw(24, 0x2F, GatewayBehaviour::OtherType),
+                                    gw(26, 0x31, GatewayBehaviour::Short)};
         gws[1].answerDelayMs = 300;
         openWindow(gws);
         scanToEnd();
@@ -286,9 +292,12 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("message");
         const QString key = u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s;
-        QTest::newRow("part above 255") << u"256"_s << key << u"Ungültiges IP-Segment: \"256\". Erlaubt sind ganze Zahlen von 0 bis 255."_s;
-        QTest::newRow("not a number") << u"x"_s << key << u"Ungültiges IP-Segment: \"x\". Erlaubt sind ganze Zahlen von 0 bis 255."_s;
-        QTest::newRow("key too short") << u"127"_s << key.left(31) << u"Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen."_s;
+        QTest::newRow("part above 255")
+            << u"256"_s << key << u"Ungültiges IP-Segment: \"256\". Erlaubt sind ganze Zahlen von 0 bis 255."_s;
+        QTest::newRow("not a number") << u"x"_s << key
+                                      << u"Ungültiges IP-Segment: \"x\". Erlaubt sind ganze Zahlen von 0 bis 255."_s;
+        QTest::newRow("key too short") << u"127"_s << key.left(31)
+                                       << u"Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen."_s;
     }
     void refusedSegmentAndKey()
     {
@@ -321,7 +330,8 @@ private slots:
         QSignalSpy finished(m_window.get(), &TTelvaro::setupTransferFinished);
         m_window->sendSetup(gw(21, 0x2C).record, u"127.0.0.21"_s, u"0A.1B.2C"_s);
         m_window->sendSetup(gw(21, 0x2C).record, u"127.0.0.21"_s, u"0A.1B.2C"_s);
-        QCOMPARE(m_prompts.texts(), QStringList{u"Es läuft bereits eine Übertragung; bitte auf ihr Ergebnis warten."_s});
+        QCOMPARE(m_prompts.texts(),
+                 QStringList{u"Es läuft bereits eine Übertragung; bitte auf ihr Ergebnis warten."_s});
         QVERIFY(finished.wait(8000));
         QTest::qWait(200);
         QCOMPARE(finished.count(), 1);
@@ -343,10 +353,13 @@ private slots:
         QTest::newRow("NAK") << int(GatewayBehaviour::Nak) << true << u"0A.1B.2C"_s << false << notOk;
         QTest::newRow("no ack") << int(GatewayBehaviour::NoAck) << true << u"0A.1B.2C"_s << false << notOk;
         QTest::newRow("late ack") << int(GatewayBehaviour::LateAck) << true << u"0A.1B.2C"_s << false << notOk;
-        QTest::newRow("short write answer") << int(GatewayBehaviour::WriteShort) << true << u"0A.1B.2C"_s << false << notOk;
+        QTest::newRow("short write answer")
+            << int(GatewayBehaviour::WriteShort) << true << u"0A.1B.2C"_s << false << notOk;
         QTest::newRow("refused") << int(GatewayBehaviour::Normal) << false << u"0A.1B.2C"_s << false << notOk;
-        QTest::newRow("another gateway answers") << int(GatewayBehaviour::Normal) << true << u"0A.1B.99"_s << false
-                                                 << notOk + u"\nAn der Adresse 127.0.0.21 meldet sich das Gateway 0A.1B.2C statt 0A.1B.99; es wurde nichts gesendet."_s;
+        QTest::newRow("another gateway answers")
+            << int(GatewayBehaviour::Normal) << true << u"0A.1B.99"_s << false
+            << notOk +
+                   u"\nAn der Adresse 127.0.0.21 meldet sich das Gateway 0A.1B.2C statt 0A.1B.99; es wurde nichts gesendet."_s;
     }
     void transferOutcomes()
     {

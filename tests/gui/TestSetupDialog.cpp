@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
-#include "prompt/Prompter.h"
-#include "dialog/TFormGWsetup.h"
 #include "base/SharedFolders.h"
+#include "dialog/TFormGWsetup.h"
+#include "prompt/Prompter.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -22,9 +22,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QStringList ProtectedControls = {u"EditServerDNS"_s, u"EditPort"_s,   u"CheckBoxDHCP"_s,
-                                       u"EditFestIP"_s,    u"EditGW"_s,     u"EditSubMsk"_s,
-                                       u"EditDNSSrv"_s,    u"EditNTP"_s,    u"EditMasterKey1"_s};
+const QStringList ProtectedControls = {u"EditServerDNS"_s, u"EditPort"_s, u"CheckBoxDHCP"_s,
+                                       u"EditFestIP"_s,    u"EditGW"_s,   u"EditSubMsk"_s,
+                                       u"EditDNSSrv"_s,    u"EditNTP"_s,  u"EditMasterKey1"_s};
 const QString NoSetup = u"Kein Setup für diese GWID vorhanden!"_s;
 const QString BadAddress = u"Das ist keine gültige IP-Adresse="_s;
 
@@ -95,8 +95,7 @@ private slots:
     void importUnreadable();
 
 private:
-    template <typename T>
-    T* control(const QString& name) const
+    template <typename T> T* control(const QString& name) const
     {
         T* widget = m_dialog->findChild<T*>(name);
         if (!widget)
@@ -312,8 +311,7 @@ void TestSetupDialog::loadThroughLaden()
 
     QCOMPARE(edit(u"EditSendTime"_s)->text(), u"0.0.0 00:00:00"_s);
     QCOMPARE(edit(u"EditEmpfTime"_s)->text(), u"0.0.0 00:00:00"_s);
-    QCOMPARE(edit(u"EditGWID2"_s)->text() + edit(u"EditGWID1"_s)->text() + edit(u"EditGWID0"_s)->text(),
-             u"000000"_s);
+    QCOMPARE(edit(u"EditGWID2"_s)->text() + edit(u"EditGWID1"_s)->text() + edit(u"EditGWID0"_s)->text(), u"000000"_s);
     QCOMPARE(edit(u"EditSoftVer"_s)->text(), u"1.0.0"_s);
     QVERIFY(edit(u"EditAnbauort"_s)->text().isEmpty());
     QVERIFY(edit(u"EditServerDNS"_s)->text().isEmpty());
@@ -449,8 +447,7 @@ void TestSetupDialog::openMissingIgnore()
     m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"192.168.1.20"_s);
     QCOMPARE(m_prompter.texts(), QStringList{NoSetup});
     QVERIFY(m_dialog->isVisible());
-    QCOMPARE(edit(u"EditGWID2"_s)->text() + edit(u"EditGWID1"_s)->text() + edit(u"EditGWID0"_s)->text(),
-             u"0A1B2C"_s);
+    QCOMPARE(edit(u"EditGWID2"_s)->text() + edit(u"EditGWID1"_s)->text() + edit(u"EditGWID0"_s)->text(), u"0A1B2C"_s);
     QCOMPARE(edit(u"EditAnbauort"_s)->text(), u"vorher"_s);
     QCOMPARE(edit(u"EditMC0"_s)->text(), u"7"_s);
     QCOMPARE(m_dialog->windowTitle(), u"Getaway Setup an IP: 192.168.1.20"_s);
@@ -804,8 +801,8 @@ void TestSetupDialog::importTwiceDoubles()
 {
     importFile(testData(u"dialog_two_houses.route"_s));
     importFile(testData(u"dialog_two_houses.route"_s));
-    QCOMPARE(entries(), (QStringList{u"11111111"_s, u"123456"_s, u"33333333"_s, u"11111111"_s, u"123456"_s,
-                                     u"33333333"_s}));
+    QCOMPARE(entries(),
+             (QStringList{u"11111111"_s, u"123456"_s, u"33333333"_s, u"11111111"_s, u"123456"_s, u"33333333"_s}));
 }
 
 void TestSetupDialog::importStopsAtLimit()
@@ -893,8 +890,7 @@ void TestSetupDialog::importUnreadable_data()
     QTest::addColumn<int>("icon");
     QTest::addColumn<int>("buttons");
     QTest::addColumn<QString>("text"); // empty: the system's text, whatever it is
-    QTest::newRow("device list") << u"gesperrt.route"_s << int(Prompter::Icon::Error) << int(Prompter::Ok)
-                                 << QString();
+    QTest::newRow("device list") << u"gesperrt.route"_s << int(Prompter::Icon::Error) << int(Prompter::Ok) << QString();
     QTest::newRow("key list") << u"gesperrt.csv"_s << int(Prompter::Icon::Warning) << int(Prompter::Yes)
                               << u"Unerwarteter Fehler in CSV!"_s;
 }

@@ -1,11 +1,11 @@
 #include "TestSupport.h"
 
-#include "prompt/Prompter.h"
+#include "base/IniFile.h"
+#include "base/SharedFolders.h"
 #include "dialog/SetupHandOver.h"
 #include "dialog/TFormGWsetup.h"
-#include "base/IniFile.h"
+#include "prompt/Prompter.h"
 #include "setups/SetupConversion.h"
-#include "base/SharedFolders.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -91,8 +91,7 @@ private slots:
     void closeAfterTransfer();
 
 private:
-    template <typename T>
-    T* control(const QString& name) const
+    template <typename T> T* control(const QString& name) const
     {
         T* widget = m_dialog->findChild<T*>(name);
         if (!widget)
@@ -165,8 +164,7 @@ void TestSetupSave::savesAndSends()
     const IniFile ini = savedFile();
     QCOMPARE(ini.readString(u"NETZWERK"_s, u"AORT"_s), u"Dachboden"_s);
     QCOMPARE(ini.readString(u"NETZWERK"_s, u"GW_IP"_s), u"192.168.001.001"_s);
-    const QDateTime stamp =
-        QDateTime::fromString(ini.readString(u"SENDEN"_s, u"SENDTIME"_s), u"dd.MM.yyyy hh:mm:ss"_s);
+    const QDateTime stamp = QDateTime::fromString(ini.readString(u"SENDEN"_s, u"SENDTIME"_s), u"dd.MM.yyyy hh:mm:ss"_s);
     QVERIFY(stamp.isValid());
     QVERIFY(stamp >= before.addMSecs(-before.time().msec()) && stamp <= after);
     QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID1"_s), u"42"_s);
@@ -374,11 +372,10 @@ void TestSetupSave::refusedValueLeavesFile_data()
     QTest::newRow("medium big") << u"EditMC2"_s << u"300"_s << u"Ungültiger Mediumcode: \"300\" (0 bis 255)"_s;
     QTest::newRow("medium empty") << u"EditMC0"_s << QString() << u"Ungültiger Mediumcode: \"\" (0 bis 255)"_s;
     QTest::newRow("radio id letters") << u"id"_s << u"abc"_s << u"Ungültige Funk-ID: \"abc\" (1 bis 8 Ziffern)"_s;
-    QTest::newRow("radio id nine digits") << u"id"_s << u"123456789"_s
-                                          << u"Ungültige Funk-ID: \"123456789\" (1 bis 8 Ziffern)"_s;
+    QTest::newRow("radio id nine digits")
+        << u"id"_s << u"123456789"_s << u"Ungültige Funk-ID: \"123456789\" (1 bis 8 Ziffern)"_s;
     QTest::newRow("too many ids") << u"ids"_s << u"251"_s << u"Zu viele Funk-IDs: 251 (höchstens 250)"_s;
-    QTest::newRow("gateway id") << u"gwid"_s << u"0"_s
-                                << u"Ungültige Gateway ID: \"0\" (zwei Hex-Ziffern erwartet)"_s;
+    QTest::newRow("gateway id") << u"gwid"_s << u"0"_s << u"Ungültige Gateway ID: \"0\" (zwei Hex-Ziffern erwartet)"_s;
 }
 
 void TestSetupSave::refusedValueLeavesFile()

@@ -15,7 +15,8 @@
 // What this process holds right now (Linux /proc): open descriptors and resident memory.
 inline int openDescriptors()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+    return int(
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 inline qint64 residentKb()

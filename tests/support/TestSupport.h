@@ -9,10 +9,7 @@
 class ScratchDocuments final
 {
 public:
-    ScratchDocuments()
-    {
-        qputenv("TELVARO_SHARED_DOCUMENTS", m_dir.path().toLocal8Bit());
-    }
+    ScratchDocuments() { qputenv("TELVARO_SHARED_DOCUMENTS", m_dir.path().toLocal8Bit()); }
     QString path() const { return m_dir.path(); }
     QString file(const QString& relative) const { return QDir(m_dir.path()).filePath(relative); }
 

@@ -69,7 +69,8 @@ int rewriteLoop(const QString& mode, const QString& folder)
     const GWSetupRecord rb = recordB();
     for (quint64 n = 0;; ++n) {
         const bool second = n % 2 == 1;
-        const Status s = mode == u"record"_s ? SetupRecordToFile(folder, kId, second ? rb : ra) : (second ? b : a).save();
+        const Status s =
+            mode == u"record"_s ? SetupRecordToFile(folder, kId, second ? rb : ra) : (second ? b : a).save();
         if (!s) {
             fprintf(stderr, "%s\n", qPrintable(s.message()));
             return 2;
@@ -160,7 +161,8 @@ private slots:
         const QByteArray b = versionB();
         const GWSetupRecord ra = recordA();
         const GWSetupRecord rb = recordB();
-        QVERIFY(mode == u"ini"_s ? IniFile::fromBytes(a, file()).save().ok() : SetupRecordToFile(folder(), kId, ra).ok());
+        QVERIFY(mode == u"ini"_s ? IniFile::fromBytes(a, file()).save().ok()
+                                 : SetupRecordToFile(folder(), kId, ra).ok());
 
         QElapsedTimer budget;
         budget.start();
@@ -182,7 +184,9 @@ private slots:
             const QByteArray now = f.readAll();
             QVERIFY2(!now.isEmpty(), "the file is empty after a kill");
             if (mode == u"ini"_s) {
-                QVERIFY2(now == a || now == b, qPrintable(u"after kill %1 the file is neither version (%2 bytes)"_s.arg(kills).arg(now.size())));
+                QVERIFY2(
+                    now == a || now == b,
+                    qPrintable(u"after kill %1 the file is neither version (%2 bytes)"_s.arg(kills).arg(now.size())));
                 (now == a ? sawA : sawB)++;
             } else {
                 GWSetupRecord back = ra;
@@ -225,7 +229,8 @@ private slots:
         const Status s = SetupRecordToFile(folder(), kId, recordB());
         QVERIFY(!s.ok());
         qInfo("%s", qPrintable(s.message()));
-        QVERIFY2(s.message().startsWith(u"Die Datei "_s + file() + u" konnte nicht gespeichert werden: "_s), qPrintable(s.message()));
+        QVERIFY2(s.message().startsWith(u"Die Datei "_s + file() + u" konnte nicht gespeichert werden: "_s),
+                 qPrintable(s.message()));
         IniFile edited = IniFile::load(file()).value();
         edited.writeString(u"NETZWERK"_s, u"AORT"_s, u"Keller"_s);
         const Status saved = edited.save();
@@ -281,8 +286,10 @@ private slots:
         GWSetupRecord back = recordB();
         const Status read = SetupFileToRecord(folder(), kId, back);
         QVERIFY2(read.ok() && back == recordA(),
-                 qPrintable(u"the old setup file was replaced by %1 bytes (%2); the save said: %3"_s.arg(size).arg(read.message(), message)));
-        QVERIFY2(message.startsWith(u"Die Datei "_s + file() + u" konnte nicht gespeichert werden: "_s), qPrintable(message));
+                 qPrintable(u"the old setup file was replaced by %1 bytes (%2); the save said: %3"_s.arg(size).arg(
+                     read.message(), message)));
+        QVERIFY2(message.startsWith(u"Die Datei "_s + file() + u" konnte nicht gespeichert werden: "_s),
+                 qPrintable(message));
         // The user must learn why: a write the disk cut short is no unknown error.
         QVERIFY2(!message.contains(u"Unbekannter Fehler"_s), qPrintable(message));
         QCOMPARE(leftovers(folder()), QStringList()); // no half-written temporary file stays behind

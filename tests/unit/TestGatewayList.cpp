@@ -1,7 +1,7 @@
+#include "base/SharedFolders.h"
 #include "link/GatewayAnswer.h"
 #include "link/GatewayList.h"
 #include "setups/SetupFile.h"
-#include "base/SharedFolders.h"
 
 #include "GatewayFrames.h"
 #include "SimulatedGateway.h"
@@ -68,7 +68,8 @@ private slots:
         ScratchDocuments docs;
         const QString folder = SharedFolders::setups();
         QVERIFY(SharedFolders::ensureFolder(folder));
-        const SimulatedGateway gw = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
+        const SimulatedGateway gw =
+            SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
         const MasterKey key = rightKey ? gw.masterKey : SimulatedGateway::otherMasterKey(gw.masterKey);
         QByteArray frame = GatewayFrames::answer(quint8(type), gw.id, KeyMaterial{1, 2, 3, 4}, key,
                                                  type == 0x14 ? gw.record.toByteArray() : QByteArray());
@@ -86,8 +87,10 @@ private slots:
     void storeFailureIsReportedNotFatal()
     {
         ScratchDocuments docs;
-        const SimulatedGateway gw = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
-        const QByteArray frame = GatewayFrames::answer(0x14, gw.id, KeyMaterial{1, 2, 3, 4}, gw.masterKey, gw.record.toByteArray());
+        const SimulatedGateway gw =
+            SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.21"_s), GatewayId{{0x0A, 0x1B, 0x2C}});
+        const QByteArray frame =
+            GatewayFrames::answer(0x14, gw.id, KeyMaterial{1, 2, 3, 4}, gw.masterKey, gw.record.toByteArray());
         // The folder does not exist: the setup cannot be stored, the gateway is listed all the same.
         const HandledAnswer handled = HandleGatewayAnswer(frame, gw.masterKey, docs.file(u"missing/"_s));
         QCOMPARE(handled.firmware, u"1.4.12"_s);

@@ -190,7 +190,9 @@ void TestGatewaySimulator::behaviourNames_data()
     row("len65535", u"len65535"_s, GatewayBehaviour::LengthField, 65535, u"len65535"_s);
     row("upper case accepted", u"NAK"_s, GatewayBehaviour::Nak, 0, u"nak"_s);
 
-    auto bad = [](const char* name, const QString& text) { QTest::newRow(name) << text << false << 0 << 0 << QString(); };
+    auto bad = [](const char* name, const QString& text) {
+        QTest::newRow(name) << text << false << 0 << 0 << QString();
+    };
     bad("unknown", u"sometimes"_s);
     bad("empty", QString());
     bad("len without number", u"len"_s);
@@ -433,12 +435,12 @@ void TestGatewaySimulator::writeExchange_data()
     QTest::newRow("ackplus") << u"ackplus"_s << false << QByteArray::fromHex("06151515") << true << true;
     QTest::newRow("nak") << u"nak"_s << false << QByteArray::fromHex("15") << true << false;
     QTest::newRow("noack") << u"noack"_s << false << QByteArray() << true << false;
-    QTest::newRow("telegram under another master key") << u"normal"_s << true << QByteArray::fromHex("15") << false
-                                                        << false;
-    QTest::newRow("wrongkey gateway, tool's key") << u"wrongkey"_s << false << QByteArray::fromHex("15") << false
-                                                  << false;
-    QTest::newRow("wrongkey gateway, its other key") << u"wrongkey"_s << true << QByteArray::fromHex("06") << true
-                                                     << true;
+    QTest::newRow("telegram under another master key")
+        << u"normal"_s << true << QByteArray::fromHex("15") << false << false;
+    QTest::newRow("wrongkey gateway, tool's key")
+        << u"wrongkey"_s << false << QByteArray::fromHex("15") << false << false;
+    QTest::newRow("wrongkey gateway, its other key")
+        << u"wrongkey"_s << true << QByteArray::fromHex("06") << true << true;
 }
 
 void TestGatewaySimulator::writeExchange()
@@ -740,21 +742,20 @@ void TestGatewaySimulator::commandLine_data()
     QTest::addColumn<int>("delay");
 
     auto ok = [](const char* name, const QStringList& args, int n, const QString& addr, const QString& id,
-                 const QString& behaviour, int port, int delay) {
-        QTest::newRow(name) << args << true << n << addr << id << behaviour << port << delay;
-    };
+                 const QString& behaviour, int port,
+                 int delay) { QTest::newRow(name) << args << true << n << addr << id << behaviour << port << delay; };
     auto bad = [](const char* name, const QStringList& args) {
         QTest::newRow(name) << args << false << 0 << QString() << QString() << QString() << 0 << 0;
     };
-    ok("one gateway", {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s,
-       u"0A.1B.2C"_s, u"normal"_s, 0, 0);
-    ok("behaviour and port", {u"--port=4000"_s, u"--gateway"_s, u"127.0.0.22=0a.1b.2d:wrongkey"_s}, 1,
-       u"127.0.0.22"_s, u"0A.1B.2D"_s, u"wrongkey"_s, 4000, 0);
+    ok("one gateway", {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s, u"0A.1B.2C"_s,
+       u"normal"_s, 0, 0);
+    ok("behaviour and port", {u"--port=4000"_s, u"--gateway"_s, u"127.0.0.22=0a.1b.2d:wrongkey"_s}, 1, u"127.0.0.22"_s,
+       u"0A.1B.2D"_s, u"wrongkey"_s, 4000, 0);
     ok("two gateways and delay",
        {u"--gateway"_s, u"127.0.0.21=0A1B2C:len1129"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s, u"--delay"_s, u"20"_s},
        2, u"127.0.0.21"_s, u"0A.1B.2C"_s, u"len1129"_s, 0, 20);
-    ok("non-loopback allowed", {u"--allow-non-loopback"_s, u"--gateway"_s, u"192.0.2.7=010203"_s}, 1,
-       u"192.0.2.7"_s, u"01.02.03"_s, u"normal"_s, 0, 0);
+    ok("non-loopback allowed", {u"--allow-non-loopback"_s, u"--gateway"_s, u"192.0.2.7=010203"_s}, 1, u"192.0.2.7"_s,
+       u"01.02.03"_s, u"normal"_s, 0, 0);
     bad("non-loopback refused", {u"--gateway"_s, u"192.0.2.7=010203"_s});
     bad("range into non-loopback", {u"--gateways"_s, u"10.0.0.1-3"_s});
     bad("no gateway", {u"--port"_s, u"0"_s});
@@ -838,8 +839,7 @@ void TestGatewaySimulator::commandLineSetupFile()
     QCOMPARE(out.options.gateways[0].record, stored);
     QCOMPARE(out.options.gateways[0].record.serverName(), QByteArray("edited.example.lan"));
     // No file for the second gateway: the built-in setup.
-    QCOMPARE(out.options.gateways[1].record,
-             SimulatedGateway::makeDefault(local(22), gwid(0x0A, 0x1B, 0x2D)).record);
+    QCOMPARE(out.options.gateways[1].record, SimulatedGateway::makeDefault(local(22), gwid(0x0A, 0x1B, 0x2D)).record);
 
     QFile broken(folder + u"SETUPGW_0A_1B_2D.GWINI"_s);
     QVERIFY(broken.open(QIODevice::WriteOnly));
@@ -850,8 +850,8 @@ void TestGatewaySimulator::commandLineSetupFile()
     QVERIFY(!refused.ok);
     QVERIFY2(refused.error.contains(u"0A.1B.2D"_s), qPrintable(refused.error));
 
-    QVERIFY(!SimulatorCommandLine::parse({u"telvaro-gwsim"_s, u"--setup-file"_s, folder + u"missing"_s,
-                                          u"--gateway"_s, u"127.0.0.21=0A1B2C"_s})
+    QVERIFY(!SimulatorCommandLine::parse(
+                 {u"telvaro-gwsim"_s, u"--setup-file"_s, folder + u"missing"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s})
                  .ok);
 }
 

@@ -282,11 +282,18 @@ void TestRadioIdImport::readLines_data()
     QTest::newRow("UTF-8") << "\xEF\xBB\xBF\xC3\xA4\xE2\x82\xAC"_ba << QStringList{u"\u00e4\u20ac"_s};
     QTest::newRow("second mark is text") << "\xEF\xBB\xBF\xEF\xBB\xBFx"_ba << QStringList{u"\ufeffx"_s};
     QTest::newRow("Windows-1252 high range") << "\x80\x8A\x96\x9F"_ba << QStringList{u"\u20ac\u0160\u2013\u0178"_s};
-    QTest::newRow("Windows-1252 unassigned") << "\x81\x8D\x8F\x90\x9D"_ba << QStringList{u"\u0081\u008d\u008f\u0090\u009d"_s};
+    QTest::newRow("Windows-1252 unassigned")
+        << "\x81\x8D\x8F\x90\x9D"_ba << QStringList{u"\u0081\u008d\u008f\u0090\u009d"_s};
     QTest::newRow("Windows-1252 Latin-1 range") << "\xE4\xFF\xA0"_ba << QStringList{u"\u00e4\u00ff\u00a0"_s};
     QTest::newRow("UTF-8 without mark is Windows-1252") << "\xC3\xA4"_ba << QStringList{u"\u00c3\u00a4"_s};
-    QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE" "a\0\r\0\n\0\xE4\0", 10) << QStringList{u"a"_s, u"\u00e4"_s};
-    QTest::newRow("UTF-16 BE") << QByteArray("\xFE\xFF" "\0a\0\r\0b", 8) << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("UTF-16 LE") << QByteArray("\xFF\xFE"
+                                             "a\0\r\0\n\0\xE4\0",
+                                             10)
+                               << QStringList{u"a"_s, u"\u00e4"_s};
+    QTest::newRow("UTF-16 BE") << QByteArray("\xFE\xFF"
+                                             "\0a\0\r\0b",
+                                             8)
+                               << QStringList{u"a"_s, u"b"_s};
 }
 
 void TestRadioIdImport::readLines()
@@ -303,8 +310,8 @@ void TestRadioIdImport::keyListFile_data()
     QTest::addColumn<int>("skipped");
     QTest::addColumn<Outcome>("outcome");
     QTest::newRow("header only") << u"import_header_only.csv"_s << QStringList() << 0 << Outcome::Done;
-    QTest::newRow("ten fields in the third line") << u"import_ten_columns_line3.csv"_s
-                                                  << QStringList{u"12345678"_s} << 0 << Outcome::TooManyColumns;
+    QTest::newRow("ten fields in the third line")
+        << u"import_ten_columns_line3.csv"_s << QStringList{u"12345678"_s} << 0 << Outcome::TooManyColumns;
     QTest::newRow("ten fields in the header")
         << u"import_ten_columns_header.csv"_s << QStringList() << 0 << Outcome::TooManyColumns;
     QTest::newRow("trailing semicolon makes the tenth field")
@@ -314,19 +321,19 @@ void TestRadioIdImport::keyListFile_data()
     QTest::newRow("empty, long and letter rows skipped")
         << u"import_skipped.csv"_s << QStringList{u"11111111"_s, u"22222222"_s} << 5 << Outcome::Done;
     QTest::newRow("UTF-8 mark and quotes")
-        << u"import_bom_quotes.csv"_s
-        << QStringList{u"12345678"_s, u"23456789"_s, u"34567890"_s, u"45678901"_s} << 0 << Outcome::Done;
+        << u"import_bom_quotes.csv"_s << QStringList{u"12345678"_s, u"23456789"_s, u"34567890"_s, u"45678901"_s} << 0
+        << Outcome::Done;
     QTest::newRow("Windows-1252") << u"import_cp1252.csv"_s << QStringList{u"12345678"_s, u"87654321"_s} << 0
                                   << Outcome::Done;
     QTest::newRow("UTF-16 LE") << u"import_utf16le.csv"_s << QStringList{u"12345678"_s, u"23456789"_s} << 0
                                << Outcome::Done;
     QTest::newRow("UTF-16 BE") << u"import_utf16be.csv"_s << QStringList{u"12345678"_s, u"23456789"_s} << 0
                                << Outcome::Done;
-    QTest::newRow("CR line ends") << u"import_cr_only.csv"_s
-                                  << QStringList{u"12345678"_s, u"23456789"_s, u"34567890"_s} << 1 << Outcome::Done;
-    QTest::newRow("mixed line ends")
-        << u"import_mixed_endings.csv"_s
-        << QStringList{u"11111111"_s, u"22222222"_s, u"33333333"_s, u"44444444"_s} << 1 << Outcome::Done;
+    QTest::newRow("CR line ends") << u"import_cr_only.csv"_s << QStringList{u"12345678"_s, u"23456789"_s, u"34567890"_s}
+                                  << 1 << Outcome::Done;
+    QTest::newRow("mixed line ends") << u"import_mixed_endings.csv"_s
+                                     << QStringList{u"11111111"_s, u"22222222"_s, u"33333333"_s, u"44444444"_s} << 1
+                                     << Outcome::Done;
 }
 
 void TestRadioIdImport::keyListFile()
@@ -339,9 +346,8 @@ void TestRadioIdImport::keyListFile()
     QCOMPARE(result.ids, ids);
     QCOMPARE(result.skipped, skipped);
     QCOMPARE(result.outcome, outcome);
-    const QString message = outcome == Outcome::TooManyColumns
-                                ? u"Mehr als 9 Spalten vorhanden. Falsches Format!"_s
-                                : QString();
+    const QString message =
+        outcome == Outcome::TooManyColumns ? u"Mehr als 9 Spalten vorhanden. Falsches Format!"_s : QString();
     QCOMPARE(result.message(), message);
 }
 

@@ -1,10 +1,10 @@
 // Bounds that must hold over time: descriptors and memory over repeated scans, no blocking call or
 // nested event loop in the engines, and the parsers on inputs the fuzzers found or aim at.
+#include "base/IniFile.h"
 #include "link/ScanEngine.h"
 #include "radioids/DeviceList.h"
 #include "radioids/KeyList.h"
 #include "setups/AddressCheck.h"
-#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 
 #include "GatewaySimulator.h"
@@ -25,7 +25,6 @@ namespace {
 // Growth of resident memory allowed between the first and the tenth scan.
 constexpr qint64 RssGrowthBoundKb = 8 * 1024;
 
-
 void settle()
 {
     for (int i = 0; i < 10; ++i) {
@@ -36,7 +35,8 @@ void settle()
 
 SimulatedGateway gw(int octet, GatewayBehaviour behaviour)
 {
-    SimulatedGateway g = SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
+    SimulatedGateway g =
+        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
     g.behaviour = behaviour;
     return g;
 }
@@ -77,8 +77,9 @@ private slots:
         }
         const int fdsAfterTenth = openDescriptors();
         const qint64 growth = residentKb() - rssAfterFirst;
-        qInfo("descriptors after the first scan %d, after the tenth %d; resident memory grew by %lld kB (bound %lld kB)",
-              fdsAfterFirst, fdsAfterTenth, growth, RssGrowthBoundKb);
+        qInfo(
+            "descriptors after the first scan %d, after the tenth %d; resident memory grew by %lld kB (bound %lld kB)",
+            fdsAfterFirst, fdsAfterTenth, growth, RssGrowthBoundKb);
         QCOMPARE(fdsAfterTenth, fdsAfterFirst);
 #ifdef TELVARO_UNDER_ASAN
         // AddressSanitizer keeps freed memory in quarantine, so resident size says nothing here; its
@@ -118,7 +119,8 @@ private slots:
         ticker.stop();
         QCOMPARE(passOfAnswer.size(), 20);
         for (int i = 1; i < passOfAnswer.size(); ++i)
-            QVERIFY2(passOfAnswer[i] > passOfAnswer[i - 1], qPrintable(u"answers %1 and %2 were handed on in one pass"_s.arg(i).arg(i + 1)));
+            QVERIFY2(passOfAnswer[i] > passOfAnswer[i - 1],
+                     qPrintable(u"answers %1 and %2 were handed on in one pass"_s.arg(i).arg(i + 1)));
     }
 
     // The engines run on the window's thread: a blocking wait or a nested loop there freezes the
@@ -127,7 +129,8 @@ private slots:
     {
         const QString folder = QStringLiteral(TELVARO_TEST_DATA "/../../src/core/link");
         QVERIFY(QFileInfo(folder).isDir());
-        const QRegularExpression forbidden(uR"(\bwaitFor\w*\s*\(|\bQEventLoop\b|processEvents\s*\(|\bQThread::\w*sleep\s*\()"_s);
+        const QRegularExpression forbidden(
+            uR"(\bwaitFor\w*\s*\(|\bQEventLoop\b|processEvents\s*\(|\bQThread::\w*sleep\s*\()"_s);
         QStringList hits;
         int files = 0;
         QDirIterator it(folder, {u"*.cpp"_s, u"*.h"_s}, QDir::Files);
@@ -140,7 +143,9 @@ private slots:
             for (const QByteArray& text : f.readAll().split('\n')) {
                 ++line;
                 if (forbidden.match(QString::fromUtf8(text)).hasMatch())
-                    hits << u"%1:%2: %3"_s.arg(QFileInfo(path).fileName()).arg(line).arg(QString::fromUtf8(text).trimmed());
+                    hits << u"%1:%2: %3"_s.arg(QFileInfo(path).fileName())
+                                .arg(line)
+                                .arg(QString::fromUtf8(text).trimmed());
             }
         }
         QVERIFY(files >= 4);
@@ -176,7 +181,8 @@ private slots:
     // UTF-8 afterwards. The other program's line must still be the same bytes.
     void rewriteKeepsOtherLinesByteForByte()
     {
-        const QByteArray bytes = "[NETZWERK]\r\nAORT=K\xFC" "che\r\n[FREMD]\r\nTEXT=\xC3\xA9t\xC3\xA9\r\n"_ba;
+        const QByteArray bytes = "[NETZWERK]\r\nAORT=K\xFC"
+                                 "che\r\n[FREMD]\r\nTEXT=\xC3\xA9t\xC3\xA9\r\n"_ba;
         IniFile ini = IniFile::fromBytes(bytes);
         QVERIFY(!ini.isUtf8());
         QCOMPARE(ini.readString(u"NETZWERK"_s, u"AORT"_s), u"Küche"_s);

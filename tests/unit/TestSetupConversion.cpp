@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
+#include "base/IniFile.h"
 #include "setups/GWSetupRecord.h"
 #include "setups/HexPair.h"
-#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 

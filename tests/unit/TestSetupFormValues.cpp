@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "setups/AddressCheck.h"
 #include "base/IniFile.h"
+#include "setups/AddressCheck.h"
 #include "setups/SetupFormValues.h"
 
 #include <QtTest>
@@ -244,8 +244,10 @@ void TestSetupFormValues::problems_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("message"); // empty: accepted
     const QString ip = u"Das ist keine gültige IP-Adresse="_s;
-    QTest::newRow("id one digit") << u"gwId2"_s << u"A"_s << u"Ungültige Gateway ID: \"A\" (zwei Hex-Ziffern erwartet)"_s;
-    QTest::newRow("id not hex") << u"gwId0"_s << u"G1"_s << u"Ungültige Gateway ID: \"G1\" (zwei Hex-Ziffern erwartet)"_s;
+    QTest::newRow("id one digit") << u"gwId2"_s << u"A"_s
+                                  << u"Ungültige Gateway ID: \"A\" (zwei Hex-Ziffern erwartet)"_s;
+    QTest::newRow("id not hex") << u"gwId0"_s << u"G1"_s
+                                << u"Ungültige Gateway ID: \"G1\" (zwei Hex-Ziffern erwartet)"_s;
     QTest::newRow("id lower case") << u"gwId1"_s << u"ab"_s << QString();
     QTest::newRow("fixed empty") << u"festIp"_s << QString() << ip;
     QTest::newRow("router three parts") << u"gw"_s << u"1.2.3"_s << ip + u"1.2.3"_s;
@@ -263,8 +265,8 @@ void TestSetupFormValues::problems_data()
     QTest::newRow("server character the record cannot hold")
         << u"serverDns"_s << u"łódź.example.net"_s
         << u"Server-Name enthält Zeichen, die das Gateway nicht kennt: \"łódź.example.net\""_s;
-    QTest::newRow("id zero is an empty slot") << u"radioId"_s << u"00000000"_s
-                                              << u"Ungültige Funk-ID: \"00000000\" (1 bis 8 Ziffern)"_s;
+    QTest::newRow("id zero is an empty slot")
+        << u"radioId"_s << u"00000000"_s << u"Ungültige Funk-ID: \"00000000\" (1 bis 8 Ziffern)"_s;
     QTest::newRow("port empty") << u"port"_s << QString() << u"Ungültiger Server Port: \"\" (1 bis 65535)"_s;
     QTest::newRow("port zero") << u"port"_s << u"0"_s << u"Ungültiger Server Port: \"0\" (1 bis 65535)"_s;
     QTest::newRow("port too big") << u"port"_s << u"65536"_s << u"Ungültiger Server Port: \"65536\" (1 bis 65535)"_s;
@@ -278,11 +280,13 @@ void TestSetupFormValues::problems_data()
     QTest::newRow("key 31 digits") << u"masterKey"_s << QString(31, u'A')
                                    << u"Ungültiger Master KEY: \"%1\" (genau 32 Hex-Ziffern)"_s.arg(QString(31, u'A'));
     QTest::newRow("key not hex") << u"masterKey"_s << QString(31, u'A') + u'G'
-                                 << u"Ungültiger Master KEY: \"%1\" (genau 32 Hex-Ziffern)"_s.arg(QString(31, u'A') + u'G');
+                                 << u"Ungültiger Master KEY: \"%1\" (genau 32 Hex-Ziffern)"_s.arg(QString(31, u'A') +
+                                                                                                  u'G');
     QTest::newRow("key 33 digits") << u"masterKey"_s << QString(33, u'0')
                                    << u"Ungültiger Master KEY: \"%1\" (genau 32 Hex-Ziffern)"_s.arg(QString(33, u'0'));
     QTest::newRow("key lower case") << u"masterKey"_s << u"00112233445566778899aabbccddeeff"_s << QString();
-    QTest::newRow("maker two letters") << u"hs"_s << u"QL"_s << u"Ungültiger Hersteller-Code: \"QL\" (drei Buchstaben)"_s;
+    QTest::newRow("maker two letters") << u"hs"_s << u"QL"_s
+                                       << u"Ungültiger Hersteller-Code: \"QL\" (drei Buchstaben)"_s;
     QTest::newRow("maker digit") << u"hs"_s << u"QL1"_s << u"Ungültiger Hersteller-Code: \"QL1\" (drei Buchstaben)"_s;
     QTest::newRow("medium 256") << u"mc"_s << u"256"_s << u"Ungültiger Mediumcode: \"256\" (0 bis 255)"_s;
     QTest::newRow("medium empty") << u"mc"_s << QString() << u"Ungültiger Mediumcode: \"\" (0 bis 255)"_s;
@@ -295,10 +299,10 @@ void TestSetupFormValues::problems()
     QFETCH(QString, value);
     QFETCH(QString, message);
     SetupFormValues v = saveable();
-    QString* const texts[] = {&v.gwId2, &v.gwId1, &v.gwId0, &v.festIp, &v.gw, &v.subMsk,
-                              &v.dnsSrv, &v.ntp, &v.serverDns, &v.port, &v.masterKey};
-    const QStringList names = {u"gwId2"_s, u"gwId1"_s, u"gwId0"_s, u"festIp"_s, u"gw"_s, u"subMsk"_s,
-                               u"dnsSrv"_s, u"ntp"_s, u"serverDns"_s, u"port"_s, u"masterKey"_s};
+    QString* const texts[] = {&v.gwId2,  &v.gwId1, &v.gwId0,     &v.festIp, &v.gw,       &v.subMsk,
+                              &v.dnsSrv, &v.ntp,   &v.serverDns, &v.port,   &v.masterKey};
+    const QStringList names = {u"gwId2"_s,  u"gwId1"_s, u"gwId0"_s,     u"festIp"_s, u"gw"_s,       u"subMsk"_s,
+                               u"dnsSrv"_s, u"ntp"_s,   u"serverDns"_s, u"port"_s,   u"masterKey"_s};
     if (names.contains(field))
         *texts[names.indexOf(field)] = value;
     else if (field == u"radioId")
@@ -360,8 +364,8 @@ void TestSetupFormValues::writeKeys()
     QCOMPARE(ini.readString(n, u"SUB_IP"_s), u"255.255.255.000"_s);
     QCOMPARE(ini.readString(n, u"DNS_IP"_s), u"009.009.009.009"_s);
     QCOMPARE(ini.readString(n, u"NTP_IP"_s), u"192.053.103.108"_s);
-    QCOMPARE(ini.readString(n, u"SOFORT"_s) + ini.readString(n, u"PROH"_s) + ini.readString(n, u"PROTAG"_s)
-                 + ini.readString(n, u"PROMONAT"_s),
+    QCOMPARE(ini.readString(n, u"SOFORT"_s) + ini.readString(n, u"PROH"_s) + ini.readString(n, u"PROTAG"_s) +
+                 ini.readString(n, u"PROMONAT"_s),
              u"0001"_s);
     QCOMPARE(ini.readString(n, u"MASTERKEY"_s), u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s);
     QCOMPARE(ini.readString(n, u"FREMD"_s), u"bleibt"_s);

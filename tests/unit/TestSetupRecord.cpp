@@ -51,7 +51,8 @@ private slots:
         r.setRadioIdSlot(249, 0x42);
         r.setManufacturerCode(3, "ABC");
         r.setMediumCode(2, 7);
-        r.setMasterKey({0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF});
+        r.setMasterKey(
+            {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF});
         r.setFirmwareVersion({1, 4, 12});
         r.setWMBusFlag(GWSetupRecord::ManufacturerFilter, true);
         r.setWMBusFlag(GWSetupRecord::ModeT, true);
@@ -69,7 +70,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("field");
-        QTest::newRow("5 characters then 27 zeros") << QByteArray("abcde") << QByteArray("abcde") + QByteArray(27, '\0');
+        QTest::newRow("5 characters then 27 zeros")
+            << QByteArray("abcde") << QByteArray("abcde") + QByteArray(27, '\0');
         QTest::newRow("32 characters without terminator") << QByteArray(32, 'x') << QByteArray(32, 'x');
         QTest::newRow("longer names are cut at 32") << QByteArray(40, 'y') << QByteArray(32, 'y');
     }

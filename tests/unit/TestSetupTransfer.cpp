@@ -18,8 +18,8 @@ class ScriptedGateway final : public QObject
 {
 public:
     int answerAfterMs = 0;
-    int answerBytes = 26;      // of the 26-byte answer
-    int ackAfterMs = 0;        // after the whole setup telegram arrived; < 0: never
+    int answerBytes = 26; // of the 26-byte answer
+    int ackAfterMs = 0;   // after the whole setup telegram arrived; < 0: never
     QByteArray ack = QByteArray(1, char(0x06));
     QElapsedTimer clock;
     qint64 telegramAtMs = -1;
@@ -42,8 +42,8 @@ private:
         if (m_stage == 0 && m_in.size() >= 4) {
             m_in.remove(0, 4);
             m_stage = 1;
-            const QByteArray answer = GatewayFrames::answer(0x41, GatewayId{{0x0A, 0x1B, 0x2C}}, KeyMaterial{9, 8, 7, 6},
-                                                            MasterKey{}, QByteArray());
+            const QByteArray answer = GatewayFrames::answer(0x41, GatewayId{{0x0A, 0x1B, 0x2C}},
+                                                            KeyMaterial{9, 8, 7, 6}, MasterKey{}, QByteArray());
             QTimer::singleShot(answerAfterMs, s, [s, answer, n = answerBytes] { s->write(answer.left(n)); });
         }
         if (m_stage == 1 && m_in.size() >= Telegram::SetupTelegramSize) {

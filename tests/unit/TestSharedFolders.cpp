@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "firmware/FirmwareImage.h"
 #include "base/SharedFolders.h"
+#include "firmware/FirmwareImage.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -96,8 +96,7 @@ private slots:
         QTest::newRow("length 10, no body") << gatewayAnswer(0x14, record, kMaster, 10) << int(K::NotDecodable);
         QTest::newRow("length 0xFFFF") << gatewayAnswer(0x14, record, kMaster, 0xFFFF) << int(K::NotDecodable);
         QTest::newRow("length 1129 cuts the record") << gatewayAnswer(0x14, record, kMaster, 1129) << int(K::OtherType);
-        QTest::newRow("length beyond bytes received")
-            << gatewayAnswer(0x14, record, kMaster, 2000) << int(K::Setup);
+        QTest::newRow("length beyond bytes received") << gatewayAnswer(0x14, record, kMaster, 2000) << int(K::Setup);
         QTest::newRow("bytes after the frame are ignored")
             << gatewayAnswer(0x14, record, kMaster) + QByteArray(50, 'x') << int(K::Setup);
         QTest::newRow("half a frame") << gatewayAnswer(0x14, record, kMaster).left(600) << int(K::OtherType);

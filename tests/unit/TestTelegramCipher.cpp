@@ -103,7 +103,7 @@ private slots:
         QByteArray plain;
         TelegramCipher dec = TelegramCipher::DeriveTelegramKey(kMaterial, kId, kMaster);
         dec.DecryptTelegram(span, plain);
-        QCOMPARE(quint8(plain[0]), quint8(pad));              // pad count replaces byte 0
+        QCOMPARE(quint8(plain[0]), quint8(pad)); // pad count replaces byte 0
         QCOMPARE(plain.mid(1, length - 1), QByteArray(length - 1, char(0x41)));
         QCOMPARE(plain.mid(length), QByteArray(pad, char(0x2F))); // not PKCS#7
     }

@@ -7,7 +7,8 @@
 
 // How a simulated gateway misbehaves. Unless noted, a behaviour changes only the answer to a read
 // request (03 00 37 00); the write exchange (03 00 41 00) then runs as with Normal.
-enum class GatewayBehaviour {
+enum class GatewayBehaviour
+{
     Normal,        // 1130-byte type-20 answer in one write; 0x06 for a well-formed setup
     WrongKey,      // read and write exchanges use a master key other than the gateway's
     OtherType,     // type 0x15 with one encrypted block (3 marker bytes padded), N = 26

@@ -121,8 +121,8 @@ QByteArray GatewayExchange::readFrame() const
     const MasterKey key = exchangeKey();
     if (m_gateway.behaviour == GatewayBehaviour::OtherType)
         return GatewayFrames::answer(GatewayFrames::OtherAnswerType, m_gateway.id, m_keyMaterial, key, {});
-    QByteArray frame = GatewayFrames::answer(Telegram::SetupType, m_gateway.id, m_keyMaterial, key,
-                                             m_gateway.record.toByteArray());
+    QByteArray frame =
+        GatewayFrames::answer(Telegram::SetupType, m_gateway.id, m_keyMaterial, key, m_gateway.record.toByteArray());
     if (m_gateway.behaviour == GatewayBehaviour::LengthField) {
         frame[0] = char((m_gateway.lengthField >> 8) & 0xFF);
         frame[1] = char(m_gateway.lengthField & 0xFF);
@@ -181,8 +181,8 @@ void GatewayExchange::answerRead()
 void GatewayExchange::paceOneByte()
 {
     const bool trickle = m_gateway.behaviour == GatewayBehaviour::Trickle;
-    if (m_output.isEmpty() || m_socket->state() != QAbstractSocket::ConnectedState
-        || (trickle && m_paced >= TrickleMaxBytes)) {
+    if (m_output.isEmpty() || m_socket->state() != QAbstractSocket::ConnectedState ||
+        (trickle && m_paced >= TrickleMaxBytes)) {
         m_timer.stop();
         return;
     }
@@ -195,8 +195,8 @@ void GatewayExchange::paceOneByte()
 void GatewayExchange::feedFlood()
 {
     // Driven by bytesWritten: the write buffer stays bounded whatever the peer reads.
-    while (m_floodLeft > 0 && m_socket->state() == QAbstractSocket::ConnectedState
-           && m_socket->bytesToWrite() < FloodHighWater) {
+    while (m_floodLeft > 0 && m_socket->state() == QAbstractSocket::ConnectedState &&
+           m_socket->bytesToWrite() < FloodHighWater) {
         const qint64 n = std::min(FloodChunk, m_floodLeft);
         m_socket->write(QByteArray(n, char(0x5A)));
         m_floodLeft -= n;

@@ -33,7 +33,13 @@ signals:
     void finished();
 
 private:
-    enum class State { AwaitRequest, Answering, AwaitSetup, Done };
+    enum class State
+    {
+        AwaitRequest,
+        Answering,
+        AwaitSetup,
+        Done
+    };
 
     void onReadyRead();
     void onDisconnected();
@@ -52,8 +58,8 @@ private:
     KeyMaterial m_keyMaterial{};
     State m_state = State::AwaitRequest;
     QByteArray m_input;
-    QByteArray m_output;  // bytes still to be paced out (Split, ByteWise, Trickle)
-    int m_paced = 0;      // Trickle: bytes sent so far
+    QByteArray m_output; // bytes still to be paced out (Split, ByteWise, Trickle)
+    int m_paced = 0;     // Trickle: bytes sent so far
     qint64 m_floodLeft = 0;
     GWSetupRecord m_pendingRecord; // LateAck: adopted when the late 0x06 goes out
     QTimer m_timer;

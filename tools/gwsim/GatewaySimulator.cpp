@@ -12,7 +12,8 @@ namespace {
 constexpr int PortAttempts = 8;
 }
 
-GatewaySimulator::GatewaySimulator(QObject* parent) : QObject(parent) {}
+GatewaySimulator::GatewaySimulator(QObject* parent) : QObject(parent)
+{}
 
 GatewaySimulator::~GatewaySimulator()
 {

@@ -47,7 +47,8 @@ SimulatedGateway SimulatedGateway::makeDefault(const QHostAddress& address, cons
 
     r.setRadioIdSlot(0, GWSetupRecord::toBcd(12345678));
     r.setRadioIdSlot(1, GWSetupRecord::toBcd(20240517));
-    r.setRadioIdSlot(2, GWSetupRecord::toBcd(90000000 + (id.bytes[0] << 16 | id.bytes[1] << 8 | id.bytes[2]) % 10000000));
+    r.setRadioIdSlot(2,
+                     GWSetupRecord::toBcd(90000000 + (id.bytes[0] << 16 | id.bytes[1] << 8 | id.bytes[2]) % 10000000));
     r.setManufacturerCode(0, "QLB");
     r.setManufacturerCode(1, "QLC");
     r.setManufacturerCode(2, "QLD");
@@ -56,8 +57,8 @@ SimulatedGateway SimulatedGateway::makeDefault(const QHostAddress& address, cons
     r.setMediumCode(1, 6);
     r.setMediumCode(2, 4);
     r.setMediumCode(3, 2);
-    r.setWMBusFlags(GWSetupRecord::ManufacturerFilter | GWSetupRecord::MediumFilter | GWSetupRecord::ModeT
-                    | GWSetupRecord::RadioIdFilter);
+    r.setWMBusFlags(GWSetupRecord::ManufacturerFilter | GWSetupRecord::MediumFilter | GWSetupRecord::ModeT |
+                    GWSetupRecord::RadioIdFilter);
     r.setMasterKey(g.masterKey);
     r.setFirmwareVersion({1, 4, 12});
     r.setNetworkFlags(GWSetupRecord::ReportHourly);

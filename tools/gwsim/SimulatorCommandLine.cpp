@@ -28,8 +28,7 @@ bool parseNumber(const QString& text, int max, int& value)
 std::optional<QHostAddress> parseIpv4(const QString& text)
 {
     QHostAddress address;
-    if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol
-        || text.count(u'.') != 3)
+    if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol || text.count(u'.') != 3)
         return std::nullopt;
     return address;
 }
@@ -125,8 +124,8 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
             continue;
         }
         QString value;
-        const QStringList valued{u"--port"_s, u"--gateway"_s, u"--gateways"_s, u"--key"_s, u"--delay"_s, u"--log"_s,
-                                 u"--setup-file"_s};
+        const QStringList valued{u"--port"_s,  u"--gateway"_s, u"--gateways"_s,  u"--key"_s,
+                                 u"--delay"_s, u"--log"_s,     u"--setup-file"_s};
         if (!valued.contains(arg))
             return fail(u"unknown option '%1' (see --help)"_s.arg(arguments[i]));
         if (!takeValue(value))
@@ -161,8 +160,8 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
             const std::optional<QHostAddress> address = parseIpv4(item.left(eq));
             const std::optional<GatewayId> id = eq < 0 ? std::nullopt : GatewayId::fromText(item.mid(eq + 1));
             if (!address || !id)
-                return fail(u"invalid gateway '%1': ADDRESS=GWID[:BEHAVIOUR] expected, e.g. 127.0.0.21=0A1B2C"_s
-                                .arg(value));
+                return fail(
+                    u"invalid gateway '%1': ADDRESS=GWID[:BEHAVIOUR] expected, e.g. 127.0.0.21=0A1B2C"_s.arg(value));
             planned.append({*address, *id, behaviour});
         } else if (arg == u"--gateways"_s) {
             QString item;
@@ -173,10 +172,10 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
             const qsizetype dash = item.lastIndexOf(u'-');
             const std::optional<QHostAddress> first = parseIpv4(item.left(dash));
             int last = 0;
-            if (dash < 0 || !first || !parseNumber(item.mid(dash + 1), 255, last)
-                || last < int(first->toIPv4Address() & 0xFF))
-                return fail(u"invalid gateway range '%1': A.B.C.D-E[:BEHAVIOUR] expected, e.g. 127.0.0.21-40"_s
-                                .arg(value));
+            if (dash < 0 || !first || !parseNumber(item.mid(dash + 1), 255, last) ||
+                last < int(first->toIPv4Address() & 0xFF))
+                return fail(
+                    u"invalid gateway range '%1': A.B.C.D-E[:BEHAVIOUR] expected, e.g. 127.0.0.21-40"_s.arg(value));
             const quint32 base = first->toIPv4Address() & 0xFFFFFF00u;
             for (int host = int(first->toIPv4Address() & 0xFF); host <= last; ++host) {
                 const QHostAddress address(base | quint32(host));

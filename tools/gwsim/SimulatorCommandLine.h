@@ -11,8 +11,8 @@ struct SimulatorOptions
 {
     quint16 port = 0;
     QList<SimulatedGateway> gateways;
-    QString logFile;       // empty: stdout
-    QString setupFolder;   // --setup-file: records from the gateways' setup files there
+    QString logFile;     // empty: stdout
+    QString setupFolder; // --setup-file: records from the gateways' setup files there
     bool allowNonLoopback = false;
     bool help = false;
 };

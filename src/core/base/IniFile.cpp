@@ -490,7 +490,8 @@ Status IniFile::save() const
             // A short write without an error is the disk (or a size limit) refusing the rest.
             const QString reason =
                 written >= 0 && (file.error() == QFileDevice::NoError || file.error() == QFileDevice::UnspecifiedError)
-                    ? QStringLiteral("Der Datenträger hat nur %1 von %2 Bytes angenommen (voll oder Größenlimit erreicht)")
+                    ? QStringLiteral(
+                          "Der Datenträger hat nur %1 von %2 Bytes angenommen (voll oder Größenlimit erreicht)")
                           .arg(written)
                           .arg(bytes.size())
                     : saveReason(file);

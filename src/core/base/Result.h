@@ -7,8 +7,7 @@
 
 // The outcome of an operation that can fail with a message for the user (German).
 // Errors travel as values; only windows turn them into message boxes.
-template <typename T>
-class Result final
+template <typename T> class Result final
 {
 public:
     Result(T value) : m_value(std::move(value)) {}
@@ -45,11 +44,7 @@ public:
         s.m_message = std::move(message);
         return s;
     }
-    template <typename T>
-    static Status from(const Result<T>& r)
-    {
-        return r.ok() ? Status() : failure(r.message());
-    }
+    template <typename T> static Status from(const Result<T>& r) { return r.ok() ? Status() : failure(r.message()); }
 
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }

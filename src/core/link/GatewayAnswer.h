@@ -10,8 +10,8 @@
 struct HandledAnswer
 {
     Telegram::Answer::Kind kind = Telegram::Answer::Kind::NotDecodable;
-    QString gwid;      // "0A.1B.2C"; empty when the answer could not be decoded (then not listed)
-    QString firmware;  // "1.4.12" for a setup, "" for another type, "???" when it did not decrypt
+    QString gwid;                        // "0A.1B.2C"; empty when the answer could not be decoded (then not listed)
+    QString firmware;                    // "1.4.12" for a setup, "" for another type, "???" when it did not decrypt
     std::optional<GWSetupRecord> record; // the setup received
     QString storeError;                  // the setup file could not be written (the row is listed all the same)
 

@@ -47,7 +47,8 @@ void ScanEngine::launchMore()
 {
     while (m_running && m_next <= LastOctet && int(m_open.size()) < m_settings.parallel) {
         const int octet = m_next++;
-        const QString ip = QStringLiteral("%1.%2.%3.%4").arg(m_settings.a).arg(m_settings.b).arg(m_settings.c).arg(octet);
+        const QString ip =
+            QStringLiteral("%1.%2.%3.%4").arg(m_settings.a).arg(m_settings.b).arg(m_settings.c).arg(octet);
         auto* exchange = new ReadExchange(this);
         m_open.push_back(exchange);
         connect(exchange, &ReadExchange::finished, this,

@@ -14,8 +14,8 @@ class ReadExchange;
 // What one address answered during a scan.
 struct ScanAnswer
 {
-    int octet = 0;   // last octet d of a.b.c.d
-    QString ip;      // "a.b.c.d"
+    int octet = 0;    // last octet d of a.b.c.d
+    QString ip;       // "a.b.c.d"
     QByteArray bytes; // never empty
 };
 

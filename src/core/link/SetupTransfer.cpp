@@ -141,8 +141,7 @@ void SetupTransfer::sendTelegram()
     // got this far.
     m_backstop.stop();
     m_stageTimer.start(AckWindowMs);
-    m_socket->write(
-        Telegram::BuildSetupTelegram(m_request.record, material, m_answeredId.bytes, m_request.masterKey));
+    m_socket->write(Telegram::BuildSetupTelegram(m_request.record, material, m_answeredId.bytes, m_request.masterKey));
 }
 
 void SetupTransfer::succeed()

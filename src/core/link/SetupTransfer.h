@@ -21,12 +21,19 @@ class SetupTransfer final : public QObject
     Q_DISABLE_COPY_MOVE(SetupTransfer)
 
 public:
-    static constexpr int AnswerBeginMs = 800;   // the write answer must begin within this
-    static constexpr int AnswerRestMs = 1000;   // and be whole within this much more
-    static constexpr int AckWindowMs = 3000;    // 1000 ms, then 2000 ms more
+    static constexpr int AnswerBeginMs = 800; // the write answer must begin within this
+    static constexpr int AnswerRestMs = 1000; // and be whole within this much more
+    static constexpr int AckWindowMs = 3000;  // 1000 ms, then 2000 ms more
     static constexpr int BackstopMs = 4000;
 
-    enum class Outcome { Acknowledged, Refused, NoAnswer, OtherGateway, NotAcknowledged };
+    enum class Outcome
+    {
+        Acknowledged,
+        Refused,
+        NoAnswer,
+        OtherGateway,
+        NotAcknowledged
+    };
 
     struct Request
     {
@@ -55,7 +62,12 @@ signals:
     void finished(bool acknowledged, SetupTransfer::Outcome outcome, const QString& message);
 
 private:
-    enum class Stage { Connecting, WaitingAnswer, WaitingAck };
+    enum class Stage
+    {
+        Connecting,
+        WaitingAnswer,
+        WaitingAck
+    };
     void onConnected();
     void onReadyRead();
     void onStageTimeout();

@@ -16,10 +16,10 @@ namespace Telegram {
 
 constexpr quint8 SetupType = 0x14;
 constexpr int HeaderSize = 10;
-constexpr int MaxBody = 2096;                       // 131 blocks
-constexpr int MaxAnswer = HeaderSize + MaxBody;     // 2106
+constexpr int MaxBody = 2096;                   // 131 blocks
+constexpr int MaxAnswer = HeaderSize + MaxBody; // 2106
 constexpr int SetupTelegramSize = 1123;
-constexpr int MinSetupAnswer = HeaderSize + 1120;   // 1130
+constexpr int MinSetupAnswer = HeaderSize + 1120; // 1130
 constexpr quint8 Ack = 0x06;
 
 QByteArray ReadSetupRequest();  // 03 00 37 00
@@ -30,7 +30,8 @@ QByteArray WriteSetupRequest(); // 03 00 41 00
 QByteArray BuildSetupTelegram(const GWSetupRecord& record, const KeyMaterial& p, const GatewayIdBytes& q,
                               const MasterKey& masterKey);
 
-enum class FrameState {
+enum class FrameState
+{
     Incomplete, // fewer bytes than the length field asks for (or fewer than 10)
     Complete,   // at least N bytes are here (bytes beyond N belong to no frame and are ignored)
     Bad,        // the length field cannot describe an answer (N < 10 or N > 2106)
@@ -40,7 +41,8 @@ FrameState answerState(const QByteArray& received);
 
 struct Answer
 {
-    enum class Kind {
+    enum class Kind
+    {
         NotDecodable, // fewer than 10 bytes, a length field outside 26..2106, or no whole body block here
         WrongKey,     // header read, but the body did not decrypt (master keys differ, or body damaged)
         Setup,        // type 20 with a whole record
@@ -51,7 +53,7 @@ struct Answer
     quint8 type = 0;
     GatewayId gatewayId;
     KeyMaterial keyMaterial{};
-    QByteArray body; // decrypted body, at most MaxBody bytes
+    QByteArray body;      // decrypted body, at most MaxBody bytes
     GWSetupRecord record; // Kind::Setup only
 };
 

@@ -47,8 +47,7 @@ Block AesBlockCipher::decrypt(const Block& in) const
 
 TelegramCipher::TelegramCipher(const Block& key, const Block& iv)
     : m_key(key), m_chain(iv), m_aes(std::make_shared<AesBlockCipher>(key))
-{
-}
+{}
 
 TelegramCipher TelegramCipher::DeriveTelegramKey(const KeyMaterial& p, const GatewayIdBytes& q, const MasterKey& m)
 {

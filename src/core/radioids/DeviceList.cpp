@@ -66,7 +66,7 @@ Document parseDocument(const QByteArray& bytes)
         text.remove(0, 1);
 
     Document doc;
-    Section ignored;           // keys of a repeated section: the first section of a name wins
+    Section ignored;            // keys of a repeated section: the first section of a name wins
     Section* current = nullptr; // lines before the first section belong to none
 
     qsizetype pos = 0;

@@ -8,7 +8,8 @@
 // device per line with its radio ID in the first field.
 struct KeyListImport
 {
-    enum class Outcome {
+    enum class Outcome
+    {
         Done,
         TooManyColumns, // a line had more than MaxFields fields; the IDs of earlier lines are kept
         Unexpected,     // the file could not be read

@@ -20,7 +20,8 @@ public:
     static constexpr int FilterCodes = 4;
 
     // Offsets of the fields.
-    enum Offset : int {
+    enum Offset : int
+    {
         OffGatewayId = 3,
         OffFixedIp = 6,
         OffRouterIp = 10,
@@ -39,14 +40,16 @@ public:
     };
 
     // Bits of WMBusFlags (offset 1092).
-    enum WMBusFlag : quint8 {
+    enum WMBusFlag : quint8
+    {
         ManufacturerFilter = 0x01,
         MediumFilter = 0x02,
         ModeT = 0x10, // clear means S mode
         RadioIdFilter = 0x20,
     };
     // Bits of NetworkFlags (offset 1115).
-    enum NetworkFlag : quint8 {
+    enum NetworkFlag : quint8
+    {
         Dhcp = 0x01,
         ReportImmediately = 0x04,
         ReportHourly = 0x08,

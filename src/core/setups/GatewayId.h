@@ -12,8 +12,8 @@ struct GatewayId
 {
     std::array<quint8, 3> bytes{};
 
-    QString text() const;           // "0A.1B.2C"
-    QString fileNamePart() const;   // "0A_1B_2C"
+    QString text() const;         // "0A.1B.2C"
+    QString fileNamePart() const; // "0A_1B_2C"
     // Accepts "0A.1B.2C" (any single separator, or none: "0A1B2C"), hex digits in either case.
     static std::optional<GatewayId> fromText(const QString& text);
 

@@ -1,8 +1,8 @@
 #include "SetupConversion.h"
 
 #include "HexPair.h"
-#include "base/IniFile.h"
 #include "SetupFile.h"
+#include "base/IniFile.h"
 
 #include <QDateTime>
 #include <QFileInfo>

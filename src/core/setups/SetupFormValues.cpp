@@ -148,8 +148,8 @@ QStringList setupFormProblems(const SetupFormValues& v)
     }
 
     // An entry that starts like a number is meant as an address; anything else is a host name.
-    if (!v.serverDns.isEmpty() && (v.serverDns[0].isDigit() || v.serverDns[0] == u'.')
-        && !isValidIpAddress(v.serverDns))
+    if (!v.serverDns.isEmpty() && (v.serverDns[0].isDigit() || v.serverDns[0] == u'.') &&
+        !isValidIpAddress(v.serverDns))
         problems << addressMessage(v.serverDns);
     // The record holds the name as at most 32 Windows-1252 bytes.
     const std::optional<QByteArray> serverBytes = IniFile::toWindows1252(v.serverDns);

@@ -54,7 +54,7 @@ struct SetupFormValues
 namespace SetupFormDefaults {
 // Host name of the server program that a new dialog offers.
 inline const QString ServerHost = QStringLiteral("wmbus.example.com");
-}
+} // namespace SetupFormDefaults
 
 // "9.9.9.9" -> "009.009.009.009": how the dialog first shows an address.
 QString threeDigitAddress(const QString& dotted);

@@ -1,14 +1,14 @@
 #include "CommandLine.h"
 
+#include "base/IniFile.h"
+#include "base/SharedFolders.h"
 #include "link/GatewayAnswer.h"
 #include "link/GatewayList.h"
 #include "link/ReadExchange.h"
 #include "link/ScanEngine.h"
 #include "link/SetupTransfer.h"
 #include "setups/HexPair.h"
-#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
-#include "base/SharedFolders.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -280,30 +280,29 @@ int runSend(const Options& o, const Link& link)
 QString usageText()
 {
     return QStringLiteral(
-        "Telvaro %1 - Einrichtung von wM-Bus-Gateways\n"
-        "\n"
-        "Aufruf:\n"
-        "  telvaro [--segment A.B.C] [--port N] [--documents ORDNER]   Fenster starten\n"
-        "  telvaro scan A.B.C [Optionen]      Segment A.B.0 bis A.B.C.254 absuchen, Setups speichern\n"
-        "  telvaro send IP GWID [Optionen]    gespeichertes Setup der GWID (z.B. 0A.1B.2C) an IP senden\n"
-        "  telvaro --help | --version\n"
-        "\n"
-        "Optionen:\n"
-        "  --port N             TCP-Port der Gateways (Vorgabe aus der Einstellungsdatei, sonst 30)\n"
-        "  --key HEX32          Master Key (32 Hex-Ziffern; Vorgabe aus der Einstellungsdatei)\n"
-        "  --parallel N         gleichzeitige Verbindungen beim Scan (1 bis 255, Vorgabe 64)\n"
-        "  --connect-timeout MS Zeitlimit für den Verbindungsaufbau (Vorgabe 1000)\n"
-        "  --json               Scan-Ergebnis als JSON-Feld mit ip, gwid, firmware\n"
-        "  --documents ORDNER   statt des gemeinsamen Dokumente-Ordners\n"
-        "\n"
-        "Rückgabe: 0 Erfolg; 1 Setup nicht bestätigt; 2 kein oder fehlerhaftes Setup, falscher Aufruf.\n")
+               "Telvaro %1 - Einrichtung von wM-Bus-Gateways\n"
+               "\n"
+               "Aufruf:\n"
+               "  telvaro [--segment A.B.C] [--port N] [--documents ORDNER]   Fenster starten\n"
+               "  telvaro scan A.B.C [Optionen]      Segment A.B.0 bis A.B.C.254 absuchen, Setups speichern\n"
+               "  telvaro send IP GWID [Optionen]    gespeichertes Setup der GWID (z.B. 0A.1B.2C) an IP senden\n"
+               "  telvaro --help | --version\n"
+               "\n"
+               "Optionen:\n"
+               "  --port N             TCP-Port der Gateways (Vorgabe aus der Einstellungsdatei, sonst 30)\n"
+               "  --key HEX32          Master Key (32 Hex-Ziffern; Vorgabe aus der Einstellungsdatei)\n"
+               "  --parallel N         gleichzeitige Verbindungen beim Scan (1 bis 255, Vorgabe 64)\n"
+               "  --connect-timeout MS Zeitlimit für den Verbindungsaufbau (Vorgabe 1000)\n"
+               "  --json               Scan-Ergebnis als JSON-Feld mit ip, gwid, firmware\n"
+               "  --documents ORDNER   statt des gemeinsamen Dokumente-Ordners\n"
+               "\n"
+               "Rückgabe: 0 Erfolg; 1 Setup nicht bestätigt; 2 kein oder fehlerhaftes Setup, falscher Aufruf.\n")
         .arg(QStringLiteral(TELVARO_VERSION));
 }
 
 bool isCommandLineRun(const QStringList& arguments)
 {
-    return arguments.size() > 1 &&
-           (arguments[1] == QLatin1String("scan") || arguments[1] == QLatin1String("send"));
+    return arguments.size() > 1 && (arguments[1] == QLatin1String("scan") || arguments[1] == QLatin1String("send"));
 }
 
 int runCommandLine(const QStringList& arguments)

@@ -1,8 +1,8 @@
 #include "Startup.h"
 
 #include "ObsidianStyle.h"
-#include "prompt/Prompter.h"
 #include "dialog/TFormGWsetup.h"
+#include "prompt/Prompter.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -17,8 +17,10 @@ Windows createWindows(const TTelvaro::Options& options)
     w.dialog->setHandOver(w.main);
     QObject::connect(w.main, &TTelvaro::openGatewaySetupRequested, w.dialog, &TFormGWsetup::OpenGatewaySetup);
     QObject::connect(w.main, &TTelvaro::setupTransferSucceeded, w.dialog, &TFormGWsetup::closeAfterTransfer);
-    QObject::connect(w.main, &TTelvaro::setupTransferStarted, w.dialog, [d = w.dialog] { d->setTransferRunning(true); });
-    QObject::connect(w.main, &TTelvaro::setupTransferFinished, w.dialog, [d = w.dialog] { d->setTransferRunning(false); });
+    QObject::connect(w.main, &TTelvaro::setupTransferStarted, w.dialog,
+                     [d = w.dialog] { d->setTransferRunning(true); });
+    QObject::connect(w.main, &TTelvaro::setupTransferFinished, w.dialog,
+                     [d = w.dialog] { d->setTransferRunning(false); });
     return w;
 }
 

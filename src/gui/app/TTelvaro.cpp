@@ -3,13 +3,13 @@
 #include "ui_TTelvaro.h"
 
 #include "HexDigitsValidator.h"
-#include "prompt/Prompter.h"
+#include "base/IniFile.h"
+#include "base/SharedFolders.h"
 #include "link/GatewayAnswer.h"
 #include "link/ScanEngine.h"
 #include "link/SetupTransfer.h"
+#include "prompt/Prompter.h"
 #include "setups/HexPair.h"
-#include "base/IniFile.h"
-#include "base/SharedFolders.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -107,7 +107,8 @@ void TTelvaro::FormCreate(const Options& options)
         ui->ComboLocalIP->addItem(QStringLiteral("%1 (%2)").arg(a.address, a.interfaceName), a.address);
     fillSegmentFromAddress(options.segment.isEmpty() ? local : options.segment + QStringLiteral(".0"));
 
-    ui->StringGrid1->setHorizontalHeaderLabels({QStringLiteral("IP:"), QStringLiteral("GWID:"), QStringLiteral("Firmware:")});
+    ui->StringGrid1->setHorizontalHeaderLabels(
+        {QStringLiteral("IP:"), QStringLiteral("GWID:"), QStringLiteral("Firmware:")});
     ui->StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     resetGrid();
 
@@ -230,7 +231,8 @@ void TTelvaro::ButtonScannClick()
         if (!value) {
             Prompter::instance().message(
                 this, Prompter::Icon::Warning,
-                QStringLiteral("Ungültiges IP-Segment: \"%1\". Erlaubt sind ganze Zahlen von 0 bis 255.").arg(edits[i]->text()),
+                QStringLiteral("Ungültiges IP-Segment: \"%1\". Erlaubt sind ganze Zahlen von 0 bis 255.")
+                    .arg(edits[i]->text()),
                 Prompter::Ok);
             return;
         }
@@ -342,7 +344,8 @@ void TTelvaro::StringGrid1DblClick()
     };
     const QString ip = cell(0), gwid = cell(1), firmware = cell(2);
     if (firmware == QStringLiteral("???")) {
-        Prompter::instance().show(this, QStringLiteral("Keine gültigen Daten empfangen da der Master Key nicht stimmt!"));
+        Prompter::instance().show(this,
+                                  QStringLiteral("Keine gültigen Daten empfangen da der Master Key nicht stimmt!"));
         return;
     }
     emit openGatewaySetupRequested(gwid, ip);
@@ -363,9 +366,9 @@ void TTelvaro::StartSetupTransfer(const QString& ip, const QString& expectedGwid
 {
     if (m_transfer->running()) {
         // Never drop a running transfer silently: its outcome is still to be reported.
-        Prompter::instance().message(this, Prompter::Icon::Warning,
-                                     QStringLiteral("Es läuft bereits eine Übertragung; bitte auf ihr Ergebnis warten."),
-                                     Prompter::Ok);
+        Prompter::instance().message(
+            this, Prompter::Icon::Warning,
+            QStringLiteral("Es läuft bereits eine Übertragung; bitte auf ihr Ergebnis warten."), Prompter::Ok);
         return;
     }
     StopScan();

@@ -25,8 +25,7 @@ static int runWindow(int argc, char** argv)
                 QTextStream(stderr) << "Ungültiger Port: " << args[i] << '\n';
                 return 2;
             }
-        }
-        else if (args[i] == QLatin1String("--documents"))
+        } else if (args[i] == QLatin1String("--documents"))
             SharedFolders::setDocumentsOverride(args[++i]);
     }
     Windows windows = createWindows(options);

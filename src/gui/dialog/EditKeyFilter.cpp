@@ -35,8 +35,8 @@ bool EditKeyFilter::eventFilter(QObject* watched, QEvent* event)
     const auto* key = static_cast<QKeyEvent*>(event);
     // Only typed characters are filtered; editing keys and shortcuts (paste included) pass, and what
     // a paste inserts is swept afterwards.
-    if (key->text().size() != 1 || !key->text()[0].isPrint()
-        || (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+    if (key->text().size() != 1 || !key->text()[0].isPrint() ||
+        (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
         return false;
     if (m_maxLength > 0 && m_edit->text().size() >= m_maxLength && !m_edit->hasSelectedText())
         return true;

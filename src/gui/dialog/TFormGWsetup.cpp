@@ -3,17 +3,17 @@
 
 #include "EditKeyFilter.h"
 #include "SetupHandOver.h"
-#include "prompt/Prompter.h"
+#include "base/IniFile.h"
+#include "base/SharedFolders.h"
 #include "firmware/FirmwareImage.h"
+#include "prompt/Prompter.h"
 #include "radioids/DeviceList.h"
 #include "radioids/KeyList.h"
 #include "radioids/RadioIdText.h"
 #include "setups/AddressCheck.h"
 #include "setups/HexPair.h"
-#include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
-#include "base/SharedFolders.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -58,8 +58,8 @@ void setExclusiveChecks(QButtonGroup* group, const std::initializer_list<std::pa
 TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TFormGWsetup>())
 {
     ui->setupUi(this);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(842, 443);
     // The positions are made for Tahoma; where it is missing a face of similar width keeps the texts whole.
     QFont face = font();
@@ -70,10 +70,12 @@ TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
     new EditKeyFilter(ui->EditFestIP, [this](QChar& k) { EditFestIPKeyPress(k); });
     for (QLineEdit* id : {ui->EditGWID2, ui->EditGWID1, ui->EditGWID0})
-        new EditKeyFilter(id, [this](QChar& k) { EditGWID2KeyPress(k); }, 2);
+        new EditKeyFilter(
+            id, [this](QChar& k) { EditGWID2KeyPress(k); }, 2);
     new EditKeyFilter(
         ui->EditMasterKey1, [this](QChar& k) { EditMasterKey1KeyPress(k); }, 32, [this] { EditMasterKey1KeyUp(); });
-    new EditKeyFilter(ui->EditServerDNS, [](QChar&) {}, 32);
+    new EditKeyFilter(
+        ui->EditServerDNS, [](QChar&) {}, 32);
     for (QLineEdit* code : {ui->EditHS0, ui->EditHS1, ui->EditHS2, ui->EditHS3})
         new EditKeyFilter(code, lettersUpper, 3);
     for (QLineEdit* code : {ui->EditMC0, ui->EditMC1, ui->EditMC2, ui->EditMC3})
@@ -125,8 +127,8 @@ void TFormGWsetup::FormShow()
 void TFormGWsetup::setProtectedEnabled(bool enabled)
 {
     const std::initializer_list<QWidget*> protectedControls = {
-        ui->EditServerDNS, ui->EditPort, ui->CheckBoxDHCP, ui->EditFestIP,    ui->EditGW,
-        ui->EditSubMsk,    ui->EditDNSSrv, ui->EditNTP,    ui->EditMasterKey1,
+        ui->EditServerDNS, ui->EditPort,   ui->CheckBoxDHCP, ui->EditFestIP,     ui->EditGW,
+        ui->EditSubMsk,    ui->EditDNSSrv, ui->EditNTP,      ui->EditMasterKey1,
     };
     for (QWidget* control : protectedControls)
         control->setEnabled(enabled);
@@ -134,9 +136,8 @@ void TFormGWsetup::setProtectedEnabled(bool enabled)
 
 void TFormGWsetup::ButtonProfiModeClick()
 {
-    const Prompter::Button answer = Prompter::instance().message(this, Prompter::Icon::Information,
-                                                                 QStringLiteral("Sind Sie sicher?"),
-                                                                 Prompter::Yes | Prompter::No);
+    const Prompter::Button answer = Prompter::instance().message(
+        this, Prompter::Icon::Information, QStringLiteral("Sind Sie sicher?"), Prompter::Yes | Prompter::No);
     setProtectedEnabled(answer == Prompter::Yes);
 }
 
@@ -202,8 +203,7 @@ void TFormGWsetup::OpenGatewaySetup(const QString& gwidText, const QString& ipTe
     const QString p2 = gwidText.mid(0, 2);
     const QString p1 = gwidText.mid(3, 2);
     const QString p0 = gwidText.mid(6, 2);
-    const QString path =
-        SharedFolders::setups() + QStringLiteral("SETUPGW_%1_%2_%3.GWINI").arg(p2, p1, p0);
+    const QString path = SharedFolders::setups() + QStringLiteral("SETUPGW_%1_%2_%3.GWINI").arg(p2, p1, p0);
     if (!LoadSetup(path, p2, p1, p0)) {
         const Prompter::Button answer = Prompter::instance().message(
             this, Prompter::Icon::Error, QStringLiteral("Kein Setup für diese GWID vorhanden!"),

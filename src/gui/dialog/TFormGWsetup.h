@@ -25,7 +25,11 @@ class TFormGWsetup final : public QDialog
 
 public:
     static constexpr int MaxRadioIds = SetupFormValues::MaxRadioIds;
-    enum class AddOrigin { Hand, Import };
+    enum class AddOrigin
+    {
+        Hand,
+        Import
+    };
 
     explicit TFormGWsetup(QWidget* parent = nullptr);
     ~TFormGWsetup() override;

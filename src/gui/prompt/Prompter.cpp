@@ -21,17 +21,27 @@ Prompter::Button WidgetPrompter::message(QWidget* parent, Icon icon, const QStri
 {
     QMessageBox box(parent);
     switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case Icon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     box.setWindowTitle(QCoreApplication::applicationName());
     box.setText(text);
     const std::pair<Button, QMessageBox::StandardButton> map[] = {
-        {Ok, QMessageBox::Ok},         {Yes, QMessageBox::Yes},       {No, QMessageBox::No},
-        {Abort, QMessageBox::Abort},   {Ignore, QMessageBox::Ignore}, {Cancel, QMessageBox::Cancel},
+        {Ok, QMessageBox::Ok},       {Yes, QMessageBox::Yes},       {No, QMessageBox::No},
+        {Abort, QMessageBox::Abort}, {Ignore, QMessageBox::Ignore}, {Cancel, QMessageBox::Cancel},
     };
     for (const auto& [ours, qt] : map)
         if (buttons.testFlag(ours))

@@ -12,8 +12,24 @@ class QWidget;
 class Prompter
 {
 public:
-    enum class Icon { None, Information, Warning, Error, Question };
-    enum Button { NoButton = 0, Ok = 0x1, Yes = 0x2, No = 0x4, Abort = 0x8, Ignore = 0x10, Cancel = 0x20 };
+    enum class Icon
+    {
+        None,
+        Information,
+        Warning,
+        Error,
+        Question
+    };
+    enum Button
+    {
+        NoButton = 0,
+        Ok = 0x1,
+        Yes = 0x2,
+        No = 0x4,
+        Abort = 0x8,
+        Ignore = 0x10,
+        Cancel = 0x20
+    };
     Q_DECLARE_FLAGS(Buttons, Button)
 
     virtual ~Prompter() = default;
