@@ -1,10 +1,12 @@
 // Event-loop stall during a scan of 254 answering gateways: the scan engine runs in this process
 // while a 1 ms timer measures the longest gap between its ticks. The gateways run in a separate
-// telvaro-gwsim process, so only our own work shows up in the gaps. Each answer is decoded and its
-// setup stored in a scratch folder, as the main window does.
+// telvaro-gwsim process, so only our own work shows up in the gaps. The scan runs through a gateway
+// session with its default settings (every address at once), which decodes each answer and stores
+// its setup in a scratch folder, as in the main window.
 // Usage: bench_stall <path of telvaro-gwsim>
-#include "link/GatewayAnswer.h"
-#include "link/ScanEngine.h"
+#include "session/GatewaySession.h"
+#include "setups/HexPair.h"
+#include "setups/SetupFile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -64,19 +66,12 @@ int main(int argc, char** argv)
 
     QTemporaryDir setups;
     const QString folder = setups.path() + QLatin1Char('/');
-    MasterKey masterKey{};
-    const QByteArray keyBytes = QByteArray::fromHex("7C3E9A15D2084BF6E1A05C93D76F2B48");
-    std::copy(keyBytes.begin(), keyBytes.end(), masterKey.begin());
-
-    ScanEngine engine;
-    int answers = 0;
-    int stored = 0;
-    QObject::connect(&engine, &ScanEngine::answered, [&](const ScanAnswer& answer) {
-        ++answers;
-        const HandledAnswer handled = HandleGatewayAnswer(answer.bytes, masterKey, folder);
-        if (handled.record && handled.storeError.isEmpty())
-            ++stored;
-    });
+    GatewaySession session;
+    LinkSettings link;
+    link.port = quint16(port);
+    session.setLinkSettings(link);
+    session.setMasterKey(*parseMasterKeyText(SetupKeys::DefaultMasterKey));
+    session.setSetupsFolder(folder);
 
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;
@@ -90,25 +85,26 @@ int main(int argc, char** argv)
 
     QElapsedTimer wall;
     bool finished = false;
-    QObject::connect(&engine, &ScanEngine::finished, [&] {
+    QObject::connect(&session, &GatewaySession::scanFinished, [&] {
         finished = true;
         app.quit();
     });
     // A scan that does not end within 60 s is a failure of its own; the bench ends all the same.
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);
     QTimer::singleShot(0, [&] {
-        ScanEngine::Settings settings;
-        settings.a = 127;
-        settings.port = quint16(port);
         sinceTick.start();
         ticker.start();
         wall.start();
-        engine.start(settings);
+        session.startScan(Segment{127, 0, 0});
     });
     app.exec();
     const qint64 wallMs = wall.elapsed();
     ticker.stop();
-    engine.stop();
+    session.stopScan();
+    const int answers = session.answerCount();
+    int stored = 0;
+    for (const GatewayRow& row : session.list().rows())
+        stored += row.state == GatewayRow::State::SetupStored ? 1 : 0;
     stopSim();
 
     printf("longest event-loop stall: %lld ms (target < 50 ms)\n", static_cast<long long>(longestGap));

@@ -32,7 +32,7 @@ fi
 if command -v clang-format > /dev/null; then
     if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror 2> /tmp/telvaro-format.$$; then
         echo "tree: clang-format would change these files (make format):"
-        grep -o '^[^:]*:' /tmp/telvaro-format.$$ | sort -u | head -20
+        sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: .*clang-format-violations.*/\1/p' /tmp/telvaro-format.$$ | sort -u | head -20
         failed=1
     else
         echo "tree: clang-format clean"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Command line against the simulator on 127.0.0.x: scan --json, send with its exit codes.
+# The command line against the simulator on 127.0.0.x: scan with its rows, files and exit codes,
+# send with its refusals and outcomes, and usage errors that never open a window.
 set -u
 telvaro=$1
 gwsim=$2
@@ -10,28 +11,33 @@ passes=0
 check() { # name, condition result
     if [ "$2" = 0 ]; then passes=$((passes + 1)); echo "PASS: $1"; else fails=$((fails + 1)); echo "FAIL: $1"; fi
 }
+same() { # name, expected, actual
+    if [ "$2" = "$3" ]; then check "$1" 0; else check "$1" 1; printf '  expected: %s\n  actual:   %s\n' "$2" "$3"; fi
+}
 
 "$gwsim" --port 0 --log "$work/received.jsonl" \
     --gateway 127.0.0.21=0A1B2C --gateway 127.0.0.22=0A1B2D:nak --gateway 127.0.0.23=0A1B2E:wrongkey \
-    --gateway 127.0.0.24=0A1B2F:othertype > "$work/sim.out" 2>&1 &
+    --gateway 127.0.0.24=0A1B2F:othertype --gateway 127.0.0.25=0A1B30:reset > "$work/sim.out" 2>&1 &
 sim=$!
 for _ in $(seq 50); do grep -q "listening on port" "$work/sim.out" && break; sleep 0.1; done
 port=$(sed -n 's/.*listening on port \([0-9]*\).*/\1/p' "$work/sim.out" | head -1)
 [ -n "$port" ] || { cat "$work/sim.out"; echo "0 passed, 1 failed"; exit 1; }
 docs="$work/docs"
+setups="$docs/MERVANE/W_MBUS_SRV_GWSETUPS"
+received() { grep -c . "$work/received.jsonl" 2>/dev/null || echo 0; }
 
 "$telvaro" scan 127.0.0 --port "$port" --json --documents "$docs" > "$work/scan.json" 2> "$work/scan.err"
 check "scan exits 0" $?
-expected='[{"firmware":"1.4.12","gwid":"0A.1B.2C","ip":"127.0.0.21"},{"firmware":"1.4.12","gwid":"0A.1B.2D","ip":"127.0.0.22"},{"firmware":"???","gwid":"0A.1B.2E","ip":"127.0.0.23"},{"firmware":"","gwid":"0A.1B.2F","ip":"127.0.0.24"}]'
-actual=$(python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":")))' "$work/scan.json")
-[ "$actual" = "$expected" ]; check "scan --json lists the gateways in order" $?
-grep -q "gefundene Gateways: 4" "$work/scan.err"; check "scan counts every answer" $?
-[ -f "$docs/MERVANE/W_MBUS_SRV_GWSETUPS/SETUPGW_0A_1B_2C.GWINI" ]; check "scan stores the setup file" $?
+expected='[{"firmware":"1.4.12","gwid":"0A.1B.2C","ip":"127.0.0.21"},{"firmware":"1.4.12","gwid":"0A.1B.2D","ip":"127.0.0.22"},{"firmware":"???","gwid":"0A.1B.2E","ip":"127.0.0.23"},{"firmware":"","gwid":"0A.1B.2F","ip":"127.0.0.24"},{"firmware":"(unvollständig)","gwid":"0A.1B.30","ip":"127.0.0.25"}]'
+actual=$(python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":"), ensure_ascii=False))' "$work/scan.json")
+same "scan --json lists the gateways in order" "$expected" "$actual"
+grep -q "gefundene Gateways: 5" "$work/scan.err"; check "scan counts every answer" $?
+[ -f "$setups/SETUPGW_0A_1B_2C.GWINI" ]; check "scan stores the setup file" $?
 
 "$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > "$work/scan.txt" 2>/dev/null
-printf '127.0.0.21\t0A.1B.2C\t1.4.12\n' | cmp -s - <(head -1 "$work/scan.txt"); check "scan prints one line per gateway" $?
+same "scan prints one line per gateway" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12')" "$(head -1 "$work/scan.txt")"
 
-setup="$docs/MERVANE/W_MBUS_SRV_GWSETUPS/SETUPGW_0A_1B_2C.GWINI"
+setup="$setups/SETUPGW_0A_1B_2C.GWINI"
 sed -i 's/^PORT=.*/PORT=5123\r/' "$setup"
 "$telvaro" send 127.0.0.21 0A.1B.2C --port "$port" --documents "$docs" > "$work/send.out" 2>&1
 check "send acknowledged exits 0" $?
@@ -42,17 +48,41 @@ rows = [json.loads(l) for l in open(sys.argv[1]) if l.strip()]
 rec = bytes.fromhex(rows[-1]["record"])
 assert rows[-1]["wellFormed"] and rows[-1]["gwid"] == "0A.1B.2C"
 assert rec[66] | rec[67] << 8 == 5123, "port from the file"
+assert rec[0:3] == bytes([0xA1, 0xA2, 0xA3]), "reserved bytes as the gateway reported them"
 PY
-check "the gateway received the file's port" $?
+check "the gateway received the file's port and its own reserved bytes" $?
+grep -q "PORT=5123" "$setup"; check "the read before a send leaves the setup file as it was" $?
 
 "$telvaro" send 127.0.0.22 0A.1B.2D --port "$port" --documents "$docs" > "$work/nak.out" 2>&1
 [ $? = 1 ]; check "send with NAK exits 1" $?
 grep -q "Die Übertragung war NICHT erfolgreich!" "$work/nak.out"; check "send with NAK prints the failure" $?
 
-"$telvaro" send 127.0.0.21 0A.1B.2D --port "$port" --documents "$docs" > "$work/other.out" 2>&1
-[ $? = 1 ]; check "send to an address where another gateway answers exits 1" $?
+# Refusals: nothing reaches the gateway, exit 2, and the reason in German.
+cp "$setup" "$setups/SETUPGW_0A_1B_2E.GWINI"
+cp "$setup" "$setups/SETUPGW_0A_1B_2F.GWINI"
+cp "$setup" "$setups/SETUPGW_0A_1B_30.GWINI"
+cp "$setup" "$setups/SETUPGW_0A_1B_99.GWINI"
+refused() { # name, ip, gwid, expected message line
+    local before out rc
+    before=$(received)
+    out=$("$telvaro" send "$2" "$3" --port "$port" --documents "$docs" 2>&1)
+    rc=$?
+    same "send refused ($1) exits 2" 2 "$rc"
+    same "send refused ($1) says why" "$4" "$(echo "$out" | tail -1)"
+    same "send refused ($1) sends nothing" "$before" "$(received)"
+}
+refused "another master key" 127.0.0.23 0A.1B.2E \
+    "Das Gateway 0A.1B.2E an 127.0.0.23 verwendet einen anderen Master Key. Es wurde nichts gesendet."
+refused "another telegram type" 127.0.0.24 0A.1B.2F \
+    "Das Gateway 0A.1B.2F an 127.0.0.24 hat kein Setup gemeldet (Telegrammtyp 21). Es wurde nichts gesendet."
+refused "answer cut off" 127.0.0.25 0A.1B.30 \
+    "Die Antwort des Gateways 0A.1B.30 an 127.0.0.25 war unvollständig. Es wurde nichts gesendet."
+refused "another gateway at the address" 127.0.0.21 0A.1B.99 \
+    "An der Adresse 127.0.0.21 meldet sich das Gateway 0A.1B.2C statt 0A.1B.99. Es wurde nichts gesendet."
+refused "no gateway at the address" 127.0.0.30 0A.1B.2C \
+    "Von 127.0.0.30 kam kein Setup (keine gültige Antwort). Es wurde nichts gesendet."
 
-"$telvaro" send 127.0.0.21 0A.1B.99 --port "$port" --documents "$docs" > "$work/missing.out" 2>&1
+"$telvaro" send 127.0.0.21 0A.1B.98 --port "$port" --documents "$docs" > "$work/missing.out" 2>&1
 [ $? = 2 ]; check "send without a setup file exits 2" $?
 grep -q "Kein Setup für diese GWID vorhanden!" "$work/missing.out"; check "missing setup message" $?
 
@@ -60,6 +90,33 @@ sed -i 's/^FEST_IP=.*/FEST_IP=1.2.x.4\r/' "$setup"
 "$telvaro" send 127.0.0.21 0A.1B.2C --port "$port" --documents "$docs" > "$work/bad.out" 2>&1
 [ $? = 2 ]; check "send of a file that cannot be converted exits 2" $?
 grep -q "FEST_IP" "$work/bad.out"; check "conversion message names the key" $?
+
+# A setup that cannot be stored: the row stays, the reason goes to stderr, exit 3.
+rm -f "$setup" && mkdir "$setup"
+"$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > "$work/unstored.txt" 2> "$work/unstored.err"
+same "scan with a setup it cannot store exits 3" 3 $?
+grep -q "^Setup von 0A.1B.2C (127.0.0.21) nicht gespeichert: .*SETUPGW_0A_1B_2C.GWINI" "$work/unstored.err"
+check "the reason names the gateway and the file" $?
+same "the row says its setup was not stored" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12 (nicht gespeichert)')" \
+    "$(head -1 "$work/unstored.txt")"
+
+# Usage errors: exit 2, a German message, never a window.
+usage() { # name, expected first line, arguments...
+    local name=$1 message=$2 out rc
+    shift 2
+    out=$(QT_QPA_PLATFORM= DISPLAY= timeout 10 "$telvaro" "$@" 2>&1)
+    rc=$?
+    same "usage error ($name) exits 2" 2 "$rc"
+    same "usage error ($name) says why" "$message" "$(echo "$out" | head -1)"
+}
+usage "unknown command" 'Unbekannter Befehl: "sacn"' sacn 127.0.0
+usage "extra argument" "Der Befehl scan erwartet 1 Argumente, nicht 2: 127.0.0 x" scan 127.0.0 x
+usage "missing option value" "Wert fehlt nach --port" scan 127.0.0 --port
+usage "unknown option" "Unbekannte Option: --frobnicate" scan 127.0.0 --frobnicate
+usage "port out of range" 'Ungültiger Wert für --port: "0" (1 bis 65535)' scan 127.0.0 --port 0
+usage "empty documents folder" "--documents braucht einen Ordner" scan 127.0.0 --documents ""
+usage "option of another command" "Die Option --json gilt nicht für send" send 127.0.0.21 0A.1B.2C --json
+usage "command option without a command" "Die Option --json gilt nur für einen Befehl" --json
 
 "$telvaro" --help | grep -q "telvaro scan A.B.C"; check "--help documents the commands" $?
 "$telvaro" --version | grep -q "Telvaro V1.5.3"; check "--version" $?

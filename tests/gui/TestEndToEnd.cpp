@@ -86,7 +86,6 @@ private slots:
         QTest::addColumn<bool>("acknowledged");
         QTest::newRow("acknowledged") << int(GatewayBehaviour::Normal) << true;
         QTest::newRow("NAK") << int(GatewayBehaviour::Nak) << false;
-        QTest::newRow("never acknowledged") << int(GatewayBehaviour::NoAck) << false;
     }
     void editImportSaveAndSend()
     {

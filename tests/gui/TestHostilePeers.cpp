@@ -5,6 +5,8 @@
 #include "app/TTelvaro.h"
 #include "base/SharedFolders.h"
 #include "prompt/Prompter.h"
+#include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
 #include "ProcessProbe.h"
@@ -202,7 +204,7 @@ private slots:
         // Half a setup answer still names its gateway, but carries no whole record: nothing is stored.
         QTest::newRow("reset in the middle of a frame")
             << int(GatewayBehaviour::ResetMidFrame) << 0 << 1
-            << u"listed 127.0.0.21 0A.1B.15 (no firmware) | count 1 | no file | no message"_s;
+            << u"listed 127.0.0.21 0A.1B.15 (unvollständig) | count 1 | no file | no message"_s;
         QTest::newRow("one byte per second") << int(GatewayBehaviour::Trickle) << 0 << 1 << countedOnly;
         QTest::newRow("accept then close") << int(GatewayBehaviour::Close) << 0 << 1 << nothing;
         QTest::newRow("accept and never answer") << int(GatewayBehaviour::Silent) << 0 << 1 << nothing;
@@ -289,13 +291,26 @@ private slots:
         openWindow({gw(21, GatewayBehaviour(behaviour))});
         if (QTest::currentTestFailed())
             return;
-        settle();
-        const int fdsBefore = openDescriptors();
+        // The session reads the gateway first, as the scan before a double-click does.
+        const QHostAddress host(u"127.0.0.21"_s);
+        const GatewayId id{{0x0A, 0x1B, 0x15}};
+        QSignalSpy read(&m_window->session(), &GatewaySession::gatewayRead);
+        m_window->session().readGateway(host);
+        QVERIFY(read.wait(6000));
         GWSetupRecord record = gw(21).record;
         record.setServerPort(5000);
+        QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
+        QVERIFY(SetupRecordToFile(SharedFolders::setups(), id, record));
+        const QString file = SetupFilePath(SharedFolders::setups(), id);
+        QFile stored(file);
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        const QByteArray before = stored.readAll();
+        stored.close();
+        settle();
+        const int fdsBefore = openDescriptors();
 
         QSignalSpy finished(m_window.get(), &TTelvaro::setupTransferFinished);
-        m_window->sendSetup(record, u"127.0.0.21"_s, u"0A.1B.15"_s);
+        QVERIFY(m_window->session().sendSetupFile(host, id, id));
         const bool ended = finished.wait(8000);
         // The late acknowledgement arrives 3500 ms after the setup; nothing may follow the outcome.
         QTest::qWait(1500);
@@ -312,8 +327,9 @@ private slots:
         QVERIFY2(ended, "the transfer must report an outcome");
         QCOMPARE(seen, expected);
         QCOMPARE(fds, u"fds back"_s);
-        QVERIFY(!m_window->transferRunning());
-        QVERIFY(QDir(SharedFolders::setups()).entryList({u"*.GWINI"_s}, QDir::Files).isEmpty());
+        QVERIFY(!m_window->session().transferRunning());
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), before); // a transfer never rewrites the file it sends
     }
 };
 

@@ -57,7 +57,6 @@ private slots:
     void openUsesListIds();
     void openMissingAbort();
     void openMissingIgnore();
-    void openShortGwidText();
     void lockAfterReopening();
     void profiModeAnswers_data();
     void profiModeAnswers();
@@ -257,7 +256,7 @@ void TestSetupDialog::initialState()
     QVERIFY(edit(u"EditID"_s)->alignment() & Qt::AlignRight);
     QCOMPARE(list()->count(), 0);
     QCOMPARE(counter(), u"0/250"_s);
-    QVERIFY(m_dialog->targetAddress().isEmpty());
+    QVERIFY(m_dialog->targetAddress().isNull());
     // Each radio group is a group of its own.
     QCOMPARE(control<QRadioButton>(u"RadioButtonT"_s)->group()->buttons().size(), 2);
     QCOMPARE(control<QRadioButton>(u"RadioButtonSofort"_s)->group()->buttons().size(), 4);
@@ -411,7 +410,7 @@ void TestSetupDialog::loadThreeHundredIds()
 void TestSetupDialog::openUsesListIds()
 {
     installSetup(u"dialog_other_gwid.gwini"_s, u"SETUPGW_0A_1B_2C.GWINI"_s);
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"192.168.1.20"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"192.168.1.20"_s));
     QVERIFY(m_prompter.shown.isEmpty());
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(m_dialog->windowModality(), Qt::ApplicationModal);
@@ -421,8 +420,8 @@ void TestSetupDialog::openUsesListIds()
     QCOMPARE(edit(u"EditGWID0"_s)->text(), u"2C"_s);
     QCOMPARE(edit(u"EditAnbauort"_s)->text(), u"Keller"_s);
     QCOMPARE(edit(u"EditPort"_s)->text(), u"4711"_s);
-    QCOMPARE(m_dialog->targetAddress(), u"192.168.1.20"_s);
-    QCOMPARE(m_dialog->openedGwid(), u"0A.1B.2C"_s);
+    QCOMPARE(m_dialog->targetAddress(), QHostAddress(u"192.168.1.20"_s));
+    QCOMPARE(m_dialog->openedGwid().text(), u"0A.1B.2C"_s);
     QVERIFY(protectedEnabled(false));
 }
 
@@ -430,7 +429,7 @@ void TestSetupDialog::openMissingAbort()
 {
     edit(u"EditAnbauort"_s)->setText(u"vorher"_s);
     m_prompter.answers << Prompter::Abort;
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"192.168.1.20"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"192.168.1.20"_s));
     QCOMPARE(m_prompter.shown.size(), 1);
     QCOMPARE(m_prompter.shown[0].text, NoSetup);
     QCOMPARE(m_prompter.shown[0].icon, Prompter::Icon::Error);
@@ -444,7 +443,7 @@ void TestSetupDialog::openMissingIgnore()
 {
     edit(u"EditAnbauort"_s)->setText(u"vorher"_s);
     m_prompter.answers << Prompter::Ignore;
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"192.168.1.20"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"192.168.1.20"_s));
     QCOMPARE(m_prompter.texts(), QStringList{NoSetup});
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(edit(u"EditGWID2"_s)->text() + edit(u"EditGWID1"_s)->text() + edit(u"EditGWID0"_s)->text(), u"0A1B2C"_s);
@@ -453,27 +452,17 @@ void TestSetupDialog::openMissingIgnore()
     QCOMPARE(m_dialog->windowTitle(), u"Getaway Setup an IP: 192.168.1.20"_s);
 }
 
-void TestSetupDialog::openShortGwidText()
-{
-    m_prompter.answers << Prompter::Ignore;
-    m_dialog->OpenGatewaySetup(u"0A"_s, QString());
-    QCOMPARE(m_prompter.texts(), QStringList{NoSetup});
-    QCOMPARE(edit(u"EditGWID2"_s)->text(), u"0A"_s);
-    QVERIFY(edit(u"EditGWID1"_s)->text().isEmpty());
-    QCOMPARE(m_dialog->windowTitle(), u"Getaway Setup an IP: "_s);
-}
-
 void TestSetupDialog::lockAfterReopening()
 {
     installSetup(u"dialog_complete.gwini"_s, u"SETUPGW_0A_1B_2C.GWINI"_s);
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"192.168.1.20"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"192.168.1.20"_s));
     unlock();
     QVERIFY(protectedEnabled(true));
     QCOMPARE(m_prompter.shown.last().text, u"Sind Sie sicher?"_s);
     QCOMPARE(m_prompter.shown.last().icon, Prompter::Icon::Information);
     QCOMPARE(m_prompter.shown.last().buttons, Prompter::Buttons(Prompter::Yes | Prompter::No));
     m_dialog->close();
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"192.168.1.20"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"192.168.1.20"_s));
     QVERIFY(protectedEnabled(false));
 }
 
@@ -491,7 +480,7 @@ void TestSetupDialog::profiModeAnswers()
     QFETCH(int, answer);
     QFETCH(bool, enabled);
     m_prompter.answers << Prompter::Ignore;
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"192.168.1.20"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"192.168.1.20"_s));
     unlock();
     QVERIFY(protectedEnabled(true));
     m_prompter.answers << Prompter::Button(answer);
@@ -557,7 +546,7 @@ void TestSetupDialog::keyFilters()
     QFETCH(QString, typed);
     QFETCH(QString, result);
     m_prompter.answers << Prompter::Ignore;
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"1.2.3.4"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"1.2.3.4"_s));
     unlock();
     QLineEdit* target = edit(name);
     target->clear();
@@ -568,7 +557,7 @@ void TestSetupDialog::keyFilters()
 void TestSetupDialog::masterKeyLimitAndCounter()
 {
     m_prompter.answers << Prompter::Ignore;
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"1.2.3.4"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"1.2.3.4"_s));
     unlock();
     QLineEdit* key = edit(u"EditMasterKey1"_s);
     QLabel* count = control<QLabel>(u"LabelMKcount"_s);
@@ -605,7 +594,7 @@ void TestSetupDialog::typingLimits()
     QFETCH(QString, typed);
     QFETCH(QString, result);
     m_prompter.answers << Prompter::Ignore;
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"1.2.3.4"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"1.2.3.4"_s));
     unlock();
     QLineEdit* target = edit(name);
     target->clear();
@@ -638,7 +627,7 @@ void TestSetupDialog::loadedTextsKeepTheirLength()
 void TestSetupDialog::pasteIsFiltered()
 {
     m_prompter.answers << Prompter::Ignore;
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"1.2.3.4"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"1.2.3.4"_s));
     unlock();
     QLineEdit* key = edit(u"EditMasterKey1"_s);
     key->clear();
@@ -657,7 +646,7 @@ void TestSetupDialog::pasteIsFiltered()
 void TestSetupDialog::focusAdvance()
 {
     installSetup(u"dialog_complete.gwini"_s, u"SETUPGW_0A_1B_2C.GWINI"_s);
-    m_dialog->OpenGatewaySetup(u"0A.1B.2C"_s, u"1.2.3.4"_s);
+    m_dialog->OpenGatewaySetup(*GatewayId::fromText(u"0A.1B.2C"_s), QHostAddress(u"1.2.3.4"_s));
     QApplication::setActiveWindow(m_dialog.get());
     QLineEdit* location = edit(u"EditAnbauort"_s);
     location->setFocus();

@@ -2,10 +2,12 @@
 
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
-#include "dialog/SetupHandOver.h"
 #include "dialog/TFormGWsetup.h"
 #include "prompt/Prompter.h"
+#include "session/GatewaySession.h"
 #include "setups/SetupConversion.h"
+
+#include "GatewaySimulator.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -20,35 +22,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Stands in for the main window: hands out a stored record and records what it was asked to send.
-class FakeHandOver final : public SetupHandOver
-{
-public:
-    struct Sent
-    {
-        GWSetupRecord record;
-        QString ip;
-        QString expectedGwid;
-    };
-
-    GWSetupRecord lastReceivedRecord(const GatewayId& id) const override
-    {
-        asked.append(id);
-        return received;
-    }
-    void sendSetup(const GWSetupRecord& record, const QString& ip, const QString& expectedGwid) override
-    {
-        sent.append({record, ip, expectedGwid});
-    }
-
-    GWSetupRecord received;
-    mutable QList<GatewayId> asked;
-    QList<Sent> sent;
-};
-
 const QString BadAddress = u"Das ist keine gültige IP-Adresse="_s;
 const QString Gwid = u"0A.1B.2C"_s;
-const QString Ip = u"192.168.1.20"_s;
+const QString Ip = u"127.0.0.21"_s;
 
 GatewayId idOf(const QString& text)
 {
@@ -87,7 +63,8 @@ private slots:
     void refusedValueLeavesFile();
     void unencodableTextLeavesFile();
     void loadedFileNamesTheSave();
-    void withoutHandOver();
+    void withoutSession();
+    void refusedGatewayGetsNothing();
     void closeAfterTransfer();
 
 private:
@@ -111,15 +88,48 @@ private:
         QFile::remove(setupPath());
         QVERIFY(QFile::copy(testData(dataFile), setupPath()));
         QFile::setPermissions(setupPath(), QFile::ReadOwner | QFile::WriteOwner);
-        m_dialog->OpenGatewaySetup(Gwid, Ip);
+        readGateway();
+        m_dialog->OpenGatewaySetup(idOf(Gwid), QHostAddress(Ip));
         QVERIFY(m_dialog->isVisible());
         QVERIFY(m_prompter.shown.isEmpty());
     }
     void openWithoutFile()
     {
+        readGateway();
         m_prompter.answers << Prompter::Ignore;
-        m_dialog->OpenGatewaySetup(Gwid, Ip);
+        m_dialog->OpenGatewaySetup(idOf(Gwid), QHostAddress(Ip));
         m_prompter.clear();
+    }
+    // The session reads the gateway before the dialog opens for it, as a scan does: only then may
+    // a save send anything to it.
+    void readGateway()
+    {
+        if (!m_simHolder->isListening())
+            QVERIFY(m_simHolder->listen({m_gateway}, 0));
+        LinkSettings link;
+        link.port = m_simHolder->port();
+        m_session.setLinkSettings(link);
+        m_session.setTimings(ExchangeTimings().scaledDown(5));
+        QSignalSpy read(&m_session, &GatewaySession::gatewayRead);
+        m_session.readGateway(QHostAddress(Ip));
+        QVERIFY(read.wait(5000));
+    }
+    // Saves and waits for the transfer that the save starts; what the gateway received.
+    QList<ReceivedSetup> saveAndSend()
+    {
+        QSignalSpy finished(&m_session, &GatewaySession::transferFinished);
+        save();
+        if (!finished.wait(5000))
+            qFatal("the save sent nothing");
+        return m_simHolder->received();
+    }
+    // Saves; nothing may be sent.
+    void saveSendsNothing()
+    {
+        QSignalSpy started(&m_session, &GatewaySession::transferStarted);
+        save();
+        QCOMPARE(started.count(), 0);
+        QVERIFY(m_simHolder->received().isEmpty());
     }
     IniFile savedFile(const QString& pairs = u"0A_1B_2C"_s) const
     {
@@ -131,7 +141,9 @@ private:
 
     std::unique_ptr<ScratchDocuments> m_documents;
     ScriptedPrompter m_prompter;
-    FakeHandOver m_handOver;
+    SimulatedGateway m_gateway = SimulatedGateway::makeDefault(QHostAddress(Ip), idOf(Gwid));
+    std::unique_ptr<GatewaySimulator> m_simHolder;
+    GatewaySession m_session;
     std::unique_ptr<TFormGWsetup> m_dialog;
 };
 
@@ -140,14 +152,18 @@ void TestSetupSave::init()
     m_documents = std::make_unique<ScratchDocuments>();
     m_prompter.clear();
     Prompter::setInstance(&m_prompter);
-    m_handOver = FakeHandOver();
+    m_gateway = SimulatedGateway::makeDefault(QHostAddress(Ip), idOf(Gwid));
+    m_simHolder = std::make_unique<GatewaySimulator>();
+    m_session.setMasterKey(m_gateway.masterKey);
+    m_session.setSetupsFolder(SharedFolders::setups());
     m_dialog = std::make_unique<TFormGWsetup>();
-    m_dialog->setHandOver(&m_handOver);
+    m_dialog->setSession(&m_session);
 }
 
 void TestSetupSave::cleanup()
 {
     m_dialog.reset();
+    m_simHolder.reset();
     Prompter::setInstance(nullptr);
     m_documents.reset();
 }
@@ -157,7 +173,7 @@ void TestSetupSave::savesAndSends()
     openWith(u"dialog_complete.gwini"_s);
     edit(u"EditAnbauort"_s)->setText(u"Dachboden"_s);
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    save();
+    const QList<ReceivedSetup> sent = saveAndSend();
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
 
     QVERIFY(m_prompter.shown.isEmpty());
@@ -170,27 +186,26 @@ void TestSetupSave::savesAndSends()
     QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID1"_s), u"42"_s);
     QCOMPARE(edit(u"EditSendTime"_s)->text(), u"02.11.2026 16:40:55"_s); // the dialog stays as it was
 
-    QCOMPARE(m_handOver.sent.size(), 1);
-    QCOMPARE(m_handOver.sent[0].ip, Ip);
-    QCOMPARE(m_handOver.sent[0].expectedGwid, Gwid);
-    QCOMPARE(m_handOver.asked, QList<GatewayId>{idOf(Gwid)});
-    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent[0].address, QHostAddress(Ip));
+    QCOMPARE(sent[0].gatewayId, idOf(Gwid));
+    QVERIFY(m_dialog->isVisible()); // the main window closes it on the outcome
 }
 
 void TestSetupSave::handOverStartsFromReceivedRecord()
 {
     // Reserved bytes and firmware version of what the gateway sent must go back to it.
-    m_handOver.received.raw()[0] = 0x55;
-    m_handOver.received.raw()[20] = 0x66;
-    m_handOver.received.raw()[GWSetupRecord::OffFirmware] = 3;
-    m_handOver.received.raw()[GWSetupRecord::OffFirmware + 2] = 9;
+    m_gateway.record.raw()[0] = 0x55;
+    m_gateway.record.raw()[20] = 0x66;
+    m_gateway.record.raw()[GWSetupRecord::OffFirmware] = 3;
+    m_gateway.record.raw()[GWSetupRecord::OffFirmware + 2] = 9;
     openWith(u"dialog_complete.gwini"_s);
-    save();
-    QCOMPARE(m_handOver.sent.size(), 1);
+    const QList<ReceivedSetup> received = saveAndSend();
+    QCOMPARE(received.size(), 1);
 
-    GWSetupRecord expected = m_handOver.received;
+    GWSetupRecord expected = m_gateway.record;
     QVERIFY(SetupFileToRecord(SharedFolders::setups(), idOf(Gwid), expected).ok());
-    const GWSetupRecord& sent = m_handOver.sent[0].record;
+    const GWSetupRecord& sent = received[0].record;
     QCOMPARE(sent.toByteArray(), expected.toByteArray());
     QCOMPARE(sent.raw()[0], quint8(0x55));
     QCOMPARE(sent.raw()[20], quint8(0x66));
@@ -204,14 +219,12 @@ void TestSetupSave::savesNewFileAfterIgnore()
 {
     openWithoutFile();
     QVERIFY(!QFile::exists(setupPath()));
-    save();
+    QCOMPARE(saveAndSend().size(), 1);
     QVERIFY(m_prompter.shown.isEmpty());
     const IniFile ini = savedFile();
     QCOMPARE(ini.readString(u"NETZWERK"_s, u"GW_ID2"_s), u"0A"_s);
     QCOMPARE(ini.readString(u"NETZWERK"_s, u"DNS_IP"_s), u"009.009.009.009"_s);
     QCOMPARE(ini.readString(u"WM-BUS"_s, u"FILTER_MC0"_s), u"7"_s);
-    QCOMPARE(m_handOver.sent.size(), 1);
-    QCOMPARE(m_handOver.sent[0].ip, Ip);
 }
 
 void TestSetupSave::twoFailingAddresses()
@@ -219,10 +232,9 @@ void TestSetupSave::twoFailingAddresses()
     openWithoutFile();
     edit(u"EditFestIP"_s)->setText(u"192.168.1"_s);
     edit(u"EditGW"_s)->setText(u"1.2.3"_s);
-    save();
+    saveSendsNothing();
     QCOMPARE(m_prompter.texts(), (QStringList{BadAddress + u"192.168.1"_s, BadAddress + u"1.2.3"_s}));
     QVERIFY(!QFile::exists(setupPath()));
-    QVERIFY(m_handOver.sent.isEmpty());
     QCOMPARE(edit(u"EditGW"_s)->text(), u"1.2.3"_s);
 }
 
@@ -231,10 +243,9 @@ void TestSetupSave::dhcpWithEmptyFixedAddress()
     openWithoutFile();
     QVERIFY(control<QCheckBox>(u"CheckBoxDHCP"_s)->isChecked());
     edit(u"EditFestIP"_s)->clear();
-    save();
+    saveSendsNothing();
     QCOMPARE(m_prompter.texts(), QStringList{BadAddress});
     QVERIFY(!QFile::exists(setupPath()));
-    QVERIFY(m_handOver.sent.isEmpty());
 }
 
 void TestSetupSave::serverEntry_data()
@@ -255,15 +266,14 @@ void TestSetupSave::serverEntry()
     QFETCH(bool, accepted);
     openWithoutFile();
     edit(u"EditServerDNS"_s)->setText(entry);
-    save();
     if (accepted) {
+        QCOMPARE(saveAndSend().size(), 1);
         QVERIFY(m_prompter.shown.isEmpty());
         QCOMPARE(savedFile().readString(u"NETZWERK"_s, u"SRV_DNS"_s), entry);
-        QCOMPARE(m_handOver.sent.size(), 1);
     } else {
+        saveSendsNothing();
         QCOMPARE(m_prompter.texts(), QStringList{BadAddress + entry});
         QVERIFY(!QFile::exists(setupPath()));
-        QVERIFY(m_handOver.sent.isEmpty());
     }
 }
 
@@ -274,14 +284,14 @@ void TestSetupSave::radioIdsWithoutLeadingZeros()
     control<QPushButton>(u"ButtonADD"_s)->click();
     edit(u"EditID"_s)->setText(u"7"_s);
     control<QPushButton>(u"ButtonADD"_s)->click();
-    save();
+    const QList<ReceivedSetup> sent = saveAndSend();
     const IniFile ini = savedFile();
     QCOMPARE(ini.keys(u"WM-BUS_IDS"_s), (QStringList{u"ID0"_s, u"ID1"_s}));
     QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID0"_s), u"123"_s);
     QCOMPARE(ini.readString(u"WM-BUS_IDS"_s, u"ID1"_s), u"7"_s);
-    QCOMPARE(m_handOver.sent.size(), 1);
-    QCOMPARE(m_handOver.sent[0].record.radioIdSlot(0), quint32(0x00000123));
-    QCOMPARE(m_handOver.sent[0].record.radioIdSlot(1), quint32(0x00000007));
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent[0].record.radioIdSlot(0), quint32(0x00000123));
+    QCOMPARE(sent[0].record.radioIdSlot(1), quint32(0x00000007));
 }
 
 void TestSetupSave::modeSOppositeOfModeT()
@@ -298,18 +308,18 @@ void TestSetupSave::modeSOppositeOfModeT()
     for (const QString& name : {u"EditFestIP"_s, u"EditGW"_s})
         edit(name)->setText(u"192.168.1.2"_s);
     edit(u"EditServerDNS"_s)->setText(u"server"_s);
-    save();
+    const QList<ReceivedSetup> sent = saveAndSend();
     QVERIFY2(m_prompter.shown.isEmpty(), qPrintable(m_prompter.texts().join(u'\n')));
     const IniFile ini = savedFile();
     QCOMPARE(ini.readString(u"WM-BUS"_s, u"MODET"_s), u"0"_s);
     QCOMPARE(ini.readString(u"WM-BUS"_s, u"MODES"_s), u"1"_s);
-    QVERIFY(!(m_handOver.sent[0].record.raw()[GWSetupRecord::OffWMBusFlags] & GWSetupRecord::ModeT));
+    QVERIFY(!(sent[0].record.raw()[GWSetupRecord::OffWMBusFlags] & GWSetupRecord::ModeT));
 }
 
 void TestSetupSave::foreignKeys()
 {
     openWith(u"dialog_complete.gwini"_s);
-    save();
+    QCOMPARE(saveAndSend().size(), 1);
     const IniFile ini = savedFile();
     QVERIFY(!ini.hasKey(u"WM-BUS"_s, u"FREMD"_s));
     QCOMPARE(ini.readString(u"NETZWERK"_s, u"KUNDE"_s), u"Hausverwaltung Nord"_s);
@@ -326,11 +336,10 @@ void TestSetupSave::createsMissingFolders()
 {
     openWithoutFile();
     QVERIFY(QDir(m_documents->file(u"MERVANE"_s)).removeRecursively());
-    save();
+    QCOMPARE(saveAndSend().size(), 1);
     QVERIFY(m_prompter.shown.isEmpty());
     QVERIFY(QFileInfo(m_documents->file(u"MERVANE/W_MBUS_SRV_GWSETUPS"_s)).isDir());
     QVERIFY(QFile::exists(setupPath()));
-    QCOMPARE(m_handOver.sent.size(), 1);
 }
 
 void TestSetupSave::folderCannotBeCreated()
@@ -341,11 +350,10 @@ void TestSetupSave::folderCannotBeCreated()
     QFile blocker(m_documents->file(u"MERVANE"_s));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    save();
+    saveSendsNothing();
     QCOMPARE(m_prompter.shown.size(), 1);
     QCOMPARE(m_prompter.shown[0].icon, Prompter::Icon::Error);
     QCOMPARE(m_prompter.shown[0].text, SharedFolders::setups());
-    QVERIFY(m_handOver.sent.isEmpty());
 }
 
 void TestSetupSave::refusedValueLeavesFile_data()
@@ -398,10 +406,9 @@ void TestSetupSave::refusedValueLeavesFile()
     } else {
         edit(field)->setText(value);
     }
-    save();
+    saveSendsNothing();
     QCOMPARE(m_prompter.texts(), QStringList{message});
     QCOMPARE(bytesOf(setupPath()), before);
-    QVERIFY(m_handOver.sent.isEmpty());
     QCOMPARE(QDir(SharedFolders::setups()).entryList(QDir::Files), QStringList{u"SETUPGW_0A_1B_2C.GWINI"_s});
 }
 
@@ -411,11 +418,10 @@ void TestSetupSave::unencodableTextLeavesFile()
     openWith(u"dialog_complete.gwini"_s);
     const QByteArray before = bytesOf(setupPath());
     edit(u"EditAnbauort"_s)->setText(u"Keller \u4E2D"_s);
-    save();
+    saveSendsNothing();
     QCOMPARE(m_prompter.shown.size(), 1);
     QCOMPARE(m_prompter.shown[0].icon, Prompter::Icon::Error);
     QCOMPARE(bytesOf(setupPath()), before);
-    QVERIFY(m_handOver.sent.isEmpty());
 }
 
 void TestSetupSave::loadedFileNamesTheSave()
@@ -426,24 +432,35 @@ void TestSetupSave::loadedFileNamesTheSave()
     QCOMPARE(edit(u"EditGWID2"_s)->text(), u"FF"_s);
     for (const QString& name : {u"EditFestIP"_s, u"EditGW"_s})
         edit(name)->setText(u"192.168.1.2"_s);
-    save();
+    const QList<ReceivedSetup> sent = saveAndSend();
     QVERIFY2(m_prompter.shown.isEmpty(), qPrintable(m_prompter.texts().join(u'\n')));
     QCOMPARE(savedFile(u"FF_EE_DD"_s).readString(u"NETZWERK"_s, u"AORT"_s), u"Keller"_s);
-    QCOMPARE(m_handOver.sent.size(), 1);
-    QCOMPARE(m_handOver.sent[0].ip, Ip);
-    QCOMPARE(m_handOver.sent[0].expectedGwid, Gwid);
-    QCOMPARE(m_handOver.sent[0].record.gatewayId(), idOf(u"FF.EE.DD"_s));
-    QCOMPARE(m_handOver.asked, QList<GatewayId>{idOf(Gwid)});
+    // The loaded file goes to the gateway the dialog was opened for.
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent[0].address, QHostAddress(Ip));
+    QCOMPARE(sent[0].gatewayId, idOf(Gwid));
+    QCOMPARE(sent[0].record.gatewayId(), idOf(u"FF.EE.DD"_s));
 }
 
-void TestSetupSave::withoutHandOver()
+void TestSetupSave::withoutSession()
 {
-    m_dialog->setHandOver(nullptr);
+    m_dialog->setSession(nullptr);
     openWithoutFile();
-    save();
+    saveSendsNothing();
     QVERIFY(m_prompter.shown.isEmpty());
     QVERIFY(QFile::exists(setupPath()));
-    QVERIFY(m_handOver.sent.isEmpty());
+}
+
+void TestSetupSave::refusedGatewayGetsNothing()
+{
+    // Its answer did not decrypt: the file is saved, the gateway gets nothing, the user is told why.
+    m_gateway.behaviour = GatewayBehaviour::WrongKey;
+    openWithoutFile();
+    saveSendsNothing();
+    QVERIFY(QFile::exists(setupPath()));
+    QCOMPARE(m_prompter.texts(),
+             QStringList{u"Die Übertragung war NICHT erfolgreich!\nDas Gateway 0A.1B.2C an 127.0.0.21 verwendet einen "
+                         u"anderen Master Key. Es wurde nichts gesendet."_s});
 }
 
 void TestSetupSave::closeAfterTransfer()

@@ -29,7 +29,7 @@ static GWSetupRecord sampleRecord()
 static QByteArray gatewayAnswer(quint8 type, const QByteArray& payload, const MasterKey& key, int lengthOverride = -1)
 {
     QByteArray span = QByteArray::fromHex("00AA55") + payload;
-    TelegramCipher::DeriveTelegramKey(kMaterial, kId.bytes, key).EncryptTelegram(span);
+    TelegramCipher::DeriveTelegramKey(kMaterial, kId.bytes, key).value().EncryptTelegram(span);
     const int n = lengthOverride >= 0 ? lengthOverride : int(span.size() + Telegram::HeaderSize);
     QByteArray frame;
     frame.append(char(n >> 8)).append(char(n & 0xFF)).append(char(type));
@@ -52,16 +52,17 @@ private slots:
     void setupTelegramLayout()
     {
         const GWSetupRecord record = sampleRecord();
-        const QByteArray t = Telegram::BuildSetupTelegram(record, kMaterial, kId.bytes, kMaster);
+        const QByteArray t = Telegram::BuildSetupTelegram(record, kMaterial, kId.bytes, kMaster).value();
         QCOMPARE(t.size(), 1123);
         QCOMPARE(t.left(3), QByteArray::fromHex("046314"));
 
-        QByteArray plain;
-        QVERIFY(TelegramCipher::DeriveTelegramKey(kMaterial, kId.bytes, kMaster).DecryptTelegram(t.mid(3), plain));
-        QCOMPARE(plain.size(), 1120);
-        QCOMPARE(plain.left(3), QByteArray::fromHex("01AA55"));
-        QCOMPARE(plain.mid(3, 1116), record.toByteArray());
-        QCOMPARE(quint8(plain[1119]), quint8(0x2F));
+        const std::optional<QByteArray> plain =
+            TelegramCipher::DeriveTelegramKey(kMaterial, kId.bytes, kMaster).value().DecryptTelegram(t.mid(3));
+        QVERIFY(plain);
+        QCOMPARE(plain->size(), 1120);
+        QCOMPARE(plain->left(3), QByteArray::fromHex("01AA55"));
+        QCOMPARE(plain->mid(3, 1116), record.toByteArray());
+        QCOMPARE(quint8(plain->at(1119)), quint8(0x2F));
     }
 
     void setupAnswerDecodes()
@@ -96,10 +97,13 @@ private slots:
         QTest::newRow("length 10, no body") << gatewayAnswer(0x14, record, kMaster, 10) << int(K::NotDecodable);
         QTest::newRow("length 0xFFFF") << gatewayAnswer(0x14, record, kMaster, 0xFFFF) << int(K::NotDecodable);
         QTest::newRow("length 1129 cuts the record") << gatewayAnswer(0x14, record, kMaster, 1129) << int(K::OtherType);
-        QTest::newRow("length beyond bytes received") << gatewayAnswer(0x14, record, kMaster, 2000) << int(K::Setup);
+        QTest::newRow("length beyond bytes received")
+            << gatewayAnswer(0x14, record, kMaster, 2000) << int(K::Incomplete);
         QTest::newRow("bytes after the frame are ignored")
             << gatewayAnswer(0x14, record, kMaster) + QByteArray(50, 'x') << int(K::Setup);
-        QTest::newRow("half a frame") << gatewayAnswer(0x14, record, kMaster).left(600) << int(K::OtherType);
+        QTest::newRow("half a frame") << gatewayAnswer(0x14, record, kMaster).left(600) << int(K::Incomplete);
+        QTest::newRow("header only") << gatewayAnswer(0x14, record, kMaster).left(10) << int(K::Incomplete);
+        QTest::newRow("one byte short") << gatewayAnswer(0x14, record, kMaster).left(1129) << int(K::Incomplete);
     }
     void answerKinds()
     {
@@ -146,12 +150,12 @@ private slots:
 
     void writeAnswerHeader()
     {
-        GatewayId id;
-        KeyMaterial material{};
-        QVERIFY(!Telegram::readWriteAnswerHeader(QByteArray(9, 'x'), id, material));
-        QVERIFY(Telegram::readWriteAnswerHeader(QByteArray::fromHex("001A410A1B2C01020304"), id, material));
-        QCOMPARE(id, kId);
-        QCOMPARE(material, (KeyMaterial{1, 2, 3, 4}));
+        QVERIFY(!Telegram::writeAnswerHeader(QByteArray(9, 'x')));
+        const std::optional<Telegram::AnswerHeader> header =
+            Telegram::writeAnswerHeader(QByteArray::fromHex("001A410A1B2C01020304"));
+        QVERIFY(header);
+        QCOMPARE(header->gatewayId, kId);
+        QCOMPARE(header->keyMaterial, (KeyMaterial{1, 2, 3, 4}));
     }
 };
 

@@ -7,11 +7,13 @@ namespace GatewayFrames {
 QByteArray answer(quint8 type, const GatewayId& id, const KeyMaterial& material, const MasterKey& masterKey,
                   const QByteArray& payload)
 {
-    TelegramCipher cipher = TelegramCipher::DeriveTelegramKey(material, id.bytes, masterKey);
+    Result<TelegramCipher> cipher = TelegramCipher::DeriveTelegramKey(material, id.bytes, masterKey);
+    if (!cipher)
+        return QByteArray(); // no AES here: the simulated gateway answers nothing
     QByteArray span;
     span.reserve(3 + payload.size() + 16);
     span.append(char(0x00)).append(char(0xAA)).append(char(0x55)).append(payload);
-    cipher.EncryptTelegram(span);
+    cipher->EncryptTelegram(span);
     const int n = Telegram::HeaderSize + int(span.size());
     QByteArray frame;
     frame.reserve(n);
@@ -33,15 +35,13 @@ std::optional<GWSetupRecord> readSetupTelegram(const QByteArray& telegram, const
     const int n = (quint8(telegram[0]) << 8) | quint8(telegram[1]);
     if (n != size || quint8(telegram[2]) != Telegram::SetupType)
         return std::nullopt;
-    TelegramCipher cipher = TelegramCipher::DeriveTelegramKey(material, id.bytes, masterKey);
-    QByteArray plain;
-    if (!cipher.DecryptTelegram(telegram.constData() + 3, size - 3, plain))
+    Result<TelegramCipher> cipher = TelegramCipher::DeriveTelegramKey(material, id.bytes, masterKey);
+    if (!cipher)
         return std::nullopt;
-    if (plain.size() != size - 3 || quint8(plain[0]) != 1 || quint8(plain[size - 4]) != 0x2F)
+    const std::optional<QByteArray> plain = cipher->DecryptTelegram(telegram.constData() + 3, size - 3);
+    if (!plain || plain->size() != size - 3 || quint8(plain->at(0)) != 1 || quint8(plain->at(size - 4)) != 0x2F)
         return std::nullopt;
-    GWSetupRecord record;
-    GWSetupRecord::fromRaw(plain.mid(3, GWSetupRecord::Size), record);
-    return record;
+    return GWSetupRecord::fromRaw(plain->mid(3, GWSetupRecord::Size));
 }
 
 } // namespace GatewayFrames

@@ -15,26 +15,36 @@ ReadExchange::~ReadExchange()
     m_socket.abort();
 }
 
-void ReadExchange::start(const QHostAddress& host, quint16 port, int connectTimeoutMs)
+void ReadExchange::start(const QHostAddress& host, quint16 port, const ExchangeTimings& timings)
 {
     m_host = host;
+    m_timings = timings;
+    m_started = true;
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
         m_connected = true;
-        m_deadline.start(AnswerWindowMs);
+        m_deadline.start(m_timings.readWindowMs());
         m_socket.write(Telegram::ReadSetupRequest());
     });
     connect(&m_socket, &QTcpSocket::readyRead, this, &ReadExchange::collect);
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (m_socket.bytesAvailable() > 0)
             collect();
-        finish();
+        if (!m_connected)
+            finish(error == QAbstractSocket::ConnectionRefusedError ? Ending::Refused : Ending::NoConnection);
+        else
+            finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
     });
     connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
         collect();
-        finish();
+        finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
     });
-    m_deadline.callOnTimeout(this, &ReadExchange::finish);
-    m_deadline.start(connectTimeoutMs);
+    m_deadline.callOnTimeout(this, [this] {
+        if (!m_connected)
+            finish(Ending::NoConnection);
+        else
+            finish(m_buffer.isEmpty() ? Ending::Silent : Ending::Answered);
+    });
+    m_deadline.start(timings.connectMs);
     m_socket.connectToHost(host, port);
 }
 
@@ -54,15 +64,15 @@ void ReadExchange::collect()
         m_buffer += m_socket.read(room);
     m_socket.skip(m_socket.bytesAvailable()); // beyond any answer: dropped
     if (Telegram::answerState(m_buffer) != Telegram::FrameState::Incomplete)
-        finish();
+        finish(Ending::Answered);
 }
 
-void ReadExchange::finish()
+void ReadExchange::finish(Ending ending)
 {
     if (m_done)
         return;
     m_done = true;
     m_deadline.stop();
     m_socket.abort();
-    emit finished(m_buffer, m_connected);
+    emit finished(Outcome{m_host, ending, ending == Ending::Answered ? m_buffer : QByteArray()});
 }

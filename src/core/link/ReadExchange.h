@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExchangeTimings.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -7,39 +9,57 @@
 #include <QTimer>
 
 // One read exchange with one address: connect, send the read request, collect the answer until its
-// length field is satisfied (or the wait windows end), close. Owns its socket, buffer and timers, so
-// any number can run side by side. finished() fires exactly once.
+// length field is satisfied (or the answer window ends), close. Owns its socket, buffer and timer,
+// so any number can run side by side. finished() fires exactly once, unless abort() came first.
 class ReadExchange final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ReadExchange)
 
 public:
-    // The gateway answers within 500 ms, or at the latest 5000 ms after the request.
-    static constexpr int AnswerWindowMs = 5000;
+    // How the exchange ended.
+    enum class Ending
+    {
+        Answered,     // bytes arrived (whole or not: the decoder decides)
+        Silent,       // accepted, but nothing arrived within the answer window
+        Closed,       // accepted, then closed by the peer without a byte
+        Refused,      // the connection was refused
+        NoConnection, // no connection within the connect time-out (absent, unreachable)
+    };
+    struct Outcome
+    {
+        QHostAddress host;
+        Ending ending = Ending::NoConnection;
+        QByteArray bytes; // empty unless Answered
+    };
+
     // Bytes kept per exchange; an answer is at most 2106 bytes, the rest of a flood is dropped.
     static constexpr int MaxBuffered = 4096;
 
     explicit ReadExchange(QObject* parent = nullptr);
     ~ReadExchange() override;
 
-    void start(const QHostAddress& host, quint16 port, int connectTimeoutMs);
+    void start(const QHostAddress& host, quint16 port, const ExchangeTimings& timings);
     void abort(); // ends without finished()
+    bool running() const { return m_started && !m_done; }
 
     const QHostAddress& host() const { return m_host; }
 
 signals:
-    // bytes: what the gateway sent (empty when nothing arrived); connected: the connection was accepted.
-    void finished(const QByteArray& bytes, bool connected);
+    void finished(const ReadExchange::Outcome& outcome);
 
 private:
     void collect();
-    void finish();
+    void finish(Ending ending);
 
     QTcpSocket m_socket;
     QTimer m_deadline;
     QHostAddress m_host;
     QByteArray m_buffer;
+    ExchangeTimings m_timings;
     bool m_connected = false;
+    bool m_started = false;
     bool m_done = false;
 };
+
+Q_DECLARE_METATYPE(ReadExchange::Outcome)

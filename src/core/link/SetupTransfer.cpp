@@ -6,8 +6,9 @@ SetupTransfer::SetupTransfer(QObject* parent) : QObject(parent)
 {
     m_stageTimer.setSingleShot(true);
     m_stageTimer.callOnTimeout(this, &SetupTransfer::onStageTimeout);
-    m_backstop.setSingleShot(true);
-    m_backstop.callOnTimeout(this, [this] { fail(Outcome::NoAnswer); });
+    m_limit.setSingleShot(true);
+    m_limit.callOnTimeout(this,
+                          [this] { finish(m_stage == Stage::Connecting ? Outcome::Refused : Outcome::NoAnswer); });
 }
 
 SetupTransfer::~SetupTransfer()
@@ -25,10 +26,30 @@ QString SetupTransfer::failureMessage()
     return QStringLiteral("Die Übertragung war NICHT erfolgreich!");
 }
 
+QString SetupTransfer::Report::message() const
+{
+    switch (outcome) {
+    case Outcome::Acknowledged:
+        return successMessage();
+    case Outcome::OtherGateway:
+        return failureMessage() + QLatin1Char('\n') +
+               QStringLiteral("An der Adresse %1 meldet sich das Gateway %2 statt %3; es wurde nichts gesendet.")
+                   .arg(host.toString(), answeredId.text(), expectedId.text());
+    case Outcome::NoCipher:
+        return failureMessage() + QLatin1Char('\n') +
+               QStringLiteral("Die AES-128-Verschlüsselung steht nicht zur Verfügung; es wurde nichts gesendet.");
+    default:
+        return failureMessage();
+    }
+}
+
 void SetupTransfer::start(const Request& request)
 {
     cancel();
     m_request = request;
+    m_report = Report();
+    m_report.host = request.host;
+    m_report.expectedId = request.expectedId;
     m_buffer.clear();
     m_answerBegun = false;
     m_running = true;
@@ -40,8 +61,8 @@ void SetupTransfer::start(const Request& request)
     connect(m_socket, &QTcpSocket::readyRead, this, &SetupTransfer::onReadyRead);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) { onClosed(); });
     connect(m_socket, &QTcpSocket::disconnected, this, &SetupTransfer::onClosed);
-    m_backstop.start(BackstopMs);
-    m_stageTimer.start(request.connectTimeoutMs);
+    m_limit.start(request.timings.transferLimitMs);
+    m_stageTimer.start(request.timings.connectMs);
     m_socket->connectToHost(request.host, request.port);
 }
 
@@ -54,7 +75,7 @@ void SetupTransfer::cancel()
 void SetupTransfer::end()
 {
     m_stageTimer.stop();
-    m_backstop.stop();
+    m_limit.stop();
     if (m_socket) {
         QTcpSocket* socket = m_socket;
         m_socket = nullptr;
@@ -67,7 +88,7 @@ void SetupTransfer::end()
 void SetupTransfer::onConnected()
 {
     m_stage = Stage::WaitingAnswer;
-    m_stageTimer.start(AnswerBeginMs);
+    m_stageTimer.start(m_request.timings.writeAnswerMs);
     m_socket->write(Telegram::WriteSetupRequest());
 }
 
@@ -83,7 +104,7 @@ void SetupTransfer::onReadyRead()
     if (m_stage == Stage::WaitingAnswer) {
         if (!m_answerBegun && !m_buffer.isEmpty()) {
             m_answerBegun = true;
-            m_stageTimer.start(AnswerRestMs);
+            m_stageTimer.start(m_request.timings.writeRestMs);
         }
         // The whole answer is read before the setup goes out, so no byte of it is taken for the
         // acknowledgement. A length field that cannot be right: the first 10 bytes are enough.
@@ -92,12 +113,8 @@ void SetupTransfer::onReadyRead()
             (state == Telegram::FrameState::Bad && m_buffer.size() >= Telegram::HeaderSize))
             sendTelegram();
     } else if (m_stage == Stage::WaitingAck) {
-        if (m_buffer.isEmpty())
-            return;
-        if (quint8(m_buffer[0]) == Telegram::Ack)
-            succeed();
-        else
-            fail(Outcome::NotAcknowledged);
+        if (!m_buffer.isEmpty())
+            finish(quint8(m_buffer[0]) == Telegram::Ack ? Outcome::Acknowledged : Outcome::NotAcknowledged);
     }
 }
 
@@ -106,9 +123,11 @@ void SetupTransfer::onStageTimeout()
     if (m_stage == Stage::WaitingAnswer && m_answerBegun && m_buffer.size() >= Telegram::HeaderSize)
         sendTelegram(); // the header is all that is needed of the answer
     else if (m_stage == Stage::Connecting)
-        fail(Outcome::Refused);
+        finish(Outcome::Refused);
+    else if (m_stage == Stage::WaitingAck)
+        finish(Outcome::NotAcknowledged);
     else
-        fail(Outcome::NoAnswer);
+        finish(Outcome::NoAnswer);
 }
 
 void SetupTransfer::onClosed()
@@ -119,44 +138,53 @@ void SetupTransfer::onClosed()
         onReadyRead();
     if (!m_running)
         return;
-    fail(m_stage == Stage::Connecting ? Outcome::Refused : Outcome::NoAnswer);
+    switch (m_stage) {
+    case Stage::Connecting:
+        finish(Outcome::Refused);
+        break;
+    case Stage::WaitingAnswer:
+        finish(Outcome::NoAnswer);
+        break;
+    case Stage::WaitingAck:
+        finish(Outcome::NotAcknowledged);
+        break;
+    }
 }
 
 void SetupTransfer::sendTelegram()
 {
-    KeyMaterial material{};
-    if (!Telegram::readWriteAnswerHeader(m_buffer, m_answeredId, material)) {
-        fail(Outcome::NoAnswer);
+    const std::optional<Telegram::AnswerHeader> header = Telegram::writeAnswerHeader(m_buffer);
+    if (!header) {
+        finish(Outcome::NoAnswer);
         return;
     }
-    if (m_request.expectedId && *m_request.expectedId != m_answeredId) {
-        fail(Outcome::OtherGateway,
-             QStringLiteral("An der Adresse %1 meldet sich das Gateway %2 statt %3; es wurde nichts gesendet.")
-                 .arg(m_request.host.toString(), m_answeredId.text(), m_request.expectedId->text()));
+    m_report.answeredId = header->gatewayId;
+    if (m_request.expectedId != header->gatewayId) {
+        finish(Outcome::OtherGateway);
+        return;
+    }
+    const Result<QByteArray> telegram = Telegram::BuildSetupTelegram(m_request.record, header->keyMaterial,
+                                                                     header->gatewayId.bytes, m_request.masterKey);
+    if (!telegram) {
+        finish(Outcome::NoCipher);
         return;
     }
     m_buffer.clear();
     m_stage = Stage::WaitingAck;
-    // From here the acknowledgement window alone decides; the backstop is for a transfer that never
+    // From here the acknowledgement window alone decides; the limit is for a transfer that never
     // got this far.
-    m_backstop.stop();
-    m_stageTimer.start(AckWindowMs);
-    m_socket->write(Telegram::BuildSetupTelegram(m_request.record, material, m_answeredId.bytes, m_request.masterKey));
+    m_limit.stop();
+    m_stageTimer.start(m_request.timings.ackWindowMs());
+    m_report.telegramSent = true;
+    m_socket->write(*telegram);
 }
 
-void SetupTransfer::succeed()
-{
-    m_running = false;
-    end();
-    emit finished(true, Outcome::Acknowledged, successMessage());
-}
-
-void SetupTransfer::fail(Outcome outcome, const QString& detail)
+void SetupTransfer::finish(Outcome outcome)
 {
     if (!m_running)
         return;
     m_running = false;
     end();
-    const QString message = detail.isEmpty() ? failureMessage() : failureMessage() + QLatin1Char('\n') + detail;
-    emit finished(false, outcome, message);
+    m_report.outcome = outcome;
+    emit finished(m_report);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExchangeTimings.h"
 #include "TelegramCipher.h"
 #include "setups/GWSetupRecord.h"
 
@@ -9,40 +10,48 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <optional>
-
 // Sends one setup record to one gateway: connect, write request, answer (identifier and key
 // material), the 1123-byte setup telegram, acknowledgement 0x06. finished() fires exactly once per
-// start(): as soon as the outcome is certain; at the latest BackstopMs after the start while the
-// telegram has not gone out, else AckWindowMs after it went out.
+// start(): as soon as the outcome is certain; at the latest transferLimitMs after the start while
+// the telegram has not gone out, else the acknowledgement window after it went out.
 class SetupTransfer final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SetupTransfer)
 
 public:
-    static constexpr int AnswerBeginMs = 800; // the write answer must begin within this
-    static constexpr int AnswerRestMs = 1000; // and be whole within this much more
-    static constexpr int AckWindowMs = 3000;  // 1000 ms, then 2000 ms more
-    static constexpr int BackstopMs = 4000;
-
     enum class Outcome
     {
-        Acknowledged,
-        Refused,
-        NoAnswer,
-        OtherGateway,
-        NotAcknowledged
+        Acknowledged,    // first byte 0x06
+        NotAcknowledged, // another first byte, or nothing within the acknowledgement window
+        Refused,         // no connection
+        NoAnswer,        // the write request got no usable answer; nothing was sent
+        OtherGateway,    // another gateway answered at the address; nothing was sent
+        NoCipher,        // AES could not be set up; nothing was sent
     };
 
     struct Request
     {
         QHostAddress host;
         quint16 port = 30;
-        int connectTimeoutMs = 1000;
+        ExchangeTimings timings;
         GWSetupRecord record;
         MasterKey masterKey{};
-        std::optional<GatewayId> expectedId; // nothing is sent when another gateway answers
+        GatewayId expectedId; // nothing is sent when another gateway answers
+    };
+
+    struct Report
+    {
+        Outcome outcome = Outcome::NoAnswer;
+        QHostAddress host;
+        GatewayId expectedId;
+        GatewayId answeredId; // valid once the write answer came
+        bool telegramSent = false;
+
+        bool acknowledged() const { return outcome == Outcome::Acknowledged; }
+        // "Die Übertragung war erfolgreich!" or "Die Übertragung war NICHT erfolgreich!", the latter
+        // with the reason when nothing was sent because another gateway answered.
+        QString message() const;
     };
 
     explicit SetupTransfer(QObject* parent = nullptr);
@@ -51,15 +60,12 @@ public:
     void start(const Request& request);
     void cancel(); // ends without finished()
     bool running() const { return m_running; }
-    // The identifier the gateway reported in its answer to the write request (valid once it came).
-    const GatewayId& answeredId() const { return m_answeredId; }
 
     static QString successMessage();
     static QString failureMessage();
 
 signals:
-    // message: the German text for the user.
-    void finished(bool acknowledged, SetupTransfer::Outcome outcome, const QString& message);
+    void finished(const SetupTransfer::Report& report);
 
 private:
     enum class Stage
@@ -73,17 +79,18 @@ private:
     void onStageTimeout();
     void onClosed();
     void sendTelegram();
-    void fail(Outcome outcome, const QString& detail = QString());
-    void succeed();
+    void finish(Outcome outcome);
     void end();
 
     QTcpSocket* m_socket = nullptr;
     QTimer m_stageTimer;
-    QTimer m_backstop;
+    QTimer m_limit;
     Request m_request;
+    Report m_report;
     QByteArray m_buffer;
-    GatewayId m_answeredId;
     Stage m_stage = Stage::Connecting;
     bool m_running = false;
     bool m_answerBegun = false;
 };
+
+Q_DECLARE_METATYPE(SetupTransfer::Report)

@@ -1,7 +1,5 @@
 #include "Telegram.h"
 
-#include <algorithm>
-
 namespace Telegram {
 
 QByteArray ReadSetupRequest()
@@ -14,16 +12,18 @@ QByteArray WriteSetupRequest()
     return QByteArray::fromRawData("\x03\x00\x41\x00", 4);
 }
 
-QByteArray BuildSetupTelegram(const GWSetupRecord& record, const KeyMaterial& p, const GatewayIdBytes& q,
-                              const MasterKey& masterKey)
+Result<QByteArray> BuildSetupTelegram(const GWSetupRecord& record, const KeyMaterial& p, const GatewayIdBytes& q,
+                                      const MasterKey& masterKey)
 {
-    TelegramCipher cipher = TelegramCipher::DeriveTelegramKey(p, q, masterKey);
+    Result<TelegramCipher> cipher = TelegramCipher::DeriveTelegramKey(p, q, masterKey);
+    if (!cipher)
+        return Result<QByteArray>::failure(cipher.message());
     // Span: pad-count placeholder, marker AA 55, record (1119 bytes, padded to 1120).
     QByteArray span;
     span.reserve(GWSetupRecord::Size + 3 + 16);
     span.append(char(0x00)).append(char(0xAA)).append(char(0x55));
     span.append(record.toByteArray());
-    const quint8 pad = cipher.EncryptTelegram(span);
+    const quint8 pad = cipher->EncryptTelegram(span);
     const int n = GWSetupRecord::Size + 6 + pad; // 1123
     QByteArray telegram;
     telegram.reserve(n);
@@ -63,17 +63,23 @@ Answer decodeAnswer(const QByteArray& received, const MasterKey& masterKey)
     // nothing to decode: such an answer is counted but not listed.
     if (a.length < HeaderSize + 16 || a.length > MaxAnswer)
         return a;
-    // The body is what the length field announces, bounded by what arrived and by the body buffer.
-    const qsizetype bodyBytes = std::min<qsizetype>(a.length, received.size()) - HeaderSize;
-    if (bodyBytes < 16)
+    if (received.size() < a.length) {
+        a.kind = Answer::Kind::Incomplete; // cut off: what came cannot be trusted to be the gateway's setup
         return a;
-    TelegramCipher cipher = TelegramCipher::DeriveTelegramKey(a.keyMaterial, a.gatewayId.bytes, masterKey);
-    if (!cipher.DecryptTelegram(received.constData() + HeaderSize, bodyBytes, a.body)) {
+    }
+    Result<TelegramCipher> cipher = TelegramCipher::DeriveTelegramKey(a.keyMaterial, a.gatewayId.bytes, masterKey);
+    if (!cipher) {
+        a.kind = Answer::Kind::NoCipher;
+        return a;
+    }
+    std::optional<QByteArray> body = cipher->DecryptTelegram(received.constData() + HeaderSize, a.length - HeaderSize);
+    if (!body) {
         a.kind = Answer::Kind::WrongKey;
         return a;
     }
+    a.body = std::move(*body);
     if (a.type == SetupType && a.body.size() >= 3 + GWSetupRecord::Size) {
-        GWSetupRecord::fromRaw(a.body.mid(3, GWSetupRecord::Size), a.record);
+        a.record = *GWSetupRecord::fromRaw(a.body.mid(3, GWSetupRecord::Size));
         a.kind = Answer::Kind::Setup;
     } else {
         a.kind = Answer::Kind::OtherType;
@@ -81,15 +87,16 @@ Answer decodeAnswer(const QByteArray& received, const MasterKey& masterKey)
     return a;
 }
 
-bool readWriteAnswerHeader(const QByteArray& received, GatewayId& id, KeyMaterial& material)
+std::optional<AnswerHeader> writeAnswerHeader(const QByteArray& received)
 {
     if (received.size() < HeaderSize)
-        return false;
+        return std::nullopt;
+    AnswerHeader h;
     for (int i = 0; i < 3; ++i)
-        id.bytes[i] = quint8(received[3 + i]);
+        h.gatewayId.bytes[i] = quint8(received[3 + i]);
     for (int i = 0; i < 4; ++i)
-        material[i] = quint8(received[6 + i]);
-    return true;
+        h.keyMaterial[i] = quint8(received[6 + i]);
+    return h;
 }
 
 } // namespace Telegram

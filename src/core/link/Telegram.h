@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 
+#include <optional>
+
 // Telegram layout. Header numbers are big-endian:
 //   0..1  N, total length including these two bytes
 //   2     type: 20 (0x14) carries a setup record
@@ -27,8 +29,8 @@ QByteArray WriteSetupRequest(); // 03 00 41 00
 
 // The 1123-byte setup telegram: 04 63 14, then encrypted [p, AA, 55, record, 2F] under the key derived
 // from the answer to WriteSetupRequest.
-QByteArray BuildSetupTelegram(const GWSetupRecord& record, const KeyMaterial& p, const GatewayIdBytes& q,
-                              const MasterKey& masterKey);
+Result<QByteArray> BuildSetupTelegram(const GWSetupRecord& record, const KeyMaterial& p, const GatewayIdBytes& q,
+                                      const MasterKey& masterKey);
 
 enum class FrameState
 {
@@ -43,10 +45,12 @@ struct Answer
 {
     enum class Kind
     {
-        NotDecodable, // fewer than 10 bytes, a length field outside 26..2106, or no whole body block here
-        WrongKey,     // header read, but the body did not decrypt (master keys differ, or body damaged)
+        NotDecodable, // fewer than 10 bytes, a length field outside 26..2106: no gateway to list
+        Incomplete,   // the header came, but fewer bytes than the length field announces
+        WrongKey,     // the body did not decrypt (master keys differ, or body damaged)
         Setup,        // type 20 with a whole record
         OtherType,    // decrypted, but no record for us (type other than 20, or a type-20 body too short)
+        NoCipher,     // AES could not be set up here; nothing was decrypted
     };
     Kind kind = Kind::NotDecodable;
     int length = 0; // N
@@ -55,13 +59,20 @@ struct Answer
     KeyMaterial keyMaterial{};
     QByteArray body;      // decrypted body, at most MaxBody bytes
     GWSetupRecord record; // Kind::Setup only
+
+    bool listed() const { return kind != Kind::NotDecodable; }
 };
 
 // Decodes the bytes received for a read exchange. Pure; the body taken is bounded by the bytes
 // received and by MaxBody, whatever the length field says.
 Answer decodeAnswer(const QByteArray& received, const MasterKey& masterKey);
 
-// Header of an answer to WriteSetupRequest: identifier and key material; needs at least 10 bytes.
-bool readWriteAnswerHeader(const QByteArray& received, GatewayId& id, KeyMaterial& material);
+// Header of an answer to WriteSetupRequest: identifier and key material (needs at least 10 bytes).
+struct AnswerHeader
+{
+    GatewayId gatewayId;
+    KeyMaterial keyMaterial{};
+};
+std::optional<AnswerHeader> writeAnswerHeader(const QByteArray& received);
 
 } // namespace Telegram

@@ -2,8 +2,6 @@
 
 #include <openssl/evp.h>
 
-#include <stdexcept>
-
 struct AesBlockCipher::Contexts
 {
     EVP_CIPHER_CTX* enc = nullptr;
@@ -15,16 +13,24 @@ struct AesBlockCipher::Contexts
     }
 };
 
-AesBlockCipher::AesBlockCipher(const Block& key) : m_ctx(std::make_unique<Contexts>())
+AesBlockCipher::AesBlockCipher() : m_ctx(std::make_unique<Contexts>())
+{}
+
+Result<std::shared_ptr<const AesBlockCipher>> AesBlockCipher::create(const Block& key)
 {
-    m_ctx->enc = EVP_CIPHER_CTX_new();
-    m_ctx->dec = EVP_CIPHER_CTX_new();
-    if (!m_ctx->enc || !m_ctx->dec ||
-        EVP_EncryptInit_ex(m_ctx->enc, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1 ||
-        EVP_DecryptInit_ex(m_ctx->dec, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1)
-        throw std::runtime_error("AES-128 is not available");
-    EVP_CIPHER_CTX_set_padding(m_ctx->enc, 0);
-    EVP_CIPHER_CTX_set_padding(m_ctx->dec, 0);
+    std::shared_ptr<AesBlockCipher> aes(new (std::nothrow) AesBlockCipher());
+    Contexts* c = aes ? aes->m_ctx.get() : nullptr;
+    if (c) {
+        c->enc = EVP_CIPHER_CTX_new();
+        c->dec = EVP_CIPHER_CTX_new();
+    }
+    if (!c || !c->enc || !c->dec || EVP_EncryptInit_ex(c->enc, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1 ||
+        EVP_DecryptInit_ex(c->dec, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1)
+        return Result<std::shared_ptr<const AesBlockCipher>>::failure(
+            QStringLiteral("Die AES-128-Verschlüsselung steht nicht zur Verfügung (OpenSSL)."));
+    EVP_CIPHER_CTX_set_padding(c->enc, 0);
+    EVP_CIPHER_CTX_set_padding(c->dec, 0);
+    return std::shared_ptr<const AesBlockCipher>(std::move(aes));
 }
 
 AesBlockCipher::~AesBlockCipher() = default;
@@ -45,11 +51,20 @@ Block AesBlockCipher::decrypt(const Block& in) const
     return out;
 }
 
-TelegramCipher::TelegramCipher(const Block& key, const Block& iv)
-    : m_key(key), m_chain(iv), m_aes(std::make_shared<AesBlockCipher>(key))
+TelegramCipher::TelegramCipher(const Block& key, const Block& iv, std::shared_ptr<const AesBlockCipher> aes)
+    : m_key(key), m_chain(iv), m_aes(std::move(aes))
 {}
 
-TelegramCipher TelegramCipher::DeriveTelegramKey(const KeyMaterial& p, const GatewayIdBytes& q, const MasterKey& m)
+Result<TelegramCipher> TelegramCipher::fromKeyAndIv(const Block& key, const Block& iv)
+{
+    auto aes = AesBlockCipher::create(key);
+    if (!aes)
+        return Result<TelegramCipher>::failure(aes.message());
+    return TelegramCipher(key, iv, std::move(aes.value()));
+}
+
+Result<TelegramCipher> TelegramCipher::DeriveTelegramKey(const KeyMaterial& p, const GatewayIdBytes& q,
+                                                         const MasterKey& m)
 {
     const quint32 d = (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]);
     // "d >> n" keeps the low 8 bits of the shifted value.
@@ -59,7 +74,7 @@ TelegramCipher TelegramCipher::DeriveTelegramKey(const KeyMaterial& p, const Gat
     for (int i = 0; i < 16; ++i)
         key[i] ^= m[i];
     key[5] ^= p[2];
-    return TelegramCipher(key, iv);
+    return fromKeyAndIv(key, iv);
 }
 
 quint8 TelegramCipher::EncryptTelegram(QByteArray& span)
@@ -84,15 +99,10 @@ void TelegramCipher::encryptBlocks(QByteArray& span)
     }
 }
 
-bool TelegramCipher::DecryptTelegram(const QByteArray& source, QByteArray& plain)
-{
-    return DecryptTelegram(source.constData(), source.size(), plain);
-}
-
-bool TelegramCipher::DecryptTelegram(const char* source, qsizetype n, QByteArray& plain)
+QByteArray TelegramCipher::decryptBlocks(const char* source, qsizetype n)
 {
     const qsizetype blocks = n > 0 ? n / 16 : 0;
-    plain.resize(blocks * 16);
+    QByteArray plain(blocks * 16, Qt::Uninitialized);
     for (qsizetype b = 0; b < blocks; ++b) {
         Block in;
         for (int i = 0; i < 16; ++i)
@@ -102,6 +112,14 @@ bool TelegramCipher::DecryptTelegram(const char* source, qsizetype n, QByteArray
             plain[b * 16 + i] = char(out[i] ^ m_chain[i]);
         m_chain = in;
     }
+    return plain;
+}
+
+std::optional<QByteArray> TelegramCipher::DecryptTelegram(const char* source, qsizetype n)
+{
+    QByteArray plain = decryptBlocks(source, n);
     // Too short to carry the marker: nothing decrypted means no proof of a shared key.
-    return plain.size() >= 3 && quint8(plain[1]) == 0xAA && quint8(plain[2]) == 0x55;
+    if (plain.size() < 3 || quint8(plain[1]) != 0xAA || quint8(plain[2]) != 0x55)
+        return std::nullopt;
+    return plain;
 }

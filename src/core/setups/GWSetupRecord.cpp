@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-bool GWSetupRecord::fromRaw(const QByteArray& bytes, GWSetupRecord& out)
+std::optional<GWSetupRecord> GWSetupRecord::fromRaw(const QByteArray& bytes)
 {
     if (bytes.size() < Size)
-        return false;
-    std::memcpy(out.m_raw.data(), bytes.constData(), Size);
-    return true;
+        return std::nullopt;
+    GWSetupRecord record;
+    std::memcpy(record.m_raw.data(), bytes.constData(), Size);
+    return record;
 }
 
 QByteArray GWSetupRecord::toByteArray() const

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 // A gateway's complete setup as it travels on the wire: 1116 bytes, integers little-endian,
 // addresses first octet first. Reserved bytes are carried, never interpreted.
@@ -60,8 +61,8 @@ public:
     using Address = std::array<quint8, 4>;
 
     GWSetupRecord() = default;
-    // Copies the first Size bytes; false (and out untouched) when fewer are given.
-    static bool fromRaw(const QByteArray& bytes, GWSetupRecord& out);
+    // The first Size bytes; nothing when fewer are given.
+    static std::optional<GWSetupRecord> fromRaw(const QByteArray& bytes);
 
     const std::array<quint8, Size>& raw() const { return m_raw; }
     std::array<quint8, Size>& raw() { return m_raw; }

@@ -14,13 +14,14 @@ Windows createWindows(const TTelvaro::Options& options)
     w.main = new TTelvaro(options);
     w.dialog = new TFormGWsetup(w.main);
     FormGWsetup = w.dialog;
-    w.dialog->setHandOver(w.main);
+    GatewaySession* session = &w.main->session();
+    w.dialog->setSession(session);
     QObject::connect(w.main, &TTelvaro::openGatewaySetupRequested, w.dialog, &TFormGWsetup::OpenGatewaySetup);
     QObject::connect(w.main, &TTelvaro::setupTransferSucceeded, w.dialog, &TFormGWsetup::closeAfterTransfer);
-    QObject::connect(w.main, &TTelvaro::setupTransferStarted, w.dialog,
+    QObject::connect(session, &GatewaySession::transferStarted, w.dialog,
                      [d = w.dialog] { d->setTransferRunning(true); });
-    QObject::connect(w.main, &TTelvaro::setupTransferFinished, w.dialog,
-                     [d = w.dialog] { d->setTransferRunning(false); });
+    QObject::connect(session, &GatewaySession::transferFinished, w.dialog,
+                     [d = w.dialog, session] { d->setTransferRunning(session->transferRunning()); });
     return w;
 }
 

@@ -1,33 +1,24 @@
-#include "app/CommandLine.h"
-#include "app/Startup.h"
+#include "CommandLine.h"
+#include "GuardedApplication.h"
+#include "Startup.h"
 #include "base/SharedFolders.h"
+#include "prompt/Prompter.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QTextStream>
 
-#include <cstdio>
-#include <exception>
+namespace {
 
-static int runWindow(int argc, char** argv)
+int runWindow(int argc, char** argv, const Invocation& invocation)
 {
-    QApplication app(argc, argv);
+    GuardedApplication<QApplication> app(argc, argv,
+                                         [](const QString& message) { Prompter::instance().error(nullptr, message); });
     prepareApplication(app);
+    if (invocation.documents)
+        SharedFolders::setDocumentsOverride(*invocation.documents);
     TTelvaro::Options options;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--segment"))
-            options.segment = args[++i];
-        else if (args[i] == QLatin1String("--port")) {
-            bool ok = false;
-            options.port = args[++i].toInt(&ok);
-            if (!ok || options.port < 1 || options.port > 65535) {
-                QTextStream(stderr) << "Ungültiger Port: " << args[i] << '\n';
-                return 2;
-            }
-        } else if (args[i] == QLatin1String("--documents"))
-            SharedFolders::setDocumentsOverride(args[++i]);
-    }
+    options.segment = invocation.segment;
+    options.port = invocation.port.value_or(-1);
     Windows windows = createWindows(options);
     windows.main->show();
     const int rc = app.exec();
@@ -35,29 +26,41 @@ static int runWindow(int argc, char** argv)
     return rc;
 }
 
+int runCommandLine(int argc, char** argv, const Invocation& invocation)
+{
+    GuardedApplication<QCoreApplication> app(argc, argv, reportCommandLineFailure);
+    app.setApplicationName(QStringLiteral("Telvaro"));
+    return runCommand(invocation);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        QTextStream(stdout) << usageText();
-        return 0;
-    }
-    if (args.contains(QLatin1String("--version"))) {
-        QTextStream(stdout) << "Telvaro V" << TELVARO_VERSION << '\n';
-        return 0;
+    const Result<Invocation> invocation = parseInvocation(args);
+    if (!invocation) {
+        QTextStream(stderr) << invocation.message() << "\n\n" << usageText();
+        return 2;
     }
     try {
-        if (isCommandLineRun(args)) {
-            QCoreApplication app(argc, argv);
-            app.setApplicationName(QStringLiteral("Telvaro"));
-            return runCommandLine(app.arguments());
+        switch (invocation->mode) {
+        case Invocation::Mode::Help:
+            QTextStream(stdout) << usageText();
+            return 0;
+        case Invocation::Mode::Version:
+            QTextStream(stdout) << "Telvaro V" << TELVARO_VERSION << '\n';
+            return 0;
+        case Invocation::Mode::Command:
+            return runCommandLine(argc, argv, *invocation);
+        case Invocation::Mode::Window:
+            return runWindow(argc, argv, *invocation);
         }
-        return runWindow(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
     } catch (...) {
+        // Outside the event loop (start-up, shut-down): a script must never read this as success.
+        QTextStream(stderr) << GuardedApplication<QCoreApplication>::describeCurrentException() << '\n';
     }
-    return 0;
+    return 2;
 }

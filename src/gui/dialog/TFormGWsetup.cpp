@@ -2,7 +2,6 @@
 #include "ui_TFormGWsetup.h"
 
 #include "EditKeyFilter.h"
-#include "SetupHandOver.h"
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
 #include "firmware/FirmwareImage.h"
@@ -10,9 +9,9 @@
 #include "radioids/DeviceList.h"
 #include "radioids/KeyList.h"
 #include "radioids/RadioIdText.h"
+#include "session/GatewaySession.h"
 #include "setups/AddressCheck.h"
 #include "setups/HexPair.h"
-#include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
 #include <QFileInfo>
@@ -195,16 +194,15 @@ bool TFormGWsetup::CheckIPAddress(const QString& text)
     return false;
 }
 
-void TFormGWsetup::OpenGatewaySetup(const QString& gwidText, const QString& ipText)
+void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& host)
 {
-    m_targetAddress = ipText;
-    m_openedGwid = gwidText;
-    setWindowTitle(QStringLiteral("Getaway Setup an IP: ") + ipText);
-    const QString p2 = gwidText.mid(0, 2);
-    const QString p1 = gwidText.mid(3, 2);
-    const QString p0 = gwidText.mid(6, 2);
-    const QString path = SharedFolders::setups() + QStringLiteral("SETUPGW_%1_%2_%3.GWINI").arg(p2, p1, p0);
-    if (!LoadSetup(path, p2, p1, p0)) {
+    m_targetAddress = host;
+    m_openedGwid = id;
+    setWindowTitle(QStringLiteral("Getaway Setup an IP: ") + host.toString());
+    const QString p2 = QString::asprintf("%.2X", id.bytes[0]);
+    const QString p1 = QString::asprintf("%.2X", id.bytes[1]);
+    const QString p0 = QString::asprintf("%.2X", id.bytes[2]);
+    if (!LoadSetup(SetupFilePath(SharedFolders::setups(), id), p2, p1, p0)) {
         const Prompter::Button answer = Prompter::instance().message(
             this, Prompter::Icon::Error, QStringLiteral("Kein Setup für diese GWID vorhanden!"),
             Prompter::Abort | Prompter::Ignore);
@@ -438,22 +436,17 @@ void TFormGWsetup::ButtonSAVEClick()
         Prompter::instance().error(this, saved.message());
         return;
     }
-    sendSavedSetup(folder, fileId);
+    sendSavedSetup(fileId);
 }
 
-void TFormGWsetup::sendSavedSetup(const QString& folder, const GatewayId& fileId)
+void TFormGWsetup::sendSavedSetup(const GatewayId& fileId)
 {
-    if (!m_handOver)
+    if (!m_session)
         return;
-    // The record starts from what this gateway last sent, so its reserved bytes go back to it.
-    const GatewayId opened = GatewayId::fromText(m_openedGwid).value_or(GatewayId());
-    GWSetupRecord record = m_handOver->lastReceivedRecord(opened);
-    const Status converted = SetupFileToRecord(folder, fileId, record);
-    if (!converted) {
-        Prompter::instance().error(this, converted.message());
-        return;
-    }
-    m_handOver->sendSetup(record, m_targetAddress, m_openedGwid);
+    // Sent to the gateway the dialog was opened for, starting from what that gateway last reported.
+    const Status started = m_session->sendSetupFile(m_targetAddress, m_openedGwid, fileId);
+    if (!started)
+        Prompter::instance().show(this, SetupTransfer::failureMessage() + QLatin1Char('\n') + started.message());
 }
 
 void TFormGWsetup::setTransferRunning(bool running)

@@ -4,6 +4,7 @@
 #include "setups/SetupFormValues.h"
 
 #include <QDialog>
+#include <QHostAddress>
 #include <QString>
 
 #include <memory>
@@ -14,7 +15,7 @@ class TFormGWsetup;
 class QKeyEvent;
 class QLineEdit;
 class QWidget;
-class SetupHandOver;
+class GatewaySession;
 
 // The setup dialog of one gateway: shows a setup file, lets the user edit it and saves it, which
 // also sends it to the gateway through the hand-over. Created once, hidden, and shown by
@@ -34,10 +35,11 @@ public:
     explicit TFormGWsetup(QWidget* parent = nullptr);
     ~TFormGWsetup() override;
 
-    void setHandOver(SetupHandOver* handOver) { m_handOver = handOver; }
+    // The session that sends saved setups; without one a save only writes the file.
+    void setSession(GatewaySession* session) { m_session = session; }
 
-    // Loads the setup file of the gateway "0A.1B.2C" and shows the dialog for the gateway at ipText.
-    void OpenGatewaySetup(const QString& gwidText, const QString& ipText);
+    // Loads the setup file of the gateway id and shows the dialog for the gateway at host.
+    void OpenGatewaySetup(const GatewayId& id, const QHostAddress& host);
     // Fills the controls from the file at path. id2, id1, id0 replace the file's gateway ID unless one
     // is empty. False when there is no file (the controls stay as they were).
     bool LoadSetup(const QString& path, const QString& id2, const QString& id1, const QString& id0);
@@ -54,8 +56,8 @@ public:
     SetupFormValues formValues() const;
     void showFormValues(const SetupFormValues& values);
 
-    QString targetAddress() const { return m_targetAddress; }
-    QString openedGwid() const { return m_openedGwid; }
+    QHostAddress targetAddress() const { return m_targetAddress; }
+    GatewayId openedGwid() const { return m_openedGwid; }
     QString FirmwareImagePath() const { return m_firmwareImagePath; }
     bool FirmwareImagePresent() const { return m_firmwareImagePresent; }
 
@@ -90,12 +92,12 @@ private:
     void advanceFocus(const QLineEdit* from, QLineEdit* to);
     void reportSkipped(int skipped);
     bool addImportedId(const QString& id);
-    void sendSavedSetup(const QString& folder, const GatewayId& fileId);
+    void sendSavedSetup(const GatewayId& fileId);
 
     std::unique_ptr<Ui::TFormGWsetup> ui;
-    SetupHandOver* m_handOver = nullptr;
-    QString m_targetAddress;
-    QString m_openedGwid;
+    GatewaySession* m_session = nullptr;
+    QHostAddress m_targetAddress;
+    GatewayId m_openedGwid;
     QString m_firmwareImagePath;
     bool m_firmwareImagePresent = false;
     bool m_loading = false;

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "base/Result.h"
+#include "setups/GatewayId.h"
+
+#include <QHostAddress>
+#include <QMetaType>
+#include <QString>
+
+#include <array>
+
+// What the list knows of one gateway. Texts for the user are made from it only when drawn.
+struct GatewayRow
+{
+    enum class State {
+        SetupStored,    // its setup was read, decrypted and stored as its setup file
+        SetupNotStored, // read and decrypted, but the setup file could not be written (stored says why)
+        OtherKey,       // the answer did not decrypt: the gateway uses another master key
+        OtherType,      // decrypted, but it carried no setup
+        Incomplete,     // the answer was cut off after its header
+    };
+    enum class Verification { None, Running, Verified, Differs, NoAnswer };
+
+    QHostAddress address;
+    GatewayId id;
+    State state = State::OtherType;
+    std::array<quint8, 3> firmware{}; // SetupStored, SetupNotStored
+    Status stored;                    // SetupNotStored: why the file could not be written
+    Verification verification = Verification::None;
+
+    bool hasSetup() const { return state == State::SetupStored || state == State::SetupNotStored; }
+
+    // Cell texts: "127.0.0.21", "0A.1B.2C", the firmware "1.4.12" ("1.4.12 (nicht gespeichert)" when
+    // the file could not be written, "???" for another master key, "(unvollständig)" for a cut answer,
+    // empty for another telegram type), and the read-back "ja", "abweichend", "keine Antwort".
+    QString ipText() const;
+    QString gwidText() const { return id.text(); }
+    QString firmwareText() const;
+    QString verificationText() const;
+};
+
+Q_DECLARE_METATYPE(GatewayRow)

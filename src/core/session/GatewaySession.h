@@ -1,0 +1,94 @@
+#pragma once
+
+#include "GatewayList.h"
+#include "GatewayRead.h"
+#include "ToolSettings.h"
+#include "link/ScanEngine.h"
+#include "link/SetupTransfer.h"
+
+#include <QHash>
+#include <QObject>
+
+#include <array>
+#include <memory>
+
+// One working session with the gateways of a segment, driven alike by the main window and by the
+// command line: the link settings and master key in use, the scan, the list of gateways found, the
+// last setup read from each address, the setup files of received setups, and the transfers of setups
+// to gateways. Nothing here blocks; every outcome comes as a signal.
+class GatewaySession final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(GatewaySession)
+
+public:
+    using Counts = std::array<int, 8>; // by GatewayRead::Kind
+
+    explicit GatewaySession(QObject* parent = nullptr);
+    ~GatewaySession() override;
+
+    void setLinkSettings(const LinkSettings& settings);
+    const LinkSettings& linkSettings() const { return m_link; }
+    // The waits of every exchange; by default those of the link settings.
+    void setTimings(const ExchangeTimings& timings);
+    const ExchangeTimings& timings() const { return m_timings; }
+    void setMasterKey(const MasterKey& key) { m_masterKey = key; }
+    const MasterKey& masterKey() const { return m_masterKey; }
+    // Received setups are stored here; empty: not stored.
+    void setSetupsFolder(const QString& folder) { m_setupsFolder = folder; }
+    const QString& setupsFolder() const { return m_setupsFolder; }
+
+    // Scan of a.b.c.0 .. a.b.c.254. A running scan is stopped first; the list starts empty.
+    void startScan(const Segment& segment);
+    void stopScan();
+    bool scanRunning() const { return m_scan.running(); }
+    const Segment& segment() const { return m_segment; }
+    const GatewayList& list() const { return m_list; }
+    int answerCount() const { return m_answers; }
+    const Counts& counts() const { return m_counts; }
+    // The listed gateways of the last scan whose setups could not be stored.
+    QList<GatewayRow> storeFailures() const;
+
+    // Reads one address now (no list change, no setup file written); gatewayRead() follows.
+    void readGateway(const QHostAddress& host);
+    // The last read of host in this session, if any.
+    const GatewayRead* lastRead(const QHostAddress& host) const;
+
+    // Sends the setup file of fileId to the gateway `target` at host. Refused at once, with the
+    // reason and nothing sent, unless this session has read and decrypted target's setup at host;
+    // its reserved bytes and firmware version travel back unchanged. Otherwise transferFinished()
+    // follows exactly once.
+    Status sendSetupFile(const QHostAddress& host, const GatewayId& target, const GatewayId& fileId);
+    bool transferRunning(const QHostAddress& host) const;
+    bool transferRunning() const { return !m_transfers.isEmpty(); }
+    static QString transferBusyMessage();
+
+signals:
+    void scanStarted();
+    void addressTried(const QHostAddress& host);
+    void progress(int done, int total);
+    void answerCounted(int answers);
+    void listChanged();
+    void storeFailed(const GatewayRow& row);
+    void scanFinished();
+    void gatewayRead(const GatewayRead& read);
+    void transferStarted(const QHostAddress& host);
+    void transferFinished(const SetupTransfer::Report& report);
+
+private:
+    void addressDone(const ReadExchange::Outcome& outcome);
+    GatewayRow store(const GatewayRead& read);
+
+    LinkSettings m_link;
+    ExchangeTimings m_timings;
+    MasterKey m_masterKey{};
+    QString m_setupsFolder;
+    Status m_folderReady;
+    ScanEngine m_scan;
+    Segment m_segment;
+    GatewayList m_list;
+    QHash<quint32, GatewayRead> m_reads;
+    QHash<quint32, SetupTransfer*> m_transfers;
+    Counts m_counts{};
+    int m_answers = 0;
+};

@@ -1,0 +1,128 @@
+#include "GatewayCommands.h"
+
+#include "base/SharedFolders.h"
+#include "setups/HexPair.h"
+#include "setups/SetupFile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <cstdio>
+
+GatewayCommands::GatewayCommands(const Invocation& invocation) : m_in(invocation), m_out(stdout), m_err(stderr)
+{}
+
+void GatewayCommands::quit(int code)
+{
+    m_out.flush();
+    m_err.flush();
+    QCoreApplication::exit(code);
+}
+
+Status GatewayCommands::prepare()
+{
+    if (m_in.documents)
+        SharedFolders::setDocumentsOverride(*m_in.documents);
+    Result<ToolSettings> settings = loadToolSettings(SharedFolders::settingsFile());
+    if (!settings) {
+        m_err << settings.message() << QStringLiteral("\nEs gelten die Vorgaben.\n");
+        settings = ToolSettings();
+    }
+    LinkSettings link = settings->link;
+    if (m_in.port)
+        link.port = quint16(*m_in.port);
+    if (m_in.parallel)
+        link.parallel = *m_in.parallel;
+    if (m_in.connectTimeout)
+        link.connectTimeoutMs = *m_in.connectTimeout;
+    if (!m_in.key.isEmpty())
+        link.masterKeyText = m_in.key;
+    const auto key = parseMasterKeyText(link.masterKeyText);
+    if (!key)
+        return Status::failure(QStringLiteral("Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen: %1")
+                                   .arg(link.masterKeyText));
+    m_session.setLinkSettings(link);
+    m_session.setMasterKey(*key);
+    m_session.setSetupsFolder(SharedFolders::setups());
+    return {};
+}
+
+int GatewayCommands::run()
+{
+    if (const Status ready = prepare(); !ready) {
+        m_err << ready.message() << '\n';
+        return 2;
+    }
+    return m_in.command == QLatin1String("scan") ? scan() : send();
+}
+
+int GatewayCommands::scan()
+{
+    const Result<Segment> segment = Segment::fromText(m_in.arguments.value(0));
+    if (!segment) {
+        m_err << segment.message() << '\n';
+        return 2;
+    }
+    QObject::connect(&m_session, &GatewaySession::progress, [this](int done, int total) {
+        if (done % 32 == 0 || done == total)
+            m_err << QStringLiteral("Fortschritt: %1/%2\n").arg(done).arg(total) << Qt::flush;
+    });
+    QObject::connect(&m_session, &GatewaySession::storeFailed, [this](const GatewayRow& row) {
+        m_err << QStringLiteral("Setup von %1 (%2) nicht gespeichert: %3\n")
+                     .arg(row.gwidText(), row.ipText(), row.stored.message());
+    });
+    QObject::connect(&m_session, &GatewaySession::scanFinished, [this] { quit(finishScan()); });
+    QTimer::singleShot(0, &m_session, [this, s = *segment] { m_session.startScan(s); });
+    return QCoreApplication::exec();
+}
+
+int GatewayCommands::finishScan()
+{
+    const QList<GatewayRow>& rows = m_session.list().rows();
+    if (m_in.json) {
+        QJsonArray list;
+        for (const GatewayRow& row : rows)
+            list.append(QJsonObject{{QStringLiteral("ip"), row.ipText()},
+                                    {QStringLiteral("gwid"), row.gwidText()},
+                                    {QStringLiteral("firmware"), row.firmwareText()}});
+        m_out << QJsonDocument(list).toJson(QJsonDocument::Indented);
+    } else {
+        for (const GatewayRow& row : rows)
+            m_out << row.ipText() << '\t' << row.gwidText() << '\t' << row.firmwareText() << '\n';
+    }
+    m_err << QStringLiteral("gefundene Gateways: %1\n").arg(m_session.answerCount());
+    return m_session.storeFailures().isEmpty() ? 0 : 3;
+}
+
+int GatewayCommands::send()
+{
+    const QHostAddress host(m_in.arguments.value(0));
+    const std::optional<GatewayId> id = GatewayId::fromText(m_in.arguments.value(1));
+    if (host.protocol() != QAbstractSocket::IPv4Protocol || !id) {
+        m_err << QStringLiteral("Ungültige Adresse oder GWID: %1\n").arg(m_in.arguments.join(QLatin1Char(' ')));
+        return 2;
+    }
+    if (!QFileInfo::exists(SetupFilePath(m_session.setupsFolder(), *id))) {
+        m_err << QStringLiteral("Kein Setup für diese GWID vorhanden!\n");
+        return 2;
+    }
+    // The gateway is read first: only a gateway whose setup was read and decrypted here gets one,
+    // and its reserved bytes and firmware version go back to it unchanged.
+    QObject::connect(&m_session, &GatewaySession::gatewayRead, [this, id = *id](const GatewayRead& read) {
+        const Status started = m_session.sendSetupFile(read.host, id, id);
+        if (!started) {
+            m_err << SetupTransfer::failureMessage() << '\n' << started.message() << '\n';
+            quit(2);
+        }
+    });
+    QObject::connect(&m_session, &GatewaySession::transferFinished, [this](const SetupTransfer::Report& report) {
+        (report.acknowledged() ? m_out : m_err) << report.message() << '\n';
+        quit(report.acknowledged() ? 0 : 1);
+    });
+    QTimer::singleShot(0, &m_session, [this, host] { m_session.readGateway(host); });
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,350 @@
+// The gateway session without any window: a scan lists and stores, a setup file goes back to the
+// gateway it was read from, and every refusal and transfer outcome is one value with one message.
+#include "base/IniFile.h"
+#include "base/SharedFolders.h"
+#include "session/GatewaySession.h"
+#include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
+
+#include "GatewaySimulator.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int Faster = 5;
+
+SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal, quint8 last = 0x2C)
+{
+    SimulatedGateway g =
+        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
+    g.behaviour = behaviour;
+    return g;
+}
+
+const GatewayId Id2C{{0x0A, 0x1B, 0x2C}};
+const QHostAddress Host21(u"127.0.0.21"_s);
+
+} // namespace
+
+class TestGatewaySession : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScratchDocuments> m_docs;
+    std::unique_ptr<GatewaySimulator> m_sim;
+    std::unique_ptr<GatewaySession> m_session;
+
+    void listen(const QList<SimulatedGateway>& gateways)
+    {
+        QVERIFY2(m_sim->listen(gateways, 0), qPrintable(m_sim->errorString()));
+        LinkSettings link;
+        link.port = m_sim->port();
+        m_session->setLinkSettings(link);
+        m_session->setTimings(ExchangeTimings().scaledDown(Faster));
+    }
+    void scan()
+    {
+        QSignalSpy finished(m_session.get(), &GatewaySession::scanFinished);
+        m_session->startScan(Segment{127, 0, 0});
+        QVERIFY(finished.wait(20000));
+    }
+    void read(const QHostAddress& host)
+    {
+        QSignalSpy read(m_session.get(), &GatewaySession::gatewayRead);
+        m_session->readGateway(host);
+        QVERIFY(read.wait(10000));
+    }
+    SetupTransfer::Report sendAndWait(const QHostAddress& host, const GatewayId& id)
+    {
+        QSignalSpy finished(m_session.get(), &GatewaySession::transferFinished);
+        const Status started = m_session->sendSetupFile(host, id, id);
+        if (!started)
+            qFatal("not started: %s", qPrintable(started.message()));
+        if (!finished.wait(10000))
+            qFatal("no outcome");
+        QTest::qWait(50);
+        if (finished.count() != 1)
+            qFatal("%d outcomes", int(finished.count()));
+        return finished.first().first().value<SetupTransfer::Report>();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<SetupTransfer::Report>();
+        qRegisterMetaType<GatewayRead>();
+        qRegisterMetaType<GatewayRow>();
+    }
+    void init()
+    {
+        m_docs = std::make_unique<ScratchDocuments>();
+        m_sim = std::make_unique<GatewaySimulator>();
+        m_session = std::make_unique<GatewaySession>();
+        m_session->setMasterKey(SimulatedGateway::defaultMasterKey());
+        m_session->setSetupsFolder(SharedFolders::setups());
+    }
+    void cleanup()
+    {
+        m_session.reset();
+        m_sim.reset();
+        m_docs.reset();
+    }
+
+    // The whole path of one gateway: scan, its setup stored, the file edited by another program,
+    // sent back, acknowledged; the gateway holds the file's values and its own reserved bytes.
+    void scanStoreEditSend()
+    {
+        SimulatedGateway g = gw(21);
+        g.record.setFirmwareVersion({3, 1, 7});
+        listen({g});
+        scan();
+        QCOMPARE(m_session->list().size(), 1);
+        const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
+        {
+            IniFile ini = IniFile::load(file).value();
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"PORT"_s, u"5123"_s));
+            QVERIFY(ini.save());
+        }
+        const SetupTransfer::Report report = sendAndWait(Host21, Id2C);
+        QVERIFY(report.acknowledged());
+        QCOMPARE(report.message(), u"Die Übertragung war erfolgreich!"_s);
+        QCOMPARE(m_sim->received().size(), 1);
+        const GWSetupRecord got = m_sim->received().first().record;
+        GWSetupRecord expected = g.record;
+        expected.setServerPort(5123);
+        QCOMPARE(got, expected); // reserved bytes and firmware 3.1.7 as the gateway reported them
+    }
+
+    void rowsOfAScan_data()
+    {
+        QTest::addColumn<int>("behaviour"); // -1: nothing listens at .21
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("firmware");
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("answers");
+        using S = GatewayRow::State;
+        using B = GatewayBehaviour;
+        QTest::newRow("setup") << int(B::Normal) << true << int(S::SetupStored) << u"1.4.12"_s << true << u"gateway"_s
+                               << 1;
+        QTest::newRow("in two parts") << int(B::Split) << true << int(S::SetupStored) << u"1.4.12"_s << true
+                                      << u"gateway"_s << 1;
+        QTest::newRow("another master key")
+            << int(B::WrongKey) << true << int(S::OtherKey) << u"???"_s << false << u"other-key"_s << 1;
+        QTest::newRow("another type") << int(B::OtherType) << true << int(S::OtherType) << QString() << false
+                                      << u"other-type"_s << 1;
+        QTest::newRow("cut off after the header") << int(B::ResetMidFrame) << true << int(S::Incomplete)
+                                                  << u"(unvollständig)"_s << false << u"incomplete"_s << 1;
+        QTest::newRow("nine bytes") << int(B::Short) << false << 0 << QString() << false << u"incomplete"_s << 1;
+        QTest::newRow("silent") << int(B::Silent) << false << 0 << QString() << false << u"silent"_s << 0;
+        QTest::newRow("closes at once") << int(B::Close) << false << 0 << QString() << false << u"closed"_s << 0;
+        QTest::newRow("nothing listens") << -1 << false << 0 << QString() << false << u"refused"_s << 0;
+    }
+    void rowsOfAScan()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(bool, listed);
+        QFETCH(int, state);
+        QFETCH(QString, firmware);
+        QFETCH(bool, stored);
+        QFETCH(QString, kind);
+        QFETCH(int, answers);
+        QList<SimulatedGateway> gateways{gw(22, GatewayBehaviour::Normal, 0x2D)};
+        if (behaviour >= 0)
+            gateways << gw(21, GatewayBehaviour(behaviour));
+        listen(gateways);
+        scan();
+        const GatewayRow* row = m_session->list().find(Host21);
+        QCOMPARE(row != nullptr, listed);
+        if (row) {
+            QCOMPARE(int(row->state), state);
+            QCOMPARE(row->firmwareText(), firmware);
+            QCOMPARE(row->gwidText(), u"0A.1B.2C"_s);
+        }
+        QCOMPARE(QFile::exists(SetupFilePath(SharedFolders::setups(), Id2C)), stored);
+        QCOMPARE(m_session->answerCount(), answers + 1);
+        GatewaySession::Counts counts = m_session->counts();
+        int total = 0;
+        for (int n : counts)
+            total += n;
+        QCOMPARE(total, 255);
+        for (int k = 0; k < 8; ++k)
+            if (kindKey(GatewayRead::Kind(k)) == kind)
+                QVERIFY(counts[k] >= 1);
+        QVERIFY(m_session->storeFailures().isEmpty());
+    }
+
+    // A setup that cannot be written stays listed, marked, with the reason.
+    void storeFailureKeepsTheRowWithItsReason()
+    {
+        const SimulatedGateway g = gw(21);
+        listen({g});
+        QVERIFY(QDir().mkpath(SetupFilePath(SharedFolders::setups(), Id2C))); // a folder in the file's place
+        QSignalSpy failed(m_session.get(), &GatewaySession::storeFailed);
+        scan();
+        QCOMPARE(failed.count(), 1);
+        const GatewayRow row = failed.first().first().value<GatewayRow>();
+        QCOMPARE(row.state, GatewayRow::State::SetupNotStored);
+        QCOMPARE(row.firmwareText(), u"1.4.12 (nicht gespeichert)"_s);
+        QCOMPARE(row.stored.message(), SetupRecordToFile(SharedFolders::setups(), Id2C, g.record).message());
+        QCOMPARE(m_session->storeFailures().size(), 1);
+        QCOMPARE(m_session->list().size(), 1);
+        QCOMPARE(m_session->answerCount(), 1);
+    }
+
+    void sendRefused_data()
+    {
+        QTest::addColumn<int>("behaviour");
+        QTest::addColumn<bool>("readFirst");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("message");
+        using B = GatewayBehaviour;
+        const QString none = u" Es wurde nichts gesendet."_s;
+        QTest::newRow("never read") << int(B::Normal) << false << u"0A.1B.2C"_s
+                                    << u"Von 127.0.0.21 wurde in dieser Sitzung kein Setup gelesen."_s + none;
+        QTest::newRow("another master key")
+            << int(B::WrongKey) << true << u"0A.1B.2C"_s
+            << u"Das Gateway 0A.1B.2C an 127.0.0.21 verwendet einen anderen Master Key."_s + none;
+        QTest::newRow("another type")
+            << int(B::OtherType) << true << u"0A.1B.2C"_s
+            << u"Das Gateway 0A.1B.2C an 127.0.0.21 hat kein Setup gemeldet (Telegrammtyp 21)."_s + none;
+        QTest::newRow("answer cut off") << int(B::ResetMidFrame) << true << u"0A.1B.2C"_s
+                                        << u"Die Antwort des Gateways 0A.1B.2C an 127.0.0.21 war unvollständig."_s +
+                                               none;
+        QTest::newRow("nine bytes") << int(B::Short) << true << u"0A.1B.2C"_s
+                                    << u"Von 127.0.0.21 kam kein Setup (keine gültige Antwort)."_s + none;
+        QTest::newRow("no answer") << int(B::Silent) << true << u"0A.1B.2C"_s
+                                   << u"Von 127.0.0.21 kam kein Setup (keine gültige Antwort)."_s + none;
+        QTest::newRow("another gateway")
+            << int(B::Normal) << true << u"0A.1B.99"_s
+            << u"An der Adresse 127.0.0.21 meldet sich das Gateway 0A.1B.2C statt 0A.1B.99."_s + none;
+    }
+    void sendRefused()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(bool, readFirst);
+        QFETCH(QString, target);
+        QFETCH(QString, message);
+        listen({gw(21, GatewayBehaviour(behaviour))});
+        const GatewayId id = *GatewayId::fromText(target);
+        // A stored file for the target: what is refused is the gateway, never the file.
+        QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
+        QVERIFY(SetupRecordToFile(SharedFolders::setups(), id, gw(21).record));
+        if (readFirst)
+            read(Host21);
+        QSignalSpy started(m_session.get(), &GatewaySession::transferStarted);
+        const Status sent = m_session->sendSetupFile(Host21, id, id);
+        QVERIFY(!sent);
+        QCOMPARE(sent.message(), message);
+        QTest::qWait(100);
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(m_sim->received().size(), 0);
+    }
+
+    void sendRefusedWhenTheFileDoesNotConvert()
+    {
+        listen({gw(21)});
+        read(Host21);
+        QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
+        const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[NETZWERK]\r\nFEST_IP=1.2.x.4\r\n");
+        f.close();
+        const Status sent = m_session->sendSetupFile(Host21, Id2C, Id2C);
+        QVERIFY(!sent);
+        QVERIFY2(sent.message().contains(u"FEST_IP"_s), qPrintable(sent.message()));
+        QCOMPARE(m_sim->received().size(), 0);
+    }
+
+    // The read before a send is only a read: the file that is to be sent stays as it is.
+    void readWritesNoFile()
+    {
+        listen({gw(21)});
+        QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
+        const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[NETZWERK]\r\nPORT=5555\r\n");
+        f.close();
+        read(Host21);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), "[NETZWERK]\r\nPORT=5555\r\n"_ba);
+        QCOMPARE(m_session->list().size(), 0);
+    }
+
+    // One full table of what a gateway does with a setup and what the session reports.
+    void transferOutcomes_data()
+    {
+        QTest::addColumn<int>("behaviour");
+        QTest::addColumn<bool>("closeAfterRead");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("received");
+        using B = GatewayBehaviour;
+        using O = SetupTransfer::Outcome;
+        QTest::newRow("acknowledged") << int(B::Normal) << false << int(O::Acknowledged) << 1;
+        QTest::newRow("06 and more") << int(B::AckPlus) << false << int(O::Acknowledged) << 1;
+        QTest::newRow("NAK") << int(B::Nak) << false << int(O::NotAcknowledged) << 1;
+        QTest::newRow("no acknowledgement") << int(B::NoAck) << false << int(O::NotAcknowledged) << 1;
+        QTest::newRow("acknowledgement after its window") << int(B::LateAck) << false << int(O::NotAcknowledged) << 1;
+        QTest::newRow("write answer too short") << int(B::WriteShort) << false << int(O::NoAnswer) << 0;
+        QTest::newRow("gone after the read") << int(B::Normal) << true << int(O::Refused) << 0;
+    }
+    void transferOutcomes()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(bool, closeAfterRead);
+        QFETCH(int, outcome);
+        QFETCH(int, received);
+        listen({gw(21, GatewayBehaviour(behaviour))});
+        scan();
+        if (closeAfterRead)
+            m_sim->close();
+        const SetupTransfer::Report report = sendAndWait(Host21, Id2C);
+        QCOMPARE(int(report.outcome), outcome);
+        QCOMPARE(report.message(), report.acknowledged() ? u"Die Übertragung war erfolgreich!"_s
+                                                         : u"Die Übertragung war NICHT erfolgreich!"_s);
+        QCOMPARE(m_sim->received().size(), received);
+        QVERIFY(!m_session->transferRunning());
+    }
+
+    // Another gateway took the address between the read and the transfer: nothing is sent.
+    void anotherGatewayAtTransferTime()
+    {
+        listen({gw(21)});
+        const quint16 port = m_sim->port();
+        scan();
+        m_sim->close();
+        QVERIFY(m_sim->listen({gw(21, GatewayBehaviour::Normal, 0x77)}, port));
+        const SetupTransfer::Report report = sendAndWait(Host21, Id2C);
+        QCOMPARE(report.outcome, SetupTransfer::Outcome::OtherGateway);
+        QCOMPARE(report.message(), u"Die Übertragung war NICHT erfolgreich!\nAn der Adresse 127.0.0.21 meldet sich das "
+                                   u"Gateway 0A.1B.77 statt 0A.1B.2C; es wurde nichts gesendet."_s);
+        QCOMPARE(m_sim->received().size(), 0);
+    }
+
+    void secondTransferToTheSameGatewayWaits()
+    {
+        listen({gw(21, GatewayBehaviour::LateAck)});
+        scan();
+        QSignalSpy finished(m_session.get(), &GatewaySession::transferFinished);
+        QVERIFY(m_session->sendSetupFile(Host21, Id2C, Id2C));
+        const Status second = m_session->sendSetupFile(Host21, Id2C, Id2C);
+        QVERIFY(!second);
+        QCOMPARE(second.message(), u"Es läuft bereits eine Übertragung; bitte auf ihr Ergebnis warten."_s);
+        QVERIFY(finished.wait(10000));
+        QTest::qWait(100);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(m_sim->received().size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGatewaySession)
+#include "TestGatewaySession.moc"
