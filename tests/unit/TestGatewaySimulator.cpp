@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "link/Telegram.h"
+#include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
 
 #include <QElapsedTimer>
@@ -114,6 +115,61 @@ GWSetupRecord editedRecord(const GWSetupRecord& original)
     return r;
 }
 
+// What a new connection to a gateway gives: refused, or the decoded answer to a read request.
+struct ReadBack
+{
+    bool refused = false;
+    Telegram::Answer answer;
+};
+
+ReadBack readBack(const QHostAddress& address, quint16 port, const MasterKey& key)
+{
+    Peer peer;
+    peer.socket.connectToHost(address, port);
+    waitUntil(
+        [&] {
+            return peer.socket.state() == QAbstractSocket::ConnectedState ||
+                   peer.error != QAbstractSocket::UnknownSocketError;
+        },
+        3000);
+    ReadBack r;
+    if (peer.socket.state() != QAbstractSocket::ConnectedState) {
+        r.refused = peer.error == QAbstractSocket::ConnectionRefusedError;
+        return r;
+    }
+    peer.socket.write(Telegram::ReadSetupRequest());
+    waitUntil([&] { return peer.data.size() >= 1130; }, 3000);
+    r.answer = Telegram::decodeAnswer(peer.data, key);
+    return r;
+}
+
+// A whole write exchange; returns what the gateway answered to the setup telegram.
+QByteArray sendSetup(const QHostAddress& address, quint16 port, const MasterKey& key, const GWSetupRecord& record)
+{
+    Peer peer;
+    if (!connectPeer(peer, address, port))
+        return QByteArray();
+    GatewayId id;
+    KeyMaterial material{};
+    if (!startWrite(peer, id, material))
+        return QByteArray();
+    peer.data.clear();
+    peer.socket.write(Telegram::BuildSetupTelegram(record, material, id.bytes, key));
+    waitUntil([&] { return !peer.data.isEmpty(); }, 3000);
+    return peer.data;
+}
+
+MasterKey keyFromHex(const char* hex)
+{
+    return *parseMasterKeyText(QString::fromLatin1(hex));
+}
+
+GWSetupRecord::Address octets(const QHostAddress& address)
+{
+    const quint32 ip = address.toIPv4Address();
+    return {quint8(ip >> 24), quint8(ip >> 16), quint8(ip >> 8), quint8(ip)};
+}
+
 } // namespace
 
 class TestGatewaySimulator : public QObject
@@ -142,6 +198,8 @@ private slots:
     void trickle();
     void floodIsBoundedAndStopsWhenPeerCloses();
     void closeDropsOpenConnections();
+    void adoption_data();
+    void adoption();
     void permittedAddresses_data();
     void permittedAddresses();
     void listenRefusesOtherAddresses();
@@ -156,6 +214,7 @@ private slots:
     void toolUsage_data();
     void toolUsage();
     void toolProcess();
+    void toolLogsRestartAndMove();
 };
 
 void TestGatewaySimulator::behaviourNames_data()
@@ -682,6 +741,115 @@ void TestGatewaySimulator::closeDropsOpenConnections()
     QVERIFY(waitUntil([&] { return late.error == QAbstractSocket::ConnectionRefusedError; }, 3000));
 }
 
+void TestGatewaySimulator::adoption_data()
+{
+    QTest::addColumn<QString>("newKey"); // empty: the gateway's own
+    QTest::addColumn<QString>("fixedAddress");
+    QTest::addColumn<bool>("dhcp");
+    QTest::addColumn<bool>("restart");
+    QTest::addColumn<QString>("finalAddress");
+    QTest::addColumn<QString>("notTakenReason");
+
+    const QString key = u"00112233445566778899AABBCCDDEEFF"_s;
+    const QString outside = u"Adresse außerhalb von 127.0.0.0/8"_s;
+    QTest::newRow("same key and address")
+        << QString() << u"127.0.0.61"_s << false << false << u"127.0.0.61"_s << QString();
+    QTest::newRow("DHCP on, another fixed address")
+        << QString() << u"127.0.0.63"_s << true << false << u"127.0.0.61"_s << QString();
+    QTest::newRow("new master key") << key << u"127.0.0.61"_s << false << true << u"127.0.0.61"_s << QString();
+    QTest::newRow("new master key, DHCP on") << key << u"10.1.2.3"_s << true << true << u"127.0.0.61"_s << QString();
+    QTest::newRow("new fixed address") << QString() << u"127.0.0.63"_s << false << true << u"127.0.0.63"_s << QString();
+    QTest::newRow("new key and new address") << key << u"127.0.0.64"_s << false << true << u"127.0.0.64"_s << QString();
+    QTest::newRow("address outside loopback")
+        << QString() << u"10.1.2.3"_s << false << true << u"127.0.0.61"_s << outside;
+    QTest::newRow("documentation address not taken")
+        << key << u"198.51.100.9"_s << false << true << u"127.0.0.61"_s << outside;
+    QTest::newRow("address of another gateway")
+        << QString() << u"127.0.0.62"_s << false << true << u"127.0.0.61"_s << u"Adresse belegt von Gateway 0A.1B.3E"_s;
+}
+
+void TestGatewaySimulator::adoption()
+{
+    QFETCH(QString, newKey);
+    QFETCH(QString, fixedAddress);
+    QFETCH(bool, dhcp);
+    QFETCH(bool, restart);
+    QFETCH(QString, finalAddress);
+    QFETCH(QString, notTakenReason);
+
+    SimulatedGateway g = gateway(61);
+    g.restartDelayMs = 500;
+    GatewaySimulator sim;
+    QVERIFY2(sim.listen({g, gateway(62)}), qPrintable(sim.errorString()));
+    const quint16 port = sim.port();
+    QSignalSpy began(&sim, &GatewaySimulator::restartBegan);
+    QSignalSpy ended(&sim, &GatewaySimulator::restartEnded);
+    QSignalSpy moved(&sim, &GatewaySimulator::moved);
+    QSignalSpy notTaken(&sim, &GatewaySimulator::addressNotTaken);
+
+    const MasterKey key = newKey.isEmpty() ? g.masterKey : *parseMasterKeyText(newKey);
+    GWSetupRecord sent = g.record;
+    sent.setServerPort(5099);
+    sent.setMasterKey(key);
+    sent.setFixedIp(octets(QHostAddress(fixedAddress)));
+    sent.setNetworkFlags(dhcp ? GWSetupRecord::ReportDaily | GWSetupRecord::Dhcp : GWSetupRecord::ReportDaily);
+
+    QCOMPARE(sendSetup(g.address, port, g.masterKey, sent), QByteArray::fromHex("06"));
+    // The record is the gateway's at once; key and address follow after a restart.
+    QCOMPARE(sim.gateways().first().record, sent);
+    QCOMPARE(sim.gateways().first().address, g.address);
+    if (!restart) {
+        QCOMPARE(began.count(), 0);
+        QVERIFY(!sim.isRestarting(g.address));
+        const ReadBack now = readBack(g.address, port, g.masterKey);
+        QCOMPARE(now.answer.kind, Telegram::Answer::Kind::Setup);
+        QCOMPARE(now.answer.record, sent);
+        return;
+    }
+
+    QCOMPARE(began.count(), 1);
+    QCOMPARE(began.first().at(1).toInt(), 500);
+    QVERIFY(sim.isRestarting(g.address));
+    QVERIFY(readBack(g.address, port, g.masterKey).refused);
+    QVERIFY(readBack(g.address, port, key).refused);
+    QVERIFY2(sim.isRestarting(g.address), "the refusals must fall inside the restart");
+    QCOMPARE(sim.gateways().first().masterKey, g.masterKey);
+
+    QVERIFY(ended.wait(5000));
+    QCOMPARE(ended.count(), 1);
+    const SimulatedGateway now = sim.gateways().first();
+    QCOMPARE(now.address, QHostAddress(finalAddress));
+    QCOMPARE(now.masterKey, key);
+    QCOMPARE(now.record, sent);
+    QCOMPARE(sim.gateways().last().address, local(62));
+
+    const ReadBack after = readBack(now.address, port, key);
+    QVERIFY(!after.refused);
+    QCOMPARE(after.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(after.answer.gatewayId, g.id);
+    QCOMPARE(after.answer.record, sent);
+    if (key != g.masterKey)
+        QCOMPARE(readBack(now.address, port, g.masterKey).answer.kind, Telegram::Answer::Kind::WrongKey);
+
+    if (now.address != g.address) {
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(qvariant_cast<QHostAddress>(moved.first().at(1)), g.address);
+        QVERIFY(readBack(g.address, port, key).refused);
+    } else {
+        QCOMPARE(moved.count(), 0);
+    }
+    QCOMPARE(notTaken.count(), notTakenReason.isEmpty() ? 0 : 1);
+    if (!notTakenReason.isEmpty()) {
+        QCOMPARE(qvariant_cast<QHostAddress>(notTaken.first().at(1)), QHostAddress(fixedAddress));
+        QCOMPARE(notTaken.first().at(2).toString(), notTakenReason);
+        return;
+    }
+    // Where the gateway now stands, the same setup changes nothing more: no second restart.
+    QCOMPARE(sendSetup(now.address, port, key, sent), QByteArray::fromHex("06"));
+    QCOMPARE(began.count(), 1);
+    QVERIFY(!sim.isRestarting(now.address));
+}
+
 void TestGatewaySimulator::permittedAddresses_data()
 {
     QTest::addColumn<QString>("address");
@@ -1076,6 +1244,72 @@ void TestGatewaySimulator::toolProcess()
     process.terminate();
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+void TestGatewaySimulator::toolLogsRestartAndMove()
+{
+    QTemporaryDir dir;
+    const QString logFile = dir.filePath(u"events.jsonl"_s);
+    QProcess process;
+    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"),
+                  {u"--gateway"_s, u"127.0.0.53=0A1B2C"_s, u"--restart-delay"_s, u"100"_s, u"--log"_s, logFile});
+    QVERIFY(process.waitForStarted(5000));
+    QByteArray out;
+    QVERIFY(waitUntil(
+        [&] {
+            out += process.readAllStandardOutput();
+            return out.contains('\n') || process.state() == QProcess::NotRunning;
+        },
+        10000));
+    const QRegularExpressionMatch m =
+        QRegularExpression(u"^listening on port (\\d+) with 1 gateways\n$"_s).match(QString::fromLatin1(out));
+    QVERIFY2(m.hasMatch(), out.constData());
+    const quint16 port = quint16(m.captured(1).toUInt());
+
+    const MasterKey oldKey = SimulatedGateway::defaultMasterKey();
+    const MasterKey newKey = keyFromHex("00112233445566778899AABBCCDDEEFF");
+    GWSetupRecord sent = SimulatedGateway::makeDefault(local(53), gwid(0x0A, 0x1B, 0x2C)).record;
+    sent.setMasterKey(newKey);
+    sent.setFixedIp(octets(local(54)));
+    QCOMPARE(sendSetup(local(53), port, oldKey, sent), QByteArray::fromHex("06"));
+
+    QList<QJsonObject> events;
+    const bool restarted = waitUntil(
+        [&] {
+            QFile log(logFile);
+            if (!log.open(QIODevice::ReadOnly))
+                return false;
+            events.clear();
+            for (const QByteArray& line : log.readAll().split('\n')) {
+                if (!line.isEmpty())
+                    events.append(QJsonDocument::fromJson(line).object());
+            }
+            return !events.isEmpty() && events.last().value(u"event"_s) == u"restarted"_s;
+        },
+        5000);
+    QVERIFY2(restarted, qPrintable(QString::number(events.size())));
+    QStringList names;
+    for (const QJsonObject& e : events)
+        names << e.value(u"event"_s).toString();
+    QCOMPARE(names, QStringList({u"setup"_s, u"restart"_s, u"move"_s, u"restarted"_s}));
+    QCOMPARE(events[1].value(u"address"_s).toString(), u"127.0.0.53"_s);
+    QCOMPARE(events[1].value(u"gwid"_s).toString(), u"0A.1B.2C"_s);
+    QCOMPARE(events[1].value(u"durationMs"_s).toInt(), 100);
+    QCOMPARE(events[1].value(u"masterKeyChanged"_s).toBool(), true);
+    QCOMPARE(events[1].value(u"fixedAddress"_s).toString(), u"127.0.0.54"_s);
+    QCOMPARE(events[2].value(u"address"_s).toString(), u"127.0.0.54"_s);
+    QCOMPARE(events[2].value(u"previousAddress"_s).toString(), u"127.0.0.53"_s);
+    QCOMPARE(events[3].value(u"address"_s).toString(), u"127.0.0.54"_s);
+    QCOMPARE(events[3].value(u"masterKey"_s).toString(), u"00112233445566778899AABBCCDDEEFF"_s);
+
+    const ReadBack moved = readBack(local(54), port, newKey);
+    QCOMPARE(moved.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(moved.answer.record, sent);
+    QVERIFY(readBack(local(53), port, newKey).refused);
+
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);
 }
 

@@ -273,6 +273,8 @@ void GatewayExchange::acknowledge(const QByteArray& bytes, bool adopt)
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     m_socket->write(bytes);
+    // Out before the gateway may restart on adopting.
+    m_socket->flush();
     if (adopt)
         emit recordAdopted(m_pendingRecord);
 }

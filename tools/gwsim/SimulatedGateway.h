@@ -7,6 +7,7 @@
 #include "setups/GatewayId.h"
 
 #include <QHostAddress>
+#include <QMetaType>
 
 // One simulated gateway: where it listens, who it is, the master key it shares with the tool, the
 // setup it reports and adopts, and how it behaves.
@@ -30,10 +31,11 @@ struct SimulatedGateway
     // The key a WrongKey gateway uses instead of its own: every byte of it inverted.
     static MasterKey otherMasterKey(const MasterKey& key);
 
-    // A gateway with the default master key and a plausible record: fixed address (last octet taken
-    // from the listening address), router, mask, DNS and NTP, server name and port 4711, hourly
-    // reports, T mode, three radio IDs, manufacturer codes QLB/QLC/QLD/QLE, media 7/6/4/2 with all
-    // filters on, firmware 1.4.12, the gateway's master key and ID, and non-zero reserved bytes so
-    // that tests can see them carried.
+    // A gateway with the default master key and a plausible record: DHCP off with the listening
+    // address as its fixed address (DHCP on for an IPv6 address), router, mask, DNS and NTP, server name and port 4711,
+    // hourly reports, T mode, three radio IDs, manufacturer codes QLB/QLC/QLD/QLE, media 7/6/4/2 with all filters on,
+    // firmware 1.4.12, the gateway's master key and ID, and non-zero reserved bytes so that tests can see them carried.
     static SimulatedGateway makeDefault(const QHostAddress& address, const GatewayId& id);
 };
+
+Q_DECLARE_METATYPE(SimulatedGateway)

@@ -329,9 +329,24 @@ Optionen:
 
 Verhalten (VERHALTEN):
 %1
+Übernahme eines Setups und Neustart:
+  Ein Gateway quittiert ein gültiges Setup mit 0x06 und übernimmt es; die nächste Leseanfrage
+  liefert es. Trägt es einen anderen Master Key oder bei DHCP aus eine andere feste Adresse als
+  die, auf der das Gateway lauscht, startet das Gateway neu: --restart-delay ms lang nimmt es keine
+  Verbindung an, danach verwendet es den neuen Master Key und lauscht bei einer neuen festen
+  Adresse in 127.0.0.0/8 dort (gleicher Port). Eine neue Adresse außerhalb von 127.0.0.0/8 (oder
+  eine, die ein anderes Gateway belegt) wird nicht übernommen: das Gateway bleibt auf seiner
+  Adresse. Ein Setup, das weder Master Key noch Adresse ändert, gilt sofort, ohne Neustart.
+  Das eingebaute Setup hat DHCP aus und die Adresse des Gateways als feste Adresse.
+
 Meldet "listening on port N with K gateways", sobald alle Gateways lauschen; läuft bis SIGTERM
-oder SIGINT. Jedes empfangene Setup-Telegramm wird als JSON-Zeile protokolliert:
-  {"address":"127.0.0.21","event":"setup","gwid":"0A.1B.2C","record":"<1116 Bytes hex>","wellFormed":true}
+oder SIGINT. Das Protokoll (--log) erhält eine JSON-Zeile je Ereignis ("event"):
+  setup            ein Setup-Telegramm empfangen: address, gwid, wellFormed, record (1116 Bytes hex)
+  restart          Neustart beginnt: address, gwid, durationMs, masterKeyChanged, fixedAddress
+  move             das Gateway lauscht auf neuer Adresse: address, previousAddress, gwid
+  addressNotTaken  feste Adresse nicht übernommen: address, gwid, fixedAddress, reason
+  restarted        Neustart beendet: address, gwid, masterKey
+  restartFailed    das Gateway kann nicht wieder lauschen: address, gwid, reason
 Exit-Codes: 0 nach einem Signal, 1 wenn das Lauschen scheitert, 2 bei ungültigem Aufruf oder
 abgelehnter Adresse.
 )"_s.arg(behaviourHelp());

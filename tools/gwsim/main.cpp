@@ -1,11 +1,10 @@
 // telvaro-gwsim: simulated gateways on loopback or documentation-range addresses (see --help).
 #include "GatewaySimulator.h"
 #include "SimulatorCommandLine.h"
+#include "SimulatorLog.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -49,17 +48,6 @@ bool installQuitOnSignals(QCoreApplication& app)
 }
 #endif
 
-QByteArray setupLine(const ReceivedSetup& setup)
-{
-    QJsonObject o;
-    o.insert(u"event"_s, u"setup"_s);
-    o.insert(u"address"_s, setup.address.toString());
-    o.insert(u"gwid"_s, setup.gatewayId.text());
-    o.insert(u"wellFormed"_s, setup.wellFormed);
-    o.insert(u"record"_s, QString::fromLatin1(setup.record.toByteArray().toHex().toUpper()));
-    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -99,10 +87,28 @@ int main(int argc, char* argv[])
 #endif
 
     GatewaySimulator simulator;
-    QObject::connect(&simulator, &GatewaySimulator::setupReceived, &app, [&log](const ReceivedSetup& setup) {
-        log.write(setupLine(setup));
+    auto write = [&log](const QByteArray& line) {
+        log.write(line);
         log.flush();
-    });
+    };
+    QObject::connect(&simulator, &GatewaySimulator::setupReceived, &app,
+                     [write](const ReceivedSetup& setup) { write(SimulatorLog::setupLine(setup)); });
+    QObject::connect(&simulator, &GatewaySimulator::restartBegan, &app,
+                     [write](const SimulatedGateway& g, int ms) { write(SimulatorLog::restartLine(g, ms)); });
+    QObject::connect(&simulator, &GatewaySimulator::moved, &app,
+                     [write](const SimulatedGateway& g, const QHostAddress& previous) {
+                         write(SimulatorLog::moveLine(g, previous));
+                     });
+    QObject::connect(&simulator, &GatewaySimulator::addressNotTaken, &app,
+                     [write](const SimulatedGateway& g, const QHostAddress& fixed, const QString& reason) {
+                         write(SimulatorLog::addressNotTakenLine(g, fixed, reason));
+                     });
+    QObject::connect(&simulator, &GatewaySimulator::restartEnded, &app,
+                     [write](const SimulatedGateway& g) { write(SimulatorLog::restartedLine(g)); });
+    QObject::connect(&simulator, &GatewaySimulator::restartFailed, &app,
+                     [write](const SimulatedGateway& g, const QString& reason) {
+                         write(SimulatorLog::restartFailedLine(g, reason));
+                     });
     if (!simulator.listen(options.gateways, options.port)) {
         std::fprintf(stderr, "telvaro-gwsim: %s\n", qUtf8Printable(simulator.errorString()));
         return 1;
