@@ -5,6 +5,7 @@
 #include "link/Telegram.h"
 #include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -200,6 +201,8 @@ private slots:
     void closeDropsOpenConnections();
     void adoption_data();
     void adoption();
+    void setupBehaviours_data();
+    void setupBehaviours();
     void permittedAddresses_data();
     void permittedAddresses();
     void listenRefusesOtherAddresses();
@@ -246,6 +249,9 @@ void TestGatewaySimulator::behaviourNames_data()
     row("twoframes", u"twoframes"_s, GatewayBehaviour::TwoFrames, 0, u"twoframes"_s);
     row("writeshort", u"writeshort"_s, GatewayBehaviour::WriteShort, 0, u"writeshort"_s);
     row("ackplus", u"ackplus"_s, GatewayBehaviour::AckPlus, 0, u"ackplus"_s);
+    row("keepsold", u"keepsold"_s, GatewayBehaviour::KeepsOld, 0, u"keepsold"_s);
+    row("longrestart", u"LongRestart"_s, GatewayBehaviour::LongRestart, 0, u"longrestart"_s);
+    row("changesfield", u"changesfield"_s, GatewayBehaviour::ChangesField, 0, u"changesfield"_s);
     row("len0", u"len0"_s, GatewayBehaviour::LengthField, 0, u"len0"_s);
     row("len1", u"len1"_s, GatewayBehaviour::LengthField, 1, u"len1"_s);
     row("len9", u"len9"_s, GatewayBehaviour::LengthField, 9, u"len9"_s);
@@ -848,6 +854,121 @@ void TestGatewaySimulator::adoption()
     QCOMPARE(sendSetup(now.address, port, key, sent), QByteArray::fromHex("06"));
     QCOMPARE(began.count(), 1);
     QVERIFY(!sim.isRestarting(now.address));
+}
+
+namespace {
+
+// The setup file lines (section-qualified) in which two records differ.
+QStringList differingLines(const GatewayId& id, const GWSetupRecord& a, const GWSetupRecord& b)
+{
+    QTemporaryDir dirA;
+    QTemporaryDir dirB;
+    if (!SetupRecordToFile(dirA.path() + u'/', id, a) || !SetupRecordToFile(dirB.path() + u'/', id, b))
+        return {u"not written"_s};
+    auto lines = [&id](const QString& folder) {
+        QFile f(SetupFilePath(folder + u'/', id));
+        QStringList out;
+        if (!f.open(QIODevice::ReadOnly))
+            return out;
+        QString section;
+        for (const QByteArray& raw : f.readAll().split('\n')) {
+            const QString line = QString::fromLatin1(raw).trimmed();
+            if (line.startsWith(u'['))
+                section = line;
+            else if (!line.isEmpty())
+                out << section + u' ' + line;
+        }
+        return out;
+    };
+    const QStringList la = lines(dirA.path());
+    const QStringList lb = lines(dirB.path());
+    if (la.size() != lb.size() || la.isEmpty())
+        return {u"line counts %1 and %2"_s.arg(la.size()).arg(lb.size())};
+    QStringList differing;
+    for (qsizetype i = 0; i < la.size(); ++i) {
+        if (la[i] != lb[i])
+            differing << la[i] + u" -> "_s + lb[i];
+    }
+    return differing;
+}
+
+} // namespace
+
+void TestGatewaySimulator::setupBehaviours_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<bool>("newKey");
+    QTest::addColumn<int>("portSent");
+    QTest::addColumn<bool>("adopted");
+    QTest::addColumn<int>("portStored");
+    QTest::addColumn<int>("restartMs"); // 0: none
+
+    QTest::newRow("keepsold") << u"keepsold"_s << false << 5099 << false << 4711 << 0;
+    QTest::newRow("keepsold ignores a new key") << u"keepsold"_s << true << 5099 << false << 4711 << 0;
+    QTest::newRow("changesfield") << u"changesfield"_s << false << 5099 << true << 5100 << 0;
+    QTest::newRow("changesfield wraps the port") << u"changesfield"_s << false << 65535 << true << 0 << 0;
+    QTest::newRow("changesfield with a new key") << u"changesfield"_s << true << 5099 << true << 5100 << 200;
+    QTest::newRow("longrestart without changes") << u"longrestart"_s << false << 5099 << true << 5099 << 300;
+    QTest::newRow("longrestart with a new key") << u"longrestart"_s << true << 5099 << true << 5099 << 300;
+}
+
+void TestGatewaySimulator::setupBehaviours()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(bool, newKey);
+    QFETCH(int, portSent);
+    QFETCH(bool, adopted);
+    QFETCH(int, portStored);
+    QFETCH(int, restartMs);
+
+    SimulatedGateway g = gateway(65, behaviourFromText(behaviour)->behaviour);
+    g.restartDelayMs = 200;
+    g.longRestartMs = 300;
+    GatewaySimulator sim;
+    QVERIFY2(sim.listen({g}), qPrintable(sim.errorString()));
+    const quint16 port = sim.port();
+    QSignalSpy began(&sim, &GatewaySimulator::restartBegan);
+    QSignalSpy ended(&sim, &GatewaySimulator::restartEnded);
+
+    const MasterKey key = newKey ? keyFromHex("00112233445566778899AABBCCDDEEFF") : g.masterKey;
+    GWSetupRecord sent = g.record;
+    sent.setServerPort(quint16(portSent));
+    sent.setServerName("verified.example.lan");
+    sent.setMasterKey(key);
+    QCOMPARE(sendSetup(g.address, port, g.masterKey, sent), QByteArray::fromHex("06"));
+    QCOMPARE(sim.received().size(), 1);
+    QCOMPARE(sim.received().first().record, sent);
+
+    if (restartMs > 0) {
+        QCOMPARE(began.count(), 1);
+        QCOMPARE(began.first().at(1).toInt(), restartMs);
+        QVERIFY(readBack(g.address, port, key).refused);
+        QVERIFY(ended.wait(5000));
+    } else {
+        QCOMPARE(began.count(), 0);
+    }
+    const MasterKey keyInUse = adopted ? key : g.masterKey;
+    QCOMPARE(sim.gateways().first().masterKey, keyInUse);
+    const ReadBack after = readBack(g.address, port, keyInUse);
+    QCOMPARE(after.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(int(after.answer.record.serverPort()), portStored);
+    QCOMPARE(sim.gateways().first().record, after.answer.record);
+    if (!adopted) {
+        QCOMPARE(after.answer.record, g.record);
+        return;
+    }
+    if (portStored == portSent) {
+        QCOMPARE(after.answer.record, sent);
+    } else {
+        const QStringList differing = differingLines(g.id, sent, after.answer.record);
+        QCOMPARE(differing, QStringList{u"[NETZWERK] PORT=%1 -> [NETZWERK] PORT=%2"_s.arg(portSent).arg(portStored)});
+    }
+    if (g.behaviour == GatewayBehaviour::LongRestart) {
+        // Every acknowledged setup restarts it again, also one that changes nothing.
+        QCOMPARE(sendSetup(g.address, port, keyInUse, after.answer.record), QByteArray::fromHex("06"));
+        QCOMPARE(began.count(), 2);
+        QVERIFY(sim.isRestarting(g.address));
+    }
 }
 
 void TestGatewaySimulator::permittedAddresses_data()

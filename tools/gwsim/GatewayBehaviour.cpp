@@ -14,7 +14,7 @@ struct BehaviourName
     const char16_t* description; // German, for the help text
 };
 
-const std::array<BehaviourName, 19> names{{
+const std::array<BehaviourName, 22> names{{
     {GatewayBehaviour::Normal, "normal"_L1, u"antwortet wie ein Gateway: 1130 Bytes, Setup mit 0x06 quittiert"},
     {GatewayBehaviour::WrongKey, "wrongkey"_L1, u"verschlüsselt mit einem anderen Master Key"},
     {GatewayBehaviour::OtherType, "othertype"_L1, u"antwortet mit Typ 0x15 ohne Setup (26 Bytes)"},
@@ -34,6 +34,11 @@ const std::array<BehaviourName, 19> names{{
     {GatewayBehaviour::LengthField, "len"_L1, u"Längenfeld N statt 1130, z. B. len1129"},
     {GatewayBehaviour::WriteShort, "writeshort"_L1, u"Antwort auf die Schreibanfrage nur 5 Bytes lang"},
     {GatewayBehaviour::AckPlus, "ackplus"_L1, u"quittiert ein Setup mit 06 15 15 15"},
+    {GatewayBehaviour::KeepsOld, "keepsold"_L1, u"quittiert ein Setup mit 0x06, behält aber sein altes"},
+    {GatewayBehaviour::LongRestart, "longrestart"_L1,
+     u"übernimmt ein Setup und startet danach jedes Mal --long-restart ms lang neu"},
+    {GatewayBehaviour::ChangesField, "changesfield"_L1,
+     u"übernimmt ein Setup, speichert aber den Server-Port um 1 erhöht ([NETZWERK] PORT)"},
 }};
 
 } // namespace

@@ -151,7 +151,9 @@ void GatewaySimulator::adopt(size_t index, const GWSetupRecord& record)
     const std::optional<QHostAddress> fixed = fixedAddress(record);
     const bool newKey = record.masterKey() != g.masterKey;
     const bool newAddress = fixed && *fixed != g.address;
-    if (newKey || newAddress)
+    if (g.behaviour == GatewayBehaviour::LongRestart)
+        beginRestart(index, g.longRestartMs);
+    else if (newKey || newAddress)
         beginRestart(index, g.restartDelayMs);
 }
 

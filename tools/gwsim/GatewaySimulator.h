@@ -26,7 +26,7 @@ class QTimer;
 // restartDelayMs (connections are refused; connections already open run to their end). Then it uses
 // the record's master key and, for a fixed address inside 127.0.0.0/8 that no other gateway uses,
 // listens there on the same port; any other new address is not taken and the gateway stays where
-// it was. LongRestart restarts for longRestartMs after every adopted setup.
+// it was. LongRestart restarts for longRestartMs after every adopted setup, with or without changes.
 //
 // Only loopback and the documentation ranges are ever served (see isPermittedAddress).
 class GatewaySimulator final : public QObject
