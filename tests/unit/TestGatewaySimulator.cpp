@@ -203,6 +203,7 @@ private slots:
     void adoption();
     void setupBehaviours_data();
     void setupBehaviours();
+    void closeEndsARestart();
     void permittedAddresses_data();
     void permittedAddresses();
     void listenRefusesOtherAddresses();
@@ -969,6 +970,26 @@ void TestGatewaySimulator::setupBehaviours()
         QCOMPARE(began.count(), 2);
         QVERIFY(sim.isRestarting(g.address));
     }
+}
+
+void TestGatewaySimulator::closeEndsARestart()
+{
+    SimulatedGateway g = gateway(66);
+    g.restartDelayMs = 50;
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    QSignalSpy ended(&sim, &GatewaySimulator::restartEnded);
+    GWSetupRecord sent = g.record;
+    sent.setMasterKey(keyFromHex("00112233445566778899AABBCCDDEEFF"));
+    QCOMPARE(sendSetup(g.address, sim.port(), g.masterKey, sent), QByteArray::fromHex("06"));
+    QVERIFY(sim.isRestarting(g.address));
+    sim.close();
+    QVERIFY(!sim.isListening());
+    QVERIFY(!ended.wait(200));
+    QVERIFY(sim.listen({g}));
+    const ReadBack fresh = readBack(g.address, sim.port(), g.masterKey);
+    QCOMPARE(fresh.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(fresh.answer.record, g.record);
 }
 
 void TestGatewaySimulator::permittedAddresses_data()
