@@ -3,7 +3,9 @@
 #include "TestSupport.h"
 
 #include "link/Telegram.h"
+#include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -119,6 +121,61 @@ GWSetupRecord editedRecord(const GWSetupRecord& original)
     return r;
 }
 
+// What a new connection to a gateway gives: refused, or the decoded answer to a read request.
+struct ReadBack
+{
+    bool refused = false;
+    Telegram::Answer answer;
+};
+
+ReadBack readBack(const QHostAddress& address, quint16 port, const MasterKey& key)
+{
+    Peer peer;
+    peer.socket.connectToHost(address, port);
+    waitUntil(
+        [&] {
+            return peer.socket.state() == QAbstractSocket::ConnectedState ||
+                   peer.error != QAbstractSocket::UnknownSocketError;
+        },
+        3000);
+    ReadBack r;
+    if (peer.socket.state() != QAbstractSocket::ConnectedState) {
+        r.refused = peer.error == QAbstractSocket::ConnectionRefusedError;
+        return r;
+    }
+    peer.socket.write(Telegram::ReadSetupRequest());
+    waitUntil([&] { return peer.data.size() >= 1130; }, 3000);
+    r.answer = Telegram::decodeAnswer(peer.data, key);
+    return r;
+}
+
+// A whole write exchange; returns what the gateway answered to the setup telegram.
+QByteArray sendSetup(const QHostAddress& address, quint16 port, const MasterKey& key, const GWSetupRecord& record)
+{
+    Peer peer;
+    if (!connectPeer(peer, address, port))
+        return QByteArray();
+    GatewayId id;
+    KeyMaterial material{};
+    if (!startWrite(peer, id, material))
+        return QByteArray();
+    peer.data.clear();
+    peer.socket.write(Telegram::BuildSetupTelegram(record, material, id.bytes, key));
+    waitUntil([&] { return !peer.data.isEmpty(); }, 3000);
+    return peer.data;
+}
+
+MasterKey keyFromHex(const char* hex)
+{
+    return *parseMasterKeyText(QString::fromLatin1(hex));
+}
+
+GWSetupRecord::Address octets(const QHostAddress& address)
+{
+    const quint32 ip = address.toIPv4Address();
+    return {quint8(ip >> 24), quint8(ip >> 16), quint8(ip >> 8), quint8(ip)};
+}
+
 } // namespace
 
 class TestGatewaySimulator : public QObject
@@ -147,15 +204,26 @@ private slots:
     void trickle();
     void floodIsBoundedAndStopsWhenPeerCloses();
     void closeDropsOpenConnections();
+    void adoption_data();
+    void adoption();
+    void setupBehaviours_data();
+    void setupBehaviours();
+    void closeEndsARestart();
     void permittedAddresses_data();
     void permittedAddresses();
-    void listenRefusesNonLoopback();
+    void listenRefusesOtherAddresses();
     void listenFailsOnPortInUse();
     void commandLine_data();
     void commandLine();
+    void commandLineRefusals_data();
+    void commandLineRefusals();
+    void commandLineHelp();
     void commandLineRange();
     void commandLineSetupFile();
+    void toolUsage_data();
+    void toolUsage();
     void toolProcess();
+    void toolLogsRestartAndMove();
 };
 
 void TestGatewaySimulator::behaviourNames_data()
@@ -187,6 +255,9 @@ void TestGatewaySimulator::behaviourNames_data()
     row("twoframes", u"twoframes"_s, GatewayBehaviour::TwoFrames, 0, u"twoframes"_s);
     row("writeshort", u"writeshort"_s, GatewayBehaviour::WriteShort, 0, u"writeshort"_s);
     row("ackplus", u"ackplus"_s, GatewayBehaviour::AckPlus, 0, u"ackplus"_s);
+    row("keepsold", u"keepsold"_s, GatewayBehaviour::KeepsOld, 0, u"keepsold"_s);
+    row("longrestart", u"LongRestart"_s, GatewayBehaviour::LongRestart, 0, u"longrestart"_s);
+    row("changesfield", u"changesfield"_s, GatewayBehaviour::ChangesField, 0, u"changesfield"_s);
     row("len0", u"len0"_s, GatewayBehaviour::LengthField, 0, u"len0"_s);
     row("len1", u"len1"_s, GatewayBehaviour::LengthField, 1, u"len1"_s);
     row("len9", u"len9"_s, GatewayBehaviour::LengthField, 9, u"len9"_s);
@@ -680,43 +751,300 @@ void TestGatewaySimulator::closeDropsOpenConnections()
     QVERIFY(waitUntil([&] { return late.error == QAbstractSocket::ConnectionRefusedError; }, 3000));
 }
 
+void TestGatewaySimulator::adoption_data()
+{
+    QTest::addColumn<QString>("newKey"); // empty: the gateway's own
+    QTest::addColumn<QString>("fixedAddress");
+    QTest::addColumn<bool>("dhcp");
+    QTest::addColumn<bool>("restart");
+    QTest::addColumn<QString>("finalAddress");
+    QTest::addColumn<QString>("notTakenReason");
+
+    const QString key = u"00112233445566778899AABBCCDDEEFF"_s;
+    const QString outside = u"Adresse außerhalb von 127.0.0.0/8"_s;
+    QTest::newRow("same key and address")
+        << QString() << u"127.0.0.61"_s << false << false << u"127.0.0.61"_s << QString();
+    QTest::newRow("DHCP on, another fixed address")
+        << QString() << u"127.0.0.63"_s << true << false << u"127.0.0.61"_s << QString();
+    QTest::newRow("new master key") << key << u"127.0.0.61"_s << false << true << u"127.0.0.61"_s << QString();
+    QTest::newRow("new master key, DHCP on") << key << u"10.1.2.3"_s << true << true << u"127.0.0.61"_s << QString();
+    QTest::newRow("new fixed address") << QString() << u"127.0.0.63"_s << false << true << u"127.0.0.63"_s << QString();
+    QTest::newRow("new key and new address") << key << u"127.0.0.64"_s << false << true << u"127.0.0.64"_s << QString();
+    QTest::newRow("address outside loopback")
+        << QString() << u"10.1.2.3"_s << false << true << u"127.0.0.61"_s << outside;
+    QTest::newRow("documentation address not taken")
+        << key << u"198.51.100.9"_s << false << true << u"127.0.0.61"_s << outside;
+    QTest::newRow("address of another gateway")
+        << QString() << u"127.0.0.62"_s << false << true << u"127.0.0.61"_s << u"Adresse belegt von Gateway 0A.1B.3E"_s;
+}
+
+void TestGatewaySimulator::adoption()
+{
+    QFETCH(QString, newKey);
+    QFETCH(QString, fixedAddress);
+    QFETCH(bool, dhcp);
+    QFETCH(bool, restart);
+    QFETCH(QString, finalAddress);
+    QFETCH(QString, notTakenReason);
+
+    SimulatedGateway g = gateway(61);
+    g.restartDelayMs = 500;
+    GatewaySimulator sim;
+    QVERIFY2(sim.listen({g, gateway(62)}), qPrintable(sim.errorString()));
+    const quint16 port = sim.port();
+    QSignalSpy began(&sim, &GatewaySimulator::restartBegan);
+    QSignalSpy ended(&sim, &GatewaySimulator::restartEnded);
+    QSignalSpy moved(&sim, &GatewaySimulator::moved);
+    QSignalSpy notTaken(&sim, &GatewaySimulator::addressNotTaken);
+
+    const MasterKey key = newKey.isEmpty() ? g.masterKey : *parseMasterKeyText(newKey);
+    GWSetupRecord sent = g.record;
+    sent.setServerPort(5099);
+    sent.setMasterKey(key);
+    sent.setFixedIp(octets(QHostAddress(fixedAddress)));
+    sent.setNetworkFlags(dhcp ? GWSetupRecord::ReportDaily | GWSetupRecord::Dhcp : GWSetupRecord::ReportDaily);
+
+    QCOMPARE(sendSetup(g.address, port, g.masterKey, sent), QByteArray::fromHex("06"));
+    // The record is the gateway's at once; key and address follow after a restart.
+    QCOMPARE(sim.gateways().first().record, sent);
+    QCOMPARE(sim.gateways().first().address, g.address);
+    if (!restart) {
+        QCOMPARE(began.count(), 0);
+        QVERIFY(!sim.isRestarting(g.address));
+        const ReadBack now = readBack(g.address, port, g.masterKey);
+        QCOMPARE(now.answer.kind, Telegram::Answer::Kind::Setup);
+        QCOMPARE(now.answer.record, sent);
+        return;
+    }
+
+    QCOMPARE(began.count(), 1);
+    QCOMPARE(began.first().at(1).toInt(), 500);
+    QVERIFY(sim.isRestarting(g.address));
+    QVERIFY(readBack(g.address, port, g.masterKey).refused);
+    QVERIFY(readBack(g.address, port, key).refused);
+    QVERIFY2(sim.isRestarting(g.address), "the refusals must fall inside the restart");
+    QCOMPARE(sim.gateways().first().masterKey, g.masterKey);
+
+    QVERIFY(ended.wait(5000));
+    QCOMPARE(ended.count(), 1);
+    const SimulatedGateway now = sim.gateways().first();
+    QCOMPARE(now.address, QHostAddress(finalAddress));
+    QCOMPARE(now.masterKey, key);
+    QCOMPARE(now.record, sent);
+    QCOMPARE(sim.gateways().last().address, local(62));
+
+    const ReadBack after = readBack(now.address, port, key);
+    QVERIFY(!after.refused);
+    QCOMPARE(after.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(after.answer.gatewayId, g.id);
+    QCOMPARE(after.answer.record, sent);
+    if (key != g.masterKey)
+        QCOMPARE(readBack(now.address, port, g.masterKey).answer.kind, Telegram::Answer::Kind::WrongKey);
+
+    if (now.address != g.address) {
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(qvariant_cast<QHostAddress>(moved.first().at(1)), g.address);
+        QVERIFY(readBack(g.address, port, key).refused);
+    } else {
+        QCOMPARE(moved.count(), 0);
+    }
+    QCOMPARE(notTaken.count(), notTakenReason.isEmpty() ? 0 : 1);
+    if (!notTakenReason.isEmpty()) {
+        QCOMPARE(qvariant_cast<QHostAddress>(notTaken.first().at(1)), QHostAddress(fixedAddress));
+        QCOMPARE(notTaken.first().at(2).toString(), notTakenReason);
+        return;
+    }
+    // Where the gateway now stands, the same setup changes nothing more: no second restart.
+    QCOMPARE(sendSetup(now.address, port, key, sent), QByteArray::fromHex("06"));
+    QCOMPARE(began.count(), 1);
+    QVERIFY(!sim.isRestarting(now.address));
+}
+
+namespace {
+
+// The setup file lines (section-qualified) in which two records differ.
+QStringList differingLines(const GatewayId& id, const GWSetupRecord& a, const GWSetupRecord& b)
+{
+    QTemporaryDir dirA;
+    QTemporaryDir dirB;
+    if (!SetupRecordToFile(dirA.path() + u'/', id, a) || !SetupRecordToFile(dirB.path() + u'/', id, b))
+        return {u"not written"_s};
+    auto lines = [&id](const QString& folder) {
+        QFile f(SetupFilePath(folder + u'/', id));
+        QStringList out;
+        if (!f.open(QIODevice::ReadOnly))
+            return out;
+        QString section;
+        for (const QByteArray& raw : f.readAll().split('\n')) {
+            const QString line = QString::fromLatin1(raw).trimmed();
+            if (line.startsWith(u'['))
+                section = line;
+            else if (!line.isEmpty())
+                out << section + u' ' + line;
+        }
+        return out;
+    };
+    const QStringList la = lines(dirA.path());
+    const QStringList lb = lines(dirB.path());
+    if (la.size() != lb.size() || la.isEmpty())
+        return {u"line counts %1 and %2"_s.arg(la.size()).arg(lb.size())};
+    QStringList differing;
+    for (qsizetype i = 0; i < la.size(); ++i) {
+        if (la[i] != lb[i])
+            differing << la[i] + u" -> "_s + lb[i];
+    }
+    return differing;
+}
+
+} // namespace
+
+void TestGatewaySimulator::setupBehaviours_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<bool>("newKey");
+    QTest::addColumn<int>("portSent");
+    QTest::addColumn<bool>("adopted");
+    QTest::addColumn<int>("portStored");
+    QTest::addColumn<int>("restartMs"); // 0: none
+
+    QTest::newRow("keepsold") << u"keepsold"_s << false << 5099 << false << 4711 << 0;
+    QTest::newRow("keepsold ignores a new key") << u"keepsold"_s << true << 5099 << false << 4711 << 0;
+    QTest::newRow("changesfield") << u"changesfield"_s << false << 5099 << true << 5100 << 0;
+    QTest::newRow("changesfield wraps the port") << u"changesfield"_s << false << 65535 << true << 0 << 0;
+    QTest::newRow("changesfield with a new key") << u"changesfield"_s << true << 5099 << true << 5100 << 200;
+    QTest::newRow("longrestart without changes") << u"longrestart"_s << false << 5099 << true << 5099 << 300;
+    QTest::newRow("longrestart with a new key") << u"longrestart"_s << true << 5099 << true << 5099 << 300;
+}
+
+void TestGatewaySimulator::setupBehaviours()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(bool, newKey);
+    QFETCH(int, portSent);
+    QFETCH(bool, adopted);
+    QFETCH(int, portStored);
+    QFETCH(int, restartMs);
+
+    SimulatedGateway g = gateway(65, behaviourFromText(behaviour)->behaviour);
+    g.restartDelayMs = 200;
+    g.longRestartMs = 300;
+    GatewaySimulator sim;
+    QVERIFY2(sim.listen({g}), qPrintable(sim.errorString()));
+    const quint16 port = sim.port();
+    QSignalSpy began(&sim, &GatewaySimulator::restartBegan);
+    QSignalSpy ended(&sim, &GatewaySimulator::restartEnded);
+
+    const MasterKey key = newKey ? keyFromHex("00112233445566778899AABBCCDDEEFF") : g.masterKey;
+    GWSetupRecord sent = g.record;
+    sent.setServerPort(quint16(portSent));
+    sent.setServerName("verified.example.lan");
+    sent.setMasterKey(key);
+    QCOMPARE(sendSetup(g.address, port, g.masterKey, sent), QByteArray::fromHex("06"));
+    QCOMPARE(sim.received().size(), 1);
+    QCOMPARE(sim.received().first().record, sent);
+
+    if (restartMs > 0) {
+        QCOMPARE(began.count(), 1);
+        QCOMPARE(began.first().at(1).toInt(), restartMs);
+        QVERIFY(readBack(g.address, port, key).refused);
+        QVERIFY(ended.wait(5000));
+    } else {
+        QCOMPARE(began.count(), 0);
+    }
+    const MasterKey keyInUse = adopted ? key : g.masterKey;
+    QCOMPARE(sim.gateways().first().masterKey, keyInUse);
+    const ReadBack after = readBack(g.address, port, keyInUse);
+    QCOMPARE(after.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(int(after.answer.record.serverPort()), portStored);
+    QCOMPARE(sim.gateways().first().record, after.answer.record);
+    if (!adopted) {
+        QCOMPARE(after.answer.record, g.record);
+        return;
+    }
+    if (portStored == portSent) {
+        QCOMPARE(after.answer.record, sent);
+    } else {
+        const QStringList differing = differingLines(g.id, sent, after.answer.record);
+        QCOMPARE(differing, QStringList{u"[NETZWERK] PORT=%1 -> [NETZWERK] PORT=%2"_s.arg(portSent).arg(portStored)});
+    }
+    if (g.behaviour == GatewayBehaviour::LongRestart) {
+        // Every acknowledged setup restarts it again, also one that changes nothing.
+        QCOMPARE(sendSetup(g.address, port, keyInUse, after.answer.record), QByteArray::fromHex("06"));
+        QCOMPARE(began.count(), 2);
+        QVERIFY(sim.isRestarting(g.address));
+    }
+}
+
+void TestGatewaySimulator::closeEndsARestart()
+{
+    SimulatedGateway g = gateway(66);
+    g.restartDelayMs = 50;
+    GatewaySimulator sim;
+    QVERIFY(sim.listen({g}));
+    QSignalSpy ended(&sim, &GatewaySimulator::restartEnded);
+    GWSetupRecord sent = g.record;
+    sent.setMasterKey(keyFromHex("00112233445566778899AABBCCDDEEFF"));
+    QCOMPARE(sendSetup(g.address, sim.port(), g.masterKey, sent), QByteArray::fromHex("06"));
+    QVERIFY(sim.isRestarting(g.address));
+    sim.close();
+    QVERIFY(!sim.isListening());
+    QVERIFY(!ended.wait(200));
+    QVERIFY(sim.listen({g}));
+    const ReadBack fresh = readBack(g.address, sim.port(), g.masterKey);
+    QCOMPARE(fresh.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(fresh.answer.record, g.record);
+}
+
 void TestGatewaySimulator::permittedAddresses_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("allow");
     QTest::addColumn<bool>("expected");
-    QTest::newRow("127.0.0.1") << u"127.0.0.1"_s << false << true;
-    QTest::newRow("127.0.0.21") << u"127.0.0.21"_s << false << true;
-    QTest::newRow("127.255.1.2") << u"127.255.1.2"_s << false << true;
-    QTest::newRow("::1") << u"::1"_s << false << true;
-    QTest::newRow("LAN") << u"192.168.1.20"_s << false << false;
-    QTest::newRow("128.0.0.1") << u"128.0.0.1"_s << false << false;
-    QTest::newRow("any") << u"0.0.0.0"_s << false << false;
-    QTest::newRow("LAN allowed") << u"192.168.1.20"_s << true << true;
-    QTest::newRow("null never") << QString() << true << false;
+    QTest::newRow("127.0.0.1") << u"127.0.0.1"_s << true;
+    QTest::newRow("127.0.0.0 first of loopback") << u"127.0.0.0"_s << true;
+    QTest::newRow("127.255.255.255 last of loopback") << u"127.255.255.255"_s << true;
+    QTest::newRow("::1") << u"::1"_s << true;
+    QTest::newRow("192.0.2.0") << u"192.0.2.0"_s << true;
+    QTest::newRow("192.0.2.255") << u"192.0.2.255"_s << true;
+    QTest::newRow("198.51.100.21") << u"198.51.100.21"_s << true;
+    QTest::newRow("203.0.113.7") << u"203.0.113.7"_s << true;
+    QTest::newRow("126.255.255.255 below loopback") << u"126.255.255.255"_s << false;
+    QTest::newRow("128.0.0.1 above loopback") << u"128.0.0.1"_s << false;
+    QTest::newRow("192.0.1.255 below TEST-NET-1") << u"192.0.1.255"_s << false;
+    QTest::newRow("192.0.3.0 above TEST-NET-1") << u"192.0.3.0"_s << false;
+    QTest::newRow("198.51.99.1 below TEST-NET-2") << u"198.51.99.1"_s << false;
+    QTest::newRow("198.51.101.1 above TEST-NET-2") << u"198.51.101.1"_s << false;
+    QTest::newRow("203.0.112.1 below TEST-NET-3") << u"203.0.112.1"_s << false;
+    QTest::newRow("203.0.114.1 above TEST-NET-3") << u"203.0.114.1"_s << false;
+    QTest::newRow("LAN") << u"192.168.1.20"_s << false;
+    QTest::newRow("10.0.0.1") << u"10.0.0.1"_s << false;
+    QTest::newRow("any IPv4") << u"0.0.0.0"_s << false;
+    QTest::newRow("broadcast") << u"255.255.255.255"_s << false;
+    QTest::newRow("any IPv6") << u"::"_s << false;
+    QTest::newRow("IPv6 documentation") << u"2001:db8::1"_s << false;
+    QTest::newRow("IPv4-mapped loopback") << u"::ffff:127.0.0.1"_s << false;
+    QTest::newRow("null") << QString() << false;
 }
 
 void TestGatewaySimulator::permittedAddresses()
 {
     QFETCH(QString, address);
-    QFETCH(bool, allow);
     QFETCH(bool, expected);
-    QCOMPARE(GatewaySimulator::isPermittedAddress(QHostAddress(address), allow), expected);
+    QCOMPARE(GatewaySimulator::isPermittedAddress(QHostAddress(address)), expected);
 }
 
-void TestGatewaySimulator::listenRefusesNonLoopback()
+void TestGatewaySimulator::listenRefusesOtherAddresses()
 {
     GatewaySimulator sim;
-    const QList<SimulatedGateway> gateways{gateway(35),
-                                           SimulatedGateway::makeDefault(QHostAddress(u"192.0.2.1"_s), gwid(1, 2, 3))};
+    const QList<SimulatedGateway> gateways{
+        gateway(35), SimulatedGateway::makeDefault(QHostAddress(u"192.168.1.20"_s), gwid(1, 2, 3))};
     QVERIFY(!sim.listen(gateways));
     QVERIFY(!sim.isListening());
-    QVERIFY2(sim.errorString().contains(u"loopback"_s), qPrintable(sim.errorString()));
+    QVERIFY2(sim.errorString().contains(u"192.168.1.20"_s), qPrintable(sim.errorString()));
     QCOMPARE(sim.port(), quint16(0));
     // Nothing was left listening on the loopback gateway either.
     QVERIFY(sim.listen({gateway(35)}));
     QVERIFY(!sim.listen({gateway(36), gateway(36)}));
-    QVERIFY(sim.errorString().contains(u"twice"_s));
+    QVERIFY(sim.errorString().contains(u"127.0.0.36"_s));
 }
 
 void TestGatewaySimulator::listenFailsOnPortInUse()
@@ -736,94 +1064,186 @@ void TestGatewaySimulator::listenFailsOnPortInUse()
 void TestGatewaySimulator::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("gateways");
     QTest::addColumn<QString>("firstAddress");
     QTest::addColumn<QString>("firstId");
     QTest::addColumn<QString>("firstBehaviour");
     QTest::addColumn<int>("port");
     QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("restartDelay");
+    QTest::addColumn<int>("longRestart");
 
     auto ok = [](const char* name, const QStringList& args, int n, const QString& addr, const QString& id,
-                 const QString& behaviour, int port,
-                 int delay) { QTest::newRow(name) << args << true << n << addr << id << behaviour << port << delay; };
-    auto bad = [](const char* name, const QStringList& args) {
-        QTest::newRow(name) << args << false << 0 << QString() << QString() << QString() << 0 << 0;
+                 const QString& behaviour, int port = 0, int delay = 0, int restart = 1000, int longRestart = 60000) {
+        QTest::newRow(name) << args << n << addr << id << behaviour << port << delay << restart << longRestart;
     };
     ok("one gateway", {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s, u"0A.1B.2C"_s,
-       u"normal"_s, 0, 0);
+       u"normal"_s);
     ok("behaviour and port", {u"--port=4000"_s, u"--gateway"_s, u"127.0.0.22=0a.1b.2d:wrongkey"_s}, 1, u"127.0.0.22"_s,
-       u"0A.1B.2D"_s, u"wrongkey"_s, 4000, 0);
+       u"0A.1B.2D"_s, u"wrongkey"_s, 4000);
     ok("two gateways and delay",
        {u"--gateway"_s, u"127.0.0.21=0A1B2C:len1129"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s, u"--delay"_s, u"20"_s},
        2, u"127.0.0.21"_s, u"0A.1B.2C"_s, u"len1129"_s, 0, 20);
-    ok("non-loopback allowed", {u"--allow-non-loopback"_s, u"--gateway"_s, u"192.0.2.7=010203"_s}, 1, u"192.0.2.7"_s,
-       u"01.02.03"_s, u"normal"_s, 0, 0);
-    bad("non-loopback refused", {u"--gateway"_s, u"192.0.2.7=010203"_s});
-    bad("range into non-loopback", {u"--gateways"_s, u"10.0.0.1-3"_s});
-    bad("no gateway", {u"--port"_s, u"0"_s});
-    bad("unknown behaviour", {u"--gateway"_s, u"127.0.0.21=0A1B2C:sometimes"_s});
-    bad("bad id", {u"--gateway"_s, u"127.0.0.21=0A1B2"_s});
-    bad("missing id", {u"--gateway"_s, u"127.0.0.21"_s});
-    bad("bad address", {u"--gateway"_s, u"127.0.21=0A1B2C"_s});
-    bad("duplicate address", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--gateway"_s, u"127.0.0.21=0A1B2D"_s});
-    bad("port too large", {u"--port"_s, u"65536"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
-    bad("short key", {u"--key"_s, u"7C3E"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
-    bad("key not hex", {u"--key"_s, u"7C3E9A15D2084BF6E1A05C93D76F2B4G"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
-    bad("missing value", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--port"_s});
-    bad("unknown option", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--verbose"_s});
-    bad("range backwards", {u"--gateways"_s, u"127.0.0.40-21"_s});
+    ok("id with colons", {u"--gateway=127.0.0.23=0A:1B:2E"_s}, 1, u"127.0.0.23"_s, u"0A.1B.2E"_s, u"normal"_s);
+    ok("id with colons and behaviour", {u"--gateway"_s, u"127.0.0.23=0A:1B:2E:nak"_s}, 1, u"127.0.0.23"_s,
+       u"0A.1B.2E"_s, u"nak"_s);
+    ok("leading zeros are decimal", {u"--gateway"_s, u"127.0.0.010=0A1B2C"_s}, 1, u"127.0.0.10"_s, u"0A.1B.2C"_s,
+       u"normal"_s);
+    ok("restart times",
+       {u"--restart-delay"_s, u"50"_s, u"--long-restart=7000"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1,
+       u"127.0.0.21"_s, u"0A.1B.2C"_s, u"normal"_s, 0, 0, 50, 7000);
+    ok("restart delay zero", {u"--restart-delay"_s, u"0"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s,
+       u"0A.1B.2C"_s, u"normal"_s, 0, 0, 0);
+    ok("single dash long option", {u"-port"_s, u"4001"_s, u"-gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s,
+       u"0A.1B.2C"_s, u"normal"_s, 4001);
+    ok("documentation range", {u"--gateway"_s, u"192.0.2.7=010203"_s}, 1, u"192.0.2.7"_s, u"01.02.03"_s, u"normal"_s);
+    ok("documentation range of gateways", {u"--gateways"_s, u"198.51.100.21-40"_s}, 20, u"198.51.100.21"_s,
+       u"B0.64.15"_s, u"normal"_s);
+    ok("range and single in order",
+       {u"--gateways"_s, u"127.0.0.30-31:silent"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 3, u"127.0.0.30"_s,
+       u"B0.00.1E"_s, u"silent"_s);
 }
 
 void TestGatewaySimulator::commandLine()
 {
     QFETCH(QStringList, args);
-    QFETCH(bool, ok);
     QFETCH(int, gateways);
     QFETCH(QString, firstAddress);
     QFETCH(QString, firstId);
     QFETCH(QString, firstBehaviour);
     QFETCH(int, port);
     QFETCH(int, delay);
+    QFETCH(int, restartDelay);
+    QFETCH(int, longRestart);
 
     args.prepend(u"telvaro-gwsim"_s);
-    const SimulatorCommandLine::Outcome out = SimulatorCommandLine::parse(args);
-    QCOMPARE(out.ok, ok);
-    if (!ok) {
-        QVERIFY(!out.error.isEmpty());
-        return;
-    }
-    const SimulatorOptions& o = out.options;
-    QCOMPARE(o.gateways.size(), gateways);
-    const SimulatedGateway& g = o.gateways.first();
+    const Result<SimulatorOptions> out = SimulatorCommandLine::parse(args);
+    QVERIFY2(out.ok(), qPrintable(out.message()));
+    QVERIFY(!out->help);
+    QCOMPARE(out->gateways.size(), gateways);
+    const SimulatedGateway& g = out->gateways.first();
     QCOMPARE(g.address, QHostAddress(firstAddress));
     QCOMPARE(g.id.text(), firstId);
     QCOMPARE(g.record.gatewayId().text(), firstId);
     QCOMPARE(behaviourText(g.behaviour, g.lengthField), firstBehaviour);
-    QCOMPARE(int(o.port), port);
-    QCOMPARE(g.answerDelayMs, delay);
-    QCOMPARE(g.masterKey, SimulatedGateway::defaultMasterKey());
+    QCOMPARE(int(out->port), port);
+    for (const SimulatedGateway& each : out->gateways) {
+        QCOMPARE(each.answerDelayMs, delay);
+        QCOMPARE(each.restartDelayMs, restartDelay);
+        QCOMPARE(each.longRestartMs, longRestart);
+        QCOMPARE(each.masterKey, SimulatedGateway::defaultMasterKey());
+    }
+}
+
+void TestGatewaySimulator::commandLineRefusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    const QString gw = u"127.0.0.21=0A1B2C"_s;
+    auto bad = [](const char* name, const QStringList& args, const QString& message) {
+        QTest::newRow(name) << args << message;
+    };
+    bad("unknown option", {u"--gateway"_s, gw, u"--verbose"_s}, u"Unbekannte Option: --verbose"_s);
+    bad("unknown short option", {u"-x"_s, u"--gateway"_s, gw}, u"Unbekannte Option: -x"_s);
+    bad("removed option", {u"--allow-non-loopback"_s, u"--gateway"_s, gw},
+        u"Unbekannte Option: --allow-non-loopback"_s);
+    bad("extra argument", {u"--gateway"_s, gw, u"127.0.0.22"_s}, u"Unerwartetes Argument: 127.0.0.22"_s);
+    bad("missing value", {u"--gateway"_s, gw, u"--port"_s}, u"Der Option --port fehlt ihr Wert (N)"_s);
+    bad("value missing before the next option", {u"--gateway"_s, u"--port"_s, u"5"_s},
+        u"Der Option --gateway fehlt ihr Wert (ADRESSE=GWID[:VERHALTEN])"_s);
+    bad("missing gateway", {u"--gateway"_s}, u"Der Option --gateway fehlt ihr Wert (ADRESSE=GWID[:VERHALTEN])"_s);
+    bad("value on help", {u"--help=yes"_s}, u"Die Option --help nimmt keinen Wert"_s);
+    bad("port too large", {u"--port"_s, u"65536"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „65536“ bei --port: erwartet eine ganze Zahl von 0 bis 65535"_s);
+    bad("port negative", {u"--port=-1"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „-1“ bei --port: erwartet eine ganze Zahl von 0 bis 65535"_s);
+    bad("port empty", {u"--port="_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „“ bei --port: erwartet eine ganze Zahl von 0 bis 65535"_s);
+    bad("delay with unit", {u"--delay"_s, u"20ms"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „20ms“ bei --delay: erwartet eine ganze Zahl von 0 bis 3600000"_s);
+    bad("restart delay with sign", {u"--restart-delay"_s, u"+5"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „+5“ bei --restart-delay: erwartet eine ganze Zahl von 0 bis 3600000"_s);
+    bad("long restart too long", {u"--long-restart"_s, u"3600001"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „3600001“ bei --long-restart: erwartet eine ganze Zahl von 0 bis 3600000"_s);
+    bad("port twice", {u"--port"_s, u"1"_s, u"--port"_s, u"2"_s, u"--gateway"_s, gw},
+        u"Die Option --port ist mehrfach angegeben"_s);
+    bad("short key", {u"--key"_s, u"7C3E"_s, u"--gateway"_s, gw},
+        u"Ungültiger Master Key „7C3E“ bei --key: erwartet 32 Hex-Ziffern"_s);
+    bad("key not hex", {u"--key"_s, u"7C3E9A15D2084BF6E1A05C93D76F2B4G"_s, u"--gateway"_s, gw},
+        u"Ungültiger Master Key „7C3E9A15D2084BF6E1A05C93D76F2B4G“ bei --key: erwartet 32 Hex-Ziffern"_s);
+    bad("no gateway", {u"--port"_s, u"0"_s},
+        u"Kein Gateway angegeben (--gateway ADRESSE=GWID oder --gateways A.B.C.D-E)"_s);
+    const QString gatewayUsage = u"Ungültiges Gateway „%1“ bei --gateway: erwartet ADRESSE=GWID[:VERHALTEN], z. B. "
+                                 u"127.0.0.21=0A1B2C"_s;
+    bad("bad id", {u"--gateway"_s, u"127.0.0.21=0A1B2"_s}, gatewayUsage.arg(u"127.0.0.21=0A1B2"_s));
+    bad("missing id", {u"--gateway"_s, u"127.0.0.21"_s}, gatewayUsage.arg(u"127.0.0.21"_s));
+    bad("three-part address", {u"--gateway"_s, u"127.0.21=0A1B2C"_s}, gatewayUsage.arg(u"127.0.21=0A1B2C"_s));
+    bad("address part too large", {u"--gateway"_s, u"127.0.0.256=0A1B2C"_s}, gatewayUsage.arg(u"127.0.0.256=0A1B2C"_s));
+    bad("unknown behaviour", {u"--gateway"_s, u"127.0.0.21=0A1B2C:sometimes"_s},
+        u"Unbekanntes Verhalten „sometimes“ bei --gateway 127.0.0.21=0A1B2C:sometimes (bekannt: %1)"_s.arg(
+            behaviourTexts().join(u", "_s)));
+    const QString rangeUsage = u"Ungültiger Adressbereich „%1“ bei --gateways: erwartet A.B.C.D-E[:VERHALTEN] mit D ≤ "
+                               u"E ≤ 255, z. B. 127.0.0.21-40"_s;
+    bad("range backwards", {u"--gateways"_s, u"127.0.0.40-21"_s}, rangeUsage.arg(u"127.0.0.40-21"_s));
+    bad("range beyond 255", {u"--gateways"_s, u"127.0.0.40-256"_s}, rangeUsage.arg(u"127.0.0.40-256"_s));
+    bad("range without end", {u"--gateways"_s, u"127.0.0.40"_s}, rangeUsage.arg(u"127.0.0.40"_s));
+    const QString refused = u"Adresse %1 abgelehnt: erlaubt sind nur 127.0.0.0/8 und die Dokumentationsbereiche "
+                            u"192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24"_s;
+    bad("LAN address refused", {u"--gateway"_s, u"192.168.1.7=010203"_s}, refused.arg(u"192.168.1.7"_s));
+    bad("range into a LAN", {u"--gateways"_s, u"10.0.0.1-3"_s}, refused.arg(u"10.0.0.1"_s));
+    bad("duplicate address", {u"--gateway"_s, gw, u"--gateway"_s, u"127.0.0.21=0A1B2D"_s},
+        u"Adresse 127.0.0.21 ist mehrfach angegeben"_s);
+    bad("missing setup folder", {u"--setup-file"_s, u"/nonexistent/telvaro"_s, u"--gateway"_s, gw},
+        u"Der Ordner „/nonexistent/telvaro“ bei --setup-file existiert nicht"_s);
+    bad("empty log name", {u"--log="_s, u"--gateway"_s, gw}, u"Der Option --log fehlt ein Dateiname"_s);
+}
+
+void TestGatewaySimulator::commandLineRefusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    args.prepend(u"telvaro-gwsim"_s);
+    const Result<SimulatorOptions> out = SimulatorCommandLine::parse(args);
+    QVERIFY(!out.ok());
+    QCOMPARE(out.message(), message);
+}
+
+void TestGatewaySimulator::commandLineHelp()
+{
+    for (const QString& option : {u"--help"_s, u"-h"_s}) {
+        const Result<SimulatorOptions> out = SimulatorCommandLine::parse({u"telvaro-gwsim"_s, option});
+        QVERIFY2(out.ok(), qPrintable(out.message()));
+        QVERIFY(out->help);
+    }
+    const QString help = SimulatorCommandLine::helpText();
+    for (const QString& option : {u"--port"_s, u"--gateway "_s, u"--gateways"_s, u"--key"_s, u"--delay"_s,
+                                  u"--restart-delay"_s, u"--long-restart"_s, u"--log"_s, u"--setup-file"_s})
+        QVERIFY2(help.contains(option), qPrintable(option));
+    for (const QString& behaviour : behaviourTexts())
+        QVERIFY2(help.contains(u"\n  "_s + behaviour + u' '), qPrintable(behaviour));
+    QVERIFY(!help.contains(u"allow-non-loopback"_s));
 }
 
 void TestGatewaySimulator::commandLineRange()
 {
     const QString key = u"00112233445566778899aabbccddeeff"_s;
-    const SimulatorCommandLine::Outcome out = SimulatorCommandLine::parse(
+    const Result<SimulatorOptions> out = SimulatorCommandLine::parse(
         {u"telvaro-gwsim"_s, u"--gateways"_s, u"127.0.0.21-40:bytewise"_s, u"--key"_s, key, u"--log"_s, u"x.log"_s});
-    QVERIFY2(out.ok, qPrintable(out.error));
-    QCOMPARE(out.options.gateways.size(), 20);
-    QCOMPARE(out.options.logFile, u"x.log"_s);
+    QVERIFY2(out.ok(), qPrintable(out.message()));
+    QCOMPARE(out->gateways.size(), 20);
+    QCOMPARE(out->logFile, u"x.log"_s);
     QSet<QString> ids;
-    for (const SimulatedGateway& g : out.options.gateways) {
+    for (const SimulatedGateway& g : out->gateways) {
         ids.insert(g.id.text());
         QCOMPARE(g.behaviour, GatewayBehaviour::ByteWise);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(g.masterKey.data()), 16).toHex(), key.toLatin1());
         QCOMPARE(g.record.masterKey(), g.masterKey);
     }
     QCOMPARE(ids.size(), 20);
-    QCOMPARE(out.options.gateways.first().address, local(21));
-    QCOMPARE(out.options.gateways.last().address, local(40));
-    QCOMPARE(out.options.gateways.last().id.text(), u"B0.00.28"_s);
+    QCOMPARE(out->gateways.first().address, local(21));
+    QCOMPARE(out->gateways.last().address, local(40));
+    QCOMPARE(out->gateways.last().id.text(), u"B0.00.28"_s);
 }
 
 void TestGatewaySimulator::commandLineSetupFile()
@@ -834,28 +1254,79 @@ void TestGatewaySimulator::commandLineSetupFile()
     const GWSetupRecord stored = editedRecord(base.record);
     QVERIFY(SetupRecordToFile(folder, base.id, stored));
 
-    const SimulatorCommandLine::Outcome out =
+    const Result<SimulatorOptions> out =
         SimulatorCommandLine::parse({u"telvaro-gwsim"_s, u"--setup-file"_s, dir.path(), u"--gateway"_s,
                                      u"127.0.0.21=0A1B2C"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s});
-    QVERIFY2(out.ok, qPrintable(out.error));
-    QCOMPARE(out.options.gateways.size(), 2);
-    QCOMPARE(out.options.gateways[0].record, stored);
-    QCOMPARE(out.options.gateways[0].record.serverName(), QByteArray("edited.example.lan"));
+    QVERIFY2(out.ok(), qPrintable(out.message()));
+    QCOMPARE(out->gateways.size(), 2);
+    QCOMPARE(out->gateways[0].record, stored);
+    QCOMPARE(out->gateways[0].record.serverName(), QByteArray("edited.example.lan"));
     // No file for the second gateway: the built-in setup.
-    QCOMPARE(out.options.gateways[1].record, SimulatedGateway::makeDefault(local(22), gwid(0x0A, 0x1B, 0x2D)).record);
+    QCOMPARE(out->gateways[1].record, SimulatedGateway::makeDefault(local(22), gwid(0x0A, 0x1B, 0x2D)).record);
 
     QFile broken(folder + u"SETUPGW_0A_1B_2D.GWINI"_s);
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("[NETZWERK]\r\nPORT=70000\r\n");
     broken.close();
-    const SimulatorCommandLine::Outcome refused = SimulatorCommandLine::parse(
+    const Result<SimulatorOptions> refused = SimulatorCommandLine::parse(
         {u"telvaro-gwsim"_s, u"--setup-file"_s, dir.path(), u"--gateway"_s, u"127.0.0.22=0A1B2D"_s});
-    QVERIFY(!refused.ok);
-    QVERIFY2(refused.error.contains(u"0A.1B.2D"_s), qPrintable(refused.error));
+    QVERIFY(!refused.ok());
+    QVERIFY2(refused.message().startsWith(u"Setup-Datei von 0A.1B.2D in „%1“: "_s.arg(folder)),
+             qPrintable(refused.message()));
+    QVERIFY2(refused.message().contains(u"PORT"_s), qPrintable(refused.message()));
+}
 
-    QVERIFY(!SimulatorCommandLine::parse(
-                 {u"telvaro-gwsim"_s, u"--setup-file"_s, folder + u"missing"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s})
-                 .ok);
+void TestGatewaySimulator::toolUsage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutStart");
+    QTest::addColumn<QString>("stderrText");
+
+    const QString hint = u"\nHilfe: telvaro-gwsim --help\n"_s;
+    const QString gw = u"127.0.0.21=0A1B2C"_s;
+    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << u"Aufruf: telvaro-gwsim [Optionen]\n"_s << QString();
+    QTest::newRow("help wins over other options")
+        << QStringList{u"--gateway"_s, gw, u"-h"_s} << 0 << u"Aufruf: telvaro-gwsim [Optionen]\n"_s << QString();
+    QTest::newRow("unknown option") << QStringList{u"--gateway"_s, gw, u"--verbose"_s} << 2 << QString()
+                                    << u"telvaro-gwsim: Unbekannte Option: --verbose"_s + hint;
+    QTest::newRow("extra argument") << QStringList{u"--gateway"_s, gw, u"extra"_s} << 2 << QString()
+                                    << u"telvaro-gwsim: Unerwartetes Argument: extra"_s + hint;
+    QTest::newRow("missing value") << QStringList{u"--gateway"_s, gw, u"--restart-delay"_s} << 2 << QString()
+                                   << u"telvaro-gwsim: Der Option --restart-delay fehlt ihr Wert (MS)"_s + hint;
+    QTest::newRow("bad number") << QStringList{u"--gateway"_s, gw, u"--port"_s, u"30x"_s} << 2 << QString()
+                                << u"telvaro-gwsim: Ungültiger Wert „30x“ bei --port: erwartet eine ganze Zahl von 0 "
+                                   u"bis 65535"_s +
+                                       hint;
+    QTest::newRow("refused address")
+        << QStringList{u"--gateway"_s, u"8.8.8.8=010203"_s} << 2 << QString()
+        << u"telvaro-gwsim: Adresse 8.8.8.8 abgelehnt: erlaubt sind nur 127.0.0.0/8 und die Dokumentationsbereiche "
+           u"192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24"_s +
+               hint;
+    QTest::newRow("nothing") << QStringList{} << 2 << QString()
+                             << u"telvaro-gwsim: Kein Gateway angegeben (--gateway ADRESSE=GWID oder --gateways "
+                                u"A.B.C.D-E)"_s +
+                                    hint;
+}
+
+void TestGatewaySimulator::toolUsage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutStart);
+    QFETCH(QString, stderrText);
+
+    QProcess process;
+    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"), args);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), stderrText);
+    if (stdoutStart.isEmpty())
+        QCOMPARE(out, QString());
+    else
+        QVERIFY2(out.startsWith(stdoutStart) && out.contains(u"--restart-delay MS"_s), qPrintable(out));
 }
 
 void TestGatewaySimulator::toolProcess()
@@ -919,6 +1390,72 @@ void TestGatewaySimulator::toolProcess()
     process.terminate();
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+void TestGatewaySimulator::toolLogsRestartAndMove()
+{
+    QTemporaryDir dir;
+    const QString logFile = dir.filePath(u"events.jsonl"_s);
+    QProcess process;
+    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"),
+                  {u"--gateway"_s, u"127.0.0.53=0A1B2C"_s, u"--restart-delay"_s, u"100"_s, u"--log"_s, logFile});
+    QVERIFY(process.waitForStarted(5000));
+    QByteArray out;
+    QVERIFY(waitUntil(
+        [&] {
+            out += process.readAllStandardOutput();
+            return out.contains('\n') || process.state() == QProcess::NotRunning;
+        },
+        10000));
+    const QRegularExpressionMatch m =
+        QRegularExpression(u"^listening on port (\\d+) with 1 gateways\n$"_s).match(QString::fromLatin1(out));
+    QVERIFY2(m.hasMatch(), out.constData());
+    const quint16 port = quint16(m.captured(1).toUInt());
+
+    const MasterKey oldKey = SimulatedGateway::defaultMasterKey();
+    const MasterKey newKey = keyFromHex("00112233445566778899AABBCCDDEEFF");
+    GWSetupRecord sent = SimulatedGateway::makeDefault(local(53), gwid(0x0A, 0x1B, 0x2C)).record;
+    sent.setMasterKey(newKey);
+    sent.setFixedIp(octets(local(54)));
+    QCOMPARE(sendSetup(local(53), port, oldKey, sent), QByteArray::fromHex("06"));
+
+    QList<QJsonObject> events;
+    const bool restarted = waitUntil(
+        [&] {
+            QFile log(logFile);
+            if (!log.open(QIODevice::ReadOnly))
+                return false;
+            events.clear();
+            for (const QByteArray& line : log.readAll().split('\n')) {
+                if (!line.isEmpty())
+                    events.append(QJsonDocument::fromJson(line).object());
+            }
+            return !events.isEmpty() && events.last().value(u"event"_s) == u"restarted"_s;
+        },
+        5000);
+    QVERIFY2(restarted, qPrintable(QString::number(events.size())));
+    QStringList names;
+    for (const QJsonObject& e : events)
+        names << e.value(u"event"_s).toString();
+    QCOMPARE(names, QStringList({u"setup"_s, u"restart"_s, u"move"_s, u"restarted"_s}));
+    QCOMPARE(events[1].value(u"address"_s).toString(), u"127.0.0.53"_s);
+    QCOMPARE(events[1].value(u"gwid"_s).toString(), u"0A.1B.2C"_s);
+    QCOMPARE(events[1].value(u"durationMs"_s).toInt(), 100);
+    QCOMPARE(events[1].value(u"masterKeyChanged"_s).toBool(), true);
+    QCOMPARE(events[1].value(u"fixedAddress"_s).toString(), u"127.0.0.54"_s);
+    QCOMPARE(events[2].value(u"address"_s).toString(), u"127.0.0.54"_s);
+    QCOMPARE(events[2].value(u"previousAddress"_s).toString(), u"127.0.0.53"_s);
+    QCOMPARE(events[3].value(u"address"_s).toString(), u"127.0.0.54"_s);
+    QCOMPARE(events[3].value(u"masterKey"_s).toString(), u"00112233445566778899AABBCCDDEEFF"_s);
+
+    const ReadBack moved = readBack(local(54), port, newKey);
+    QCOMPARE(moved.answer.kind, Telegram::Answer::Kind::Setup);
+    QCOMPARE(moved.answer.record, sent);
+    QVERIFY(readBack(local(53), port, newKey).refused);
+
+    process.terminate();
+    QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 0);
 }
 

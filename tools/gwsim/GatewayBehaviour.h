@@ -28,6 +28,9 @@ enum class GatewayBehaviour
     LengthField,   // the normal answer bytes with the length field replaced by SimulatedGateway::lengthField
     WriteShort,    // write: the answer to the write request is only 5 bytes long
     AckPlus,       // write: answers a well-formed setup with 06 15 15 15
+    KeepsOld,      // write: acknowledges a well-formed setup with 0x06 but keeps its old record
+    LongRestart,   // write: adopts, then restarts for SimulatedGateway::longRestartMs after every setup
+    ChangesField,  // write: adopts the setup with its server port increased by 1 (mod 65536)
 };
 
 struct BehaviourSetting
@@ -42,3 +45,5 @@ QString behaviourText(GatewayBehaviour behaviour, int lengthField = 0);
 std::optional<BehaviourSetting> behaviourFromText(const QString& text);
 // All names, LengthField as "len<N>", for help texts.
 QStringList behaviourTexts();
+// One line per behaviour, name and German description, for the help text.
+QString behaviourHelp();

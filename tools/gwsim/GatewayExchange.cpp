@@ -256,6 +256,14 @@ void GatewayExchange::takeSetup(const QByteArray& telegram)
         m_pendingRecord = *record;
         acknowledge(QByteArray::fromHex("06151515"), true);
         break;
+    case GatewayBehaviour::KeepsOld:
+        acknowledge(ack, false);
+        break;
+    case GatewayBehaviour::ChangesField:
+        m_pendingRecord = *record;
+        m_pendingRecord.setServerPort(quint16(record->serverPort() + 1));
+        acknowledge(ack, true);
+        break;
     case GatewayBehaviour::LateAck:
         m_pendingRecord = *record;
         m_timer.callOnTimeout(this, [this, ack] { acknowledge(ack, true); });
@@ -273,6 +281,8 @@ void GatewayExchange::acknowledge(const QByteArray& bytes, bool adopt)
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     m_socket->write(bytes);
+    // Out before the gateway may restart on adopting.
+    m_socket->flush();
     if (adopt)
         emit recordAdopted(m_pendingRecord);
 }

@@ -36,8 +36,9 @@ SimulatedGateway SimulatedGateway::makeDefault(const QHostAddress& address, cons
     fill(r, 1093, {0xE1, 0xE2, 0xE3});
 
     r.setGatewayId(id);
-    const quint8 host = quint8(address.toIPv4Address() & 0xFF);
-    r.setFixedIp({192, 168, 40, host});
+    // A gateway with a fixed address listens on it; setups that keep it cause no restart.
+    const quint32 ip = address.toIPv4Address();
+    r.setFixedIp({quint8(ip >> 24), quint8(ip >> 16), quint8(ip >> 8), quint8(ip)});
     r.setRouterIp({192, 168, 40, 1});
     r.setSubnetMask({255, 255, 255, 0});
     r.setDnsIp({192, 168, 40, 1});
@@ -61,6 +62,7 @@ SimulatedGateway SimulatedGateway::makeDefault(const QHostAddress& address, cons
                     GWSetupRecord::RadioIdFilter);
     r.setMasterKey(g.masterKey);
     r.setFirmwareVersion({1, 4, 12});
-    r.setNetworkFlags(GWSetupRecord::ReportHourly);
+    const bool ipv4 = address.protocol() == QAbstractSocket::IPv4Protocol;
+    r.setNetworkFlags(quint8(GWSetupRecord::ReportHourly | (ipv4 ? 0 : GWSetupRecord::Dhcp)));
     return g;
 }

@@ -1,11 +1,10 @@
-// telvaro-gwsim: simulated gateways on loopback addresses (see --help).
+// telvaro-gwsim: simulated gateways on loopback or documentation-range addresses (see --help).
 #include "GatewaySimulator.h"
 #include "SimulatorCommandLine.h"
+#include "SimulatorLog.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -49,62 +48,69 @@ bool installQuitOnSignals(QCoreApplication& app)
 }
 #endif
 
-QByteArray setupLine(const ReceivedSetup& setup)
-{
-    QJsonObject o;
-    o.insert(u"address"_s, setup.address.toString());
-    o.insert(u"gwid"_s, setup.gatewayId.text());
-    o.insert(u"wellFormed"_s, setup.wellFormed);
-    o.insert(u"record"_s, QString::fromLatin1(setup.record.toByteArray().toHex().toUpper()));
-    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const SimulatorCommandLine::Outcome parsed = SimulatorCommandLine::parse(QCoreApplication::arguments());
-    if (!parsed.ok) {
-        std::fprintf(stderr, "telvaro-gwsim: %s\n", qPrintable(parsed.error));
+    const Result<SimulatorOptions> parsed = SimulatorCommandLine::parse(QCoreApplication::arguments());
+    if (!parsed) {
+        std::fprintf(stderr, "telvaro-gwsim: %s\nHilfe: telvaro-gwsim --help\n", qUtf8Printable(parsed.message()));
         return 2;
     }
-    const SimulatorOptions& options = parsed.options;
+    const SimulatorOptions& options = *parsed;
     if (options.help) {
-        std::fputs(qPrintable(SimulatorCommandLine::helpText()), stdout);
+        std::fputs(qUtf8Printable(SimulatorCommandLine::helpText()), stdout);
         return 0;
     }
 
     QFile log;
     if (options.logFile.isEmpty()) {
         if (!log.open(stdout, QIODevice::WriteOnly)) {
-            std::fprintf(stderr, "telvaro-gwsim: cannot write to stdout\n");
+            std::fprintf(stderr, "telvaro-gwsim: Standardausgabe nicht beschreibbar\n");
             return 1;
         }
     } else {
         log.setFileName(options.logFile);
         if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            std::fprintf(stderr, "telvaro-gwsim: cannot open log %s: %s\n", qPrintable(options.logFile),
-                         qPrintable(log.errorString()));
+            std::fprintf(stderr, "telvaro-gwsim: Protokolldatei %s lässt sich nicht öffnen: %s\n",
+                         qUtf8Printable(options.logFile), qUtf8Printable(log.errorString()));
             return 1;
         }
     }
 
 #ifdef Q_OS_UNIX
     if (!installQuitOnSignals(app)) {
-        std::fprintf(stderr, "telvaro-gwsim: cannot install signal handlers\n");
+        std::fprintf(stderr, "telvaro-gwsim: Signalbehandlung lässt sich nicht einrichten\n");
         return 1;
     }
 #endif
 
     GatewaySimulator simulator;
-    simulator.setAllowNonLoopback(options.allowNonLoopback);
-    QObject::connect(&simulator, &GatewaySimulator::setupReceived, &app, [&log](const ReceivedSetup& setup) {
-        log.write(setupLine(setup));
+    auto write = [&log](const QByteArray& line) {
+        log.write(line);
         log.flush();
-    });
+    };
+    QObject::connect(&simulator, &GatewaySimulator::setupReceived, &app,
+                     [write](const ReceivedSetup& setup) { write(SimulatorLog::setupLine(setup)); });
+    QObject::connect(&simulator, &GatewaySimulator::restartBegan, &app,
+                     [write](const SimulatedGateway& g, int ms) { write(SimulatorLog::restartLine(g, ms)); });
+    QObject::connect(&simulator, &GatewaySimulator::moved, &app,
+                     [write](const SimulatedGateway& g, const QHostAddress& previous) {
+                         write(SimulatorLog::moveLine(g, previous));
+                     });
+    QObject::connect(&simulator, &GatewaySimulator::addressNotTaken, &app,
+                     [write](const SimulatedGateway& g, const QHostAddress& fixed, const QString& reason) {
+                         write(SimulatorLog::addressNotTakenLine(g, fixed, reason));
+                     });
+    QObject::connect(&simulator, &GatewaySimulator::restartEnded, &app,
+                     [write](const SimulatedGateway& g) { write(SimulatorLog::restartedLine(g)); });
+    QObject::connect(&simulator, &GatewaySimulator::restartFailed, &app,
+                     [write](const SimulatedGateway& g, const QString& reason) {
+                         write(SimulatorLog::restartFailedLine(g, reason));
+                     });
     if (!simulator.listen(options.gateways, options.port)) {
-        std::fprintf(stderr, "telvaro-gwsim: %s\n", qPrintable(simulator.errorString()));
+        std::fprintf(stderr, "telvaro-gwsim: %s\n", qUtf8Printable(simulator.errorString()));
         return 1;
     }
     // Whoever starts us waits for this line before connecting.
