@@ -160,7 +160,7 @@ QByteArray sendSetup(const QHostAddress& address, quint16 port, const MasterKey&
     if (!startWrite(peer, id, material))
         return QByteArray();
     peer.data.clear();
-    peer.socket.write(Telegram::BuildSetupTelegram(record, material, id.bytes, key));
+    peer.socket.write(Telegram::BuildSetupTelegram(record, material, id.bytes, key).value());
     waitUntil([&] { return !peer.data.isEmpty(); }, 3000);
     return peer.data;
 }
