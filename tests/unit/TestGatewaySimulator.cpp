@@ -144,7 +144,7 @@ private slots:
     void closeDropsOpenConnections();
     void permittedAddresses_data();
     void permittedAddresses();
-    void listenRefusesNonLoopback();
+    void listenRefusesOtherAddresses();
     void listenFailsOnPortInUse();
     void commandLine_data();
     void commandLine();
@@ -680,40 +680,53 @@ void TestGatewaySimulator::closeDropsOpenConnections()
 void TestGatewaySimulator::permittedAddresses_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("allow");
     QTest::addColumn<bool>("expected");
-    QTest::newRow("127.0.0.1") << u"127.0.0.1"_s << false << true;
-    QTest::newRow("127.0.0.21") << u"127.0.0.21"_s << false << true;
-    QTest::newRow("127.255.1.2") << u"127.255.1.2"_s << false << true;
-    QTest::newRow("::1") << u"::1"_s << false << true;
-    QTest::newRow("LAN") << u"192.168.1.20"_s << false << false;
-    QTest::newRow("128.0.0.1") << u"128.0.0.1"_s << false << false;
-    QTest::newRow("any") << u"0.0.0.0"_s << false << false;
-    QTest::newRow("LAN allowed") << u"192.168.1.20"_s << true << true;
-    QTest::newRow("null never") << QString() << true << false;
+    QTest::newRow("127.0.0.1") << u"127.0.0.1"_s << true;
+    QTest::newRow("127.0.0.0 first of loopback") << u"127.0.0.0"_s << true;
+    QTest::newRow("127.255.255.255 last of loopback") << u"127.255.255.255"_s << true;
+    QTest::newRow("::1") << u"::1"_s << true;
+    QTest::newRow("192.0.2.0") << u"192.0.2.0"_s << true;
+    QTest::newRow("192.0.2.255") << u"192.0.2.255"_s << true;
+    QTest::newRow("198.51.100.21") << u"198.51.100.21"_s << true;
+    QTest::newRow("203.0.113.7") << u"203.0.113.7"_s << true;
+    QTest::newRow("126.255.255.255 below loopback") << u"126.255.255.255"_s << false;
+    QTest::newRow("128.0.0.1 above loopback") << u"128.0.0.1"_s << false;
+    QTest::newRow("192.0.1.255 below TEST-NET-1") << u"192.0.1.255"_s << false;
+    QTest::newRow("192.0.3.0 above TEST-NET-1") << u"192.0.3.0"_s << false;
+    QTest::newRow("198.51.99.1 below TEST-NET-2") << u"198.51.99.1"_s << false;
+    QTest::newRow("198.51.101.1 above TEST-NET-2") << u"198.51.101.1"_s << false;
+    QTest::newRow("203.0.112.1 below TEST-NET-3") << u"203.0.112.1"_s << false;
+    QTest::newRow("203.0.114.1 above TEST-NET-3") << u"203.0.114.1"_s << false;
+    QTest::newRow("LAN") << u"192.168.1.20"_s << false;
+    QTest::newRow("10.0.0.1") << u"10.0.0.1"_s << false;
+    QTest::newRow("any IPv4") << u"0.0.0.0"_s << false;
+    QTest::newRow("broadcast") << u"255.255.255.255"_s << false;
+    QTest::newRow("any IPv6") << u"::"_s << false;
+    QTest::newRow("IPv6 documentation") << u"2001:db8::1"_s << false;
+    QTest::newRow("IPv4-mapped loopback") << u"::ffff:127.0.0.1"_s << false;
+    QTest::newRow("null") << QString() << false;
 }
 
 void TestGatewaySimulator::permittedAddresses()
 {
     QFETCH(QString, address);
-    QFETCH(bool, allow);
     QFETCH(bool, expected);
-    QCOMPARE(GatewaySimulator::isPermittedAddress(QHostAddress(address), allow), expected);
+    QCOMPARE(GatewaySimulator::isPermittedAddress(QHostAddress(address)), expected);
 }
 
-void TestGatewaySimulator::listenRefusesNonLoopback()
+void TestGatewaySimulator::listenRefusesOtherAddresses()
 {
     GatewaySimulator sim;
-    const QList<SimulatedGateway> gateways{gateway(35),
-                                           SimulatedGateway::makeDefault(QHostAddress(u"192.0.2.1"_s), gwid(1, 2, 3))};
+    const QList<SimulatedGateway> gateways{
+        gateway(35), SimulatedGateway::makeDefault(QHostAddress(u"192.168.1.20"_s), gwid(1, 2, 3))};
     QVERIFY(!sim.listen(gateways));
     QVERIFY(!sim.isListening());
-    QVERIFY2(sim.errorString().contains(u"loopback"_s), qPrintable(sim.errorString()));
+    QVERIFY2(sim.errorString().contains(u"192.168.1.20"_s), qPrintable(sim.errorString()));
     QCOMPARE(sim.port(), quint16(0));
     // Nothing was left listening on the loopback gateway either.
     QVERIFY(sim.listen({gateway(35)}));
     QVERIFY(!sim.listen({gateway(36), gateway(36)}));
-    QVERIFY(sim.errorString().contains(u"twice"_s));
+    QVERIFY(sim.errorString().contains(u"127.0.0.36"_s));
 }
 
 void TestGatewaySimulator::listenFailsOnPortInUse()
@@ -754,9 +767,12 @@ void TestGatewaySimulator::commandLine_data()
     ok("two gateways and delay",
        {u"--gateway"_s, u"127.0.0.21=0A1B2C:len1129"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s, u"--delay"_s, u"20"_s},
        2, u"127.0.0.21"_s, u"0A.1B.2C"_s, u"len1129"_s, 0, 20);
-    ok("non-loopback allowed", {u"--allow-non-loopback"_s, u"--gateway"_s, u"192.0.2.7=010203"_s}, 1, u"192.0.2.7"_s,
-       u"01.02.03"_s, u"normal"_s, 0, 0);
-    bad("non-loopback refused", {u"--gateway"_s, u"192.0.2.7=010203"_s});
+    ok("documentation range", {u"--gateway"_s, u"192.0.2.7=010203"_s}, 1, u"192.0.2.7"_s, u"01.02.03"_s, u"normal"_s, 0,
+       0);
+    ok("documentation range of gateways", {u"--gateways"_s, u"198.51.100.21-40"_s}, 20, u"198.51.100.21"_s,
+       u"B0.64.15"_s, u"normal"_s, 0, 0);
+    bad("LAN address refused", {u"--gateway"_s, u"192.168.1.7=010203"_s});
+    bad("removed option", {u"--allow-non-loopback"_s, u"--gateway"_s, u"192.168.1.7=010203"_s});
     bad("range into non-loopback", {u"--gateways"_s, u"10.0.0.1-3"_s});
     bad("no gateway", {u"--port"_s, u"0"_s});
     bad("unknown behaviour", {u"--gateway"_s, u"127.0.0.21=0A1B2C:sometimes"_s});

@@ -20,11 +20,19 @@ GatewaySimulator::~GatewaySimulator()
     close();
 }
 
-bool GatewaySimulator::isPermittedAddress(const QHostAddress& address, bool allowNonLoopback)
+bool GatewaySimulator::isPermittedAddress(const QHostAddress& address)
 {
-    if (address.isNull())
+    if (address.protocol() == QAbstractSocket::IPv6Protocol)
+        return address == QHostAddress(QHostAddress::LocalHostIPv6);
+    if (address.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
-    return allowNonLoopback || address.isLoopback();
+    const quint32 ip = address.toIPv4Address();
+    if ((ip >> 24) == 127)
+        return true;
+    const quint32 net24 = ip & 0xFFFFFF00u;
+    return net24 == 0xC0000200u     // 192.0.2.0/24
+           || net24 == 0xC6336400u  // 198.51.100.0/24
+           || net24 == 0xCB007100u; // 203.0.113.0/24
 }
 
 bool GatewaySimulator::listen(const QList<SimulatedGateway>& gateways, quint16 port)
@@ -37,8 +45,10 @@ bool GatewaySimulator::listen(const QList<SimulatedGateway>& gateways, quint16 p
     }
     QSet<QString> seen;
     for (const SimulatedGateway& g : gateways) {
-        if (!isPermittedAddress(g.address, m_allowNonLoopback)) {
-            m_error = u"refusing to listen on %1: not a loopback address"_s.arg(g.address.toString());
+        if (!isPermittedAddress(g.address)) {
+            m_error =
+                u"Adresse %1 abgelehnt: nur 127.0.0.0/8, ::1, 192.0.2.0/24, 198.51.100.0/24 und 203.0.113.0/24"_s.arg(
+                    g.address.toString());
             return false;
         }
         if (seen.contains(g.address.toString())) {

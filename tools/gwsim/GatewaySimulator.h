@@ -20,7 +20,7 @@ class QTcpServer;
 //                  that is acknowledged becomes the gateway's record for later reads.
 // The master key of an exchange is always SimulatedGateway::masterKey (its inverse for WrongKey);
 // the master key field of an adopted record is carried, not put into use.
-// Only loopback addresses are served unless setAllowNonLoopback(true).
+// Only loopback and the documentation ranges are ever served (see isPermittedAddress).
 class GatewaySimulator final : public QObject
 {
     Q_OBJECT
@@ -30,9 +30,10 @@ public:
     explicit GatewaySimulator(QObject* parent = nullptr);
     ~GatewaySimulator() override;
 
-    // True for 127.0.0.0/8 and ::1; any address only when allowNonLoopback.
-    static bool isPermittedAddress(const QHostAddress& address, bool allowNonLoopback);
-    void setAllowNonLoopback(bool allow) { m_allowNonLoopback = allow; }
+    // True for 127.0.0.0/8, ::1 and the documentation ranges 192.0.2.0/24, 198.51.100.0/24 and
+    // 203.0.113.0/24 (these exist only inside network namespaces made for tests); false for every
+    // other address.
+    static bool isPermittedAddress(const QHostAddress& address);
 
     // Listens on every gateway's address with the same port. Port 0 picks one that is free on all of
     // them (a few attempts). False, with errorString(), when an address is refused, appears twice, or
@@ -67,7 +68,6 @@ private:
     QList<ReceivedSetup> m_received;
     QString m_error;
     quint16 m_port = 0;
-    bool m_allowNonLoopback = false;
     int m_exchangesStarted = 0;
     int m_openConnections = 0;
 };

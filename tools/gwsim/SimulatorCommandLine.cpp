@@ -119,10 +119,6 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
             o.help = true;
             continue;
         }
-        if (arg == u"--allow-non-loopback"_s) {
-            o.allowNonLoopback = true;
-            continue;
-        }
         QString value;
         const QStringList valued{u"--port"_s,  u"--gateway"_s, u"--gateways"_s,  u"--key"_s,
                                  u"--delay"_s, u"--log"_s,     u"--setup-file"_s};
@@ -192,9 +188,10 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
 
     QSet<quint32> seen;
     for (const Planned& p : planned) {
-        if (!GatewaySimulator::isPermittedAddress(p.address, o.allowNonLoopback))
-            return fail(u"refusing %1: only loopback addresses (127.0.0.0/8) unless --allow-non-loopback"_s.arg(
-                p.address.toString()));
+        if (!GatewaySimulator::isPermittedAddress(p.address))
+            return fail(
+                u"refusing %1: only 127.0.0.0/8 and the documentation ranges 192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24"_s
+                    .arg(p.address.toString()));
         if (seen.contains(p.address.toIPv4Address()))
             return fail(u"address %1 given twice"_s.arg(p.address.toString()));
         seen.insert(p.address.toIPv4Address());
@@ -218,7 +215,9 @@ SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arg
 QString SimulatorCommandLine::helpText()
 {
     return uR"(Usage: telvaro-gwsim [options]
-Simulates wireless M-Bus gateways on loopback addresses, all on one TCP port.
+Simulates wireless M-Bus gateways, all on one TCP port. Addresses: 127.0.0.0/8, and the
+documentation ranges 192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24 (inside a network namespace);
+every other address is refused.
 
 Options:
   --port N                       port for all gateways; 0 picks a free one (default 0)
@@ -230,7 +229,6 @@ Options:
   --log FILE                     append received setups as JSON lines to FILE (default stdout)
   --setup-file DIR               gateways whose setup file (SETUPGW_xx_xx_xx.GWINI) lies in DIR report
                                  the setup from it; the others the built-in default
-  --allow-non-loopback           also listen on addresses outside 127.0.0.0/8
   --help                         this text
 
 Behaviours: %1

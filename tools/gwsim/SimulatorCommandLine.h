@@ -13,13 +13,12 @@ struct SimulatorOptions
     QList<SimulatedGateway> gateways;
     QString logFile;     // empty: stdout
     QString setupFolder; // --setup-file: records from the gateways' setup files there
-    bool allowNonLoopback = false;
     bool help = false;
 };
 
 // Parses the command line of telvaro-gwsim (arguments[0] is the program):
 //   --port N  --gateway ADDR=GWID[:BEHAVIOUR]  --gateways A.B.C.D-E[:BEHAVIOUR]  --key HEX32
-//   --delay MS  --log FILE  --setup-file DIR  --allow-non-loopback  --help
+//   --delay MS  --log FILE  --setup-file DIR  --help
 // Each gateway starts from SimulatedGateway::makeDefault with --key as its master key (record
 // field included) and --delay as its answer delay. With --setup-file, a gateway whose setup file
 // exists in DIR takes its record from it (SetupFileToRecord: reserved bytes and firmware stay the

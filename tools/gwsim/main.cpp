@@ -1,4 +1,4 @@
-// telvaro-gwsim: simulated gateways on loopback addresses (see --help).
+// telvaro-gwsim: simulated gateways on loopback or documentation-range addresses (see --help).
 #include "GatewaySimulator.h"
 #include "SimulatorCommandLine.h"
 
@@ -98,7 +98,6 @@ int main(int argc, char* argv[])
 #endif
 
     GatewaySimulator simulator;
-    simulator.setAllowNonLoopback(options.allowNonLoopback);
     QObject::connect(&simulator, &GatewaySimulator::setupReceived, &app, [&log](const ReceivedSetup& setup) {
         log.write(setupLine(setup));
         log.flush();
