@@ -76,16 +76,14 @@ The package also holds telvaro-gwsim, a gateway simulator for trying the tool
 without hardware.")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 elseif(WIN32)
-    # windeployqt copies the Qt libraries, the platform plugin and Qt's translations (German
-    # standard buttons) next to the installed executables.
-    get_target_property(qmake_location Qt6::qmake IMPORTED_LOCATION)
-    get_filename_component(qt_bin_dir "${qmake_location}" DIRECTORY)
-    find_program(TELVARO_WINDEPLOYQT windeployqt HINTS "${qt_bin_dir}" REQUIRED)
-    install(CODE "execute_process(COMMAND \"${TELVARO_WINDEPLOYQT}\" --release --no-compiler-runtime
-        \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/telvaro.exe\" COMMAND_ERROR_IS_FATAL ANY)")
-    # libcrypto from the OpenSSL that find_package found (vcpkg puts the DLL in bin/ beside lib/).
-    get_filename_component(openssl_lib_dir "${OPENSSL_CRYPTO_LIBRARY}" DIRECTORY)
-    file(GLOB openssl_dlls "${openssl_lib_dir}/../bin/libcrypto-3*.dll")
+    # windeployqt (beside qmake) copies the Qt libraries, the platform plugin and Qt's translations
+    # (German standard buttons) next to the installed executables.
+    install(CODE "execute_process(COMMAND \"$<TARGET_FILE_DIR:Qt6::qmake>/windeployqt.exe\" --release
+        --no-compiler-runtime \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/telvaro.exe\"
+        COMMAND_ERROR_IS_FATAL ANY)")
+    # libcrypto of the OpenSSL that find_package found: vcpkg and the usual installers keep the DLL
+    # in bin/ beside include/.
+    file(GLOB openssl_dlls "${OPENSSL_INCLUDE_DIR}/../bin/libcrypto-3*.dll")
     install(FILES ${openssl_dlls} DESTINATION ${CMAKE_INSTALL_BINDIR})
     # The MSVC runtime, in case the computer has no Visual C++ redistributable.
     set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION ${CMAKE_INSTALL_BINDIR})
