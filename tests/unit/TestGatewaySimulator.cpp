@@ -148,8 +148,13 @@ private slots:
     void listenFailsOnPortInUse();
     void commandLine_data();
     void commandLine();
+    void commandLineRefusals_data();
+    void commandLineRefusals();
+    void commandLineHelp();
     void commandLineRange();
     void commandLineSetupFile();
+    void toolUsage_data();
+    void toolUsage();
     void toolProcess();
 };
 
@@ -746,97 +751,186 @@ void TestGatewaySimulator::listenFailsOnPortInUse()
 void TestGatewaySimulator::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("gateways");
     QTest::addColumn<QString>("firstAddress");
     QTest::addColumn<QString>("firstId");
     QTest::addColumn<QString>("firstBehaviour");
     QTest::addColumn<int>("port");
     QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("restartDelay");
+    QTest::addColumn<int>("longRestart");
 
     auto ok = [](const char* name, const QStringList& args, int n, const QString& addr, const QString& id,
-                 const QString& behaviour, int port,
-                 int delay) { QTest::newRow(name) << args << true << n << addr << id << behaviour << port << delay; };
-    auto bad = [](const char* name, const QStringList& args) {
-        QTest::newRow(name) << args << false << 0 << QString() << QString() << QString() << 0 << 0;
+                 const QString& behaviour, int port = 0, int delay = 0, int restart = 1000, int longRestart = 60000) {
+        QTest::newRow(name) << args << n << addr << id << behaviour << port << delay << restart << longRestart;
     };
     ok("one gateway", {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s, u"0A.1B.2C"_s,
-       u"normal"_s, 0, 0);
+       u"normal"_s);
     ok("behaviour and port", {u"--port=4000"_s, u"--gateway"_s, u"127.0.0.22=0a.1b.2d:wrongkey"_s}, 1, u"127.0.0.22"_s,
-       u"0A.1B.2D"_s, u"wrongkey"_s, 4000, 0);
+       u"0A.1B.2D"_s, u"wrongkey"_s, 4000);
     ok("two gateways and delay",
        {u"--gateway"_s, u"127.0.0.21=0A1B2C:len1129"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s, u"--delay"_s, u"20"_s},
        2, u"127.0.0.21"_s, u"0A.1B.2C"_s, u"len1129"_s, 0, 20);
-    ok("documentation range", {u"--gateway"_s, u"192.0.2.7=010203"_s}, 1, u"192.0.2.7"_s, u"01.02.03"_s, u"normal"_s, 0,
-       0);
+    ok("id with colons", {u"--gateway=127.0.0.23=0A:1B:2E"_s}, 1, u"127.0.0.23"_s, u"0A.1B.2E"_s, u"normal"_s);
+    ok("id with colons and behaviour", {u"--gateway"_s, u"127.0.0.23=0A:1B:2E:nak"_s}, 1, u"127.0.0.23"_s,
+       u"0A.1B.2E"_s, u"nak"_s);
+    ok("leading zeros are decimal", {u"--gateway"_s, u"127.0.0.010=0A1B2C"_s}, 1, u"127.0.0.10"_s, u"0A.1B.2C"_s,
+       u"normal"_s);
+    ok("restart times",
+       {u"--restart-delay"_s, u"50"_s, u"--long-restart=7000"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1,
+       u"127.0.0.21"_s, u"0A.1B.2C"_s, u"normal"_s, 0, 0, 50, 7000);
+    ok("restart delay zero", {u"--restart-delay"_s, u"0"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s,
+       u"0A.1B.2C"_s, u"normal"_s, 0, 0, 0);
+    ok("single dash long option", {u"-port"_s, u"4001"_s, u"-gateway"_s, u"127.0.0.21=0A1B2C"_s}, 1, u"127.0.0.21"_s,
+       u"0A.1B.2C"_s, u"normal"_s, 4001);
+    ok("documentation range", {u"--gateway"_s, u"192.0.2.7=010203"_s}, 1, u"192.0.2.7"_s, u"01.02.03"_s, u"normal"_s);
     ok("documentation range of gateways", {u"--gateways"_s, u"198.51.100.21-40"_s}, 20, u"198.51.100.21"_s,
-       u"B0.64.15"_s, u"normal"_s, 0, 0);
-    bad("LAN address refused", {u"--gateway"_s, u"192.168.1.7=010203"_s});
-    bad("removed option", {u"--allow-non-loopback"_s, u"--gateway"_s, u"192.168.1.7=010203"_s});
-    bad("range into non-loopback", {u"--gateways"_s, u"10.0.0.1-3"_s});
-    bad("no gateway", {u"--port"_s, u"0"_s});
-    bad("unknown behaviour", {u"--gateway"_s, u"127.0.0.21=0A1B2C:sometimes"_s});
-    bad("bad id", {u"--gateway"_s, u"127.0.0.21=0A1B2"_s});
-    bad("missing id", {u"--gateway"_s, u"127.0.0.21"_s});
-    bad("bad address", {u"--gateway"_s, u"127.0.21=0A1B2C"_s});
-    bad("duplicate address", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--gateway"_s, u"127.0.0.21=0A1B2D"_s});
-    bad("port too large", {u"--port"_s, u"65536"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
-    bad("short key", {u"--key"_s, u"7C3E"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
-    bad("key not hex", {u"--key"_s, u"7C3E9A15D2084BF6E1A05C93D76F2B4G"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s});
-    bad("missing value", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--port"_s});
-    bad("unknown option", {u"--gateway"_s, u"127.0.0.21=0A1B2C"_s, u"--verbose"_s});
-    bad("range backwards", {u"--gateways"_s, u"127.0.0.40-21"_s});
+       u"B0.64.15"_s, u"normal"_s);
+    ok("range and single in order",
+       {u"--gateways"_s, u"127.0.0.30-31:silent"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s}, 3, u"127.0.0.30"_s,
+       u"B0.00.1E"_s, u"silent"_s);
 }
 
 void TestGatewaySimulator::commandLine()
 {
     QFETCH(QStringList, args);
-    QFETCH(bool, ok);
     QFETCH(int, gateways);
     QFETCH(QString, firstAddress);
     QFETCH(QString, firstId);
     QFETCH(QString, firstBehaviour);
     QFETCH(int, port);
     QFETCH(int, delay);
+    QFETCH(int, restartDelay);
+    QFETCH(int, longRestart);
 
     args.prepend(u"telvaro-gwsim"_s);
-    const SimulatorCommandLine::Outcome out = SimulatorCommandLine::parse(args);
-    QCOMPARE(out.ok, ok);
-    if (!ok) {
-        QVERIFY(!out.error.isEmpty());
-        return;
-    }
-    const SimulatorOptions& o = out.options;
-    QCOMPARE(o.gateways.size(), gateways);
-    const SimulatedGateway& g = o.gateways.first();
+    const Result<SimulatorOptions> out = SimulatorCommandLine::parse(args);
+    QVERIFY2(out.ok(), qPrintable(out.message()));
+    QVERIFY(!out->help);
+    QCOMPARE(out->gateways.size(), gateways);
+    const SimulatedGateway& g = out->gateways.first();
     QCOMPARE(g.address, QHostAddress(firstAddress));
     QCOMPARE(g.id.text(), firstId);
     QCOMPARE(g.record.gatewayId().text(), firstId);
     QCOMPARE(behaviourText(g.behaviour, g.lengthField), firstBehaviour);
-    QCOMPARE(int(o.port), port);
-    QCOMPARE(g.answerDelayMs, delay);
-    QCOMPARE(g.masterKey, SimulatedGateway::defaultMasterKey());
+    QCOMPARE(int(out->port), port);
+    for (const SimulatedGateway& each : out->gateways) {
+        QCOMPARE(each.answerDelayMs, delay);
+        QCOMPARE(each.restartDelayMs, restartDelay);
+        QCOMPARE(each.longRestartMs, longRestart);
+        QCOMPARE(each.masterKey, SimulatedGateway::defaultMasterKey());
+    }
+}
+
+void TestGatewaySimulator::commandLineRefusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    const QString gw = u"127.0.0.21=0A1B2C"_s;
+    auto bad = [](const char* name, const QStringList& args, const QString& message) {
+        QTest::newRow(name) << args << message;
+    };
+    bad("unknown option", {u"--gateway"_s, gw, u"--verbose"_s}, u"Unbekannte Option: --verbose"_s);
+    bad("unknown short option", {u"-x"_s, u"--gateway"_s, gw}, u"Unbekannte Option: -x"_s);
+    bad("removed option", {u"--allow-non-loopback"_s, u"--gateway"_s, gw},
+        u"Unbekannte Option: --allow-non-loopback"_s);
+    bad("extra argument", {u"--gateway"_s, gw, u"127.0.0.22"_s}, u"Unerwartetes Argument: 127.0.0.22"_s);
+    bad("missing value", {u"--gateway"_s, gw, u"--port"_s}, u"Der Option --port fehlt ihr Wert (N)"_s);
+    bad("value missing before the next option", {u"--gateway"_s, u"--port"_s, u"5"_s},
+        u"Der Option --gateway fehlt ihr Wert (ADRESSE=GWID[:VERHALTEN])"_s);
+    bad("missing gateway", {u"--gateway"_s}, u"Der Option --gateway fehlt ihr Wert (ADRESSE=GWID[:VERHALTEN])"_s);
+    bad("value on help", {u"--help=yes"_s}, u"Die Option --help nimmt keinen Wert"_s);
+    bad("port too large", {u"--port"_s, u"65536"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „65536“ bei --port: erwartet eine ganze Zahl von 0 bis 65535"_s);
+    bad("port negative", {u"--port=-1"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „-1“ bei --port: erwartet eine ganze Zahl von 0 bis 65535"_s);
+    bad("port empty", {u"--port="_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „“ bei --port: erwartet eine ganze Zahl von 0 bis 65535"_s);
+    bad("delay with unit", {u"--delay"_s, u"20ms"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „20ms“ bei --delay: erwartet eine ganze Zahl von 0 bis 3600000"_s);
+    bad("restart delay with sign", {u"--restart-delay"_s, u"+5"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „+5“ bei --restart-delay: erwartet eine ganze Zahl von 0 bis 3600000"_s);
+    bad("long restart too long", {u"--long-restart"_s, u"3600001"_s, u"--gateway"_s, gw},
+        u"Ungültiger Wert „3600001“ bei --long-restart: erwartet eine ganze Zahl von 0 bis 3600000"_s);
+    bad("port twice", {u"--port"_s, u"1"_s, u"--port"_s, u"2"_s, u"--gateway"_s, gw},
+        u"Die Option --port ist mehrfach angegeben"_s);
+    bad("short key", {u"--key"_s, u"7C3E"_s, u"--gateway"_s, gw},
+        u"Ungültiger Master Key „7C3E“ bei --key: erwartet 32 Hex-Ziffern"_s);
+    bad("key not hex", {u"--key"_s, u"7C3E9A15D2084BF6E1A05C93D76F2B4G"_s, u"--gateway"_s, gw},
+        u"Ungültiger Master Key „7C3E9A15D2084BF6E1A05C93D76F2B4G“ bei --key: erwartet 32 Hex-Ziffern"_s);
+    bad("no gateway", {u"--port"_s, u"0"_s},
+        u"Kein Gateway angegeben (--gateway ADRESSE=GWID oder --gateways A.B.C.D-E)"_s);
+    const QString gatewayUsage = u"Ungültiges Gateway „%1“ bei --gateway: erwartet ADRESSE=GWID[:VERHALTEN], z. B. "
+                                 u"127.0.0.21=0A1B2C"_s;
+    bad("bad id", {u"--gateway"_s, u"127.0.0.21=0A1B2"_s}, gatewayUsage.arg(u"127.0.0.21=0A1B2"_s));
+    bad("missing id", {u"--gateway"_s, u"127.0.0.21"_s}, gatewayUsage.arg(u"127.0.0.21"_s));
+    bad("three-part address", {u"--gateway"_s, u"127.0.21=0A1B2C"_s}, gatewayUsage.arg(u"127.0.21=0A1B2C"_s));
+    bad("address part too large", {u"--gateway"_s, u"127.0.0.256=0A1B2C"_s}, gatewayUsage.arg(u"127.0.0.256=0A1B2C"_s));
+    bad("unknown behaviour", {u"--gateway"_s, u"127.0.0.21=0A1B2C:sometimes"_s},
+        u"Unbekanntes Verhalten „sometimes“ bei --gateway 127.0.0.21=0A1B2C:sometimes (bekannt: %1)"_s.arg(
+            behaviourTexts().join(u", "_s)));
+    const QString rangeUsage = u"Ungültiger Adressbereich „%1“ bei --gateways: erwartet A.B.C.D-E[:VERHALTEN] mit D ≤ "
+                               u"E ≤ 255, z. B. 127.0.0.21-40"_s;
+    bad("range backwards", {u"--gateways"_s, u"127.0.0.40-21"_s}, rangeUsage.arg(u"127.0.0.40-21"_s));
+    bad("range beyond 255", {u"--gateways"_s, u"127.0.0.40-256"_s}, rangeUsage.arg(u"127.0.0.40-256"_s));
+    bad("range without end", {u"--gateways"_s, u"127.0.0.40"_s}, rangeUsage.arg(u"127.0.0.40"_s));
+    const QString refused = u"Adresse %1 abgelehnt: erlaubt sind nur 127.0.0.0/8 und die Dokumentationsbereiche "
+                            u"192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24"_s;
+    bad("LAN address refused", {u"--gateway"_s, u"192.168.1.7=010203"_s}, refused.arg(u"192.168.1.7"_s));
+    bad("range into a LAN", {u"--gateways"_s, u"10.0.0.1-3"_s}, refused.arg(u"10.0.0.1"_s));
+    bad("duplicate address", {u"--gateway"_s, gw, u"--gateway"_s, u"127.0.0.21=0A1B2D"_s},
+        u"Adresse 127.0.0.21 ist mehrfach angegeben"_s);
+    bad("missing setup folder", {u"--setup-file"_s, u"/nonexistent/telvaro"_s, u"--gateway"_s, gw},
+        u"Der Ordner „/nonexistent/telvaro“ bei --setup-file existiert nicht"_s);
+    bad("empty log name", {u"--log="_s, u"--gateway"_s, gw}, u"Der Option --log fehlt ein Dateiname"_s);
+}
+
+void TestGatewaySimulator::commandLineRefusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    args.prepend(u"telvaro-gwsim"_s);
+    const Result<SimulatorOptions> out = SimulatorCommandLine::parse(args);
+    QVERIFY(!out.ok());
+    QCOMPARE(out.message(), message);
+}
+
+void TestGatewaySimulator::commandLineHelp()
+{
+    for (const QString& option : {u"--help"_s, u"-h"_s}) {
+        const Result<SimulatorOptions> out = SimulatorCommandLine::parse({u"telvaro-gwsim"_s, option});
+        QVERIFY2(out.ok(), qPrintable(out.message()));
+        QVERIFY(out->help);
+    }
+    const QString help = SimulatorCommandLine::helpText();
+    for (const QString& option : {u"--port"_s, u"--gateway "_s, u"--gateways"_s, u"--key"_s, u"--delay"_s,
+                                  u"--restart-delay"_s, u"--long-restart"_s, u"--log"_s, u"--setup-file"_s})
+        QVERIFY2(help.contains(option), qPrintable(option));
+    for (const QString& behaviour : behaviourTexts())
+        QVERIFY2(help.contains(u"\n  "_s + behaviour + u' '), qPrintable(behaviour));
+    QVERIFY(!help.contains(u"allow-non-loopback"_s));
 }
 
 void TestGatewaySimulator::commandLineRange()
 {
     const QString key = u"00112233445566778899aabbccddeeff"_s;
-    const SimulatorCommandLine::Outcome out = SimulatorCommandLine::parse(
+    const Result<SimulatorOptions> out = SimulatorCommandLine::parse(
         {u"telvaro-gwsim"_s, u"--gateways"_s, u"127.0.0.21-40:bytewise"_s, u"--key"_s, key, u"--log"_s, u"x.log"_s});
-    QVERIFY2(out.ok, qPrintable(out.error));
-    QCOMPARE(out.options.gateways.size(), 20);
-    QCOMPARE(out.options.logFile, u"x.log"_s);
+    QVERIFY2(out.ok(), qPrintable(out.message()));
+    QCOMPARE(out->gateways.size(), 20);
+    QCOMPARE(out->logFile, u"x.log"_s);
     QSet<QString> ids;
-    for (const SimulatedGateway& g : out.options.gateways) {
+    for (const SimulatedGateway& g : out->gateways) {
         ids.insert(g.id.text());
         QCOMPARE(g.behaviour, GatewayBehaviour::ByteWise);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(g.masterKey.data()), 16).toHex(), key.toLatin1());
         QCOMPARE(g.record.masterKey(), g.masterKey);
     }
     QCOMPARE(ids.size(), 20);
-    QCOMPARE(out.options.gateways.first().address, local(21));
-    QCOMPARE(out.options.gateways.last().address, local(40));
-    QCOMPARE(out.options.gateways.last().id.text(), u"B0.00.28"_s);
+    QCOMPARE(out->gateways.first().address, local(21));
+    QCOMPARE(out->gateways.last().address, local(40));
+    QCOMPARE(out->gateways.last().id.text(), u"B0.00.28"_s);
 }
 
 void TestGatewaySimulator::commandLineSetupFile()
@@ -847,28 +941,79 @@ void TestGatewaySimulator::commandLineSetupFile()
     const GWSetupRecord stored = editedRecord(base.record);
     QVERIFY(SetupRecordToFile(folder, base.id, stored));
 
-    const SimulatorCommandLine::Outcome out =
+    const Result<SimulatorOptions> out =
         SimulatorCommandLine::parse({u"telvaro-gwsim"_s, u"--setup-file"_s, dir.path(), u"--gateway"_s,
                                      u"127.0.0.21=0A1B2C"_s, u"--gateway"_s, u"127.0.0.22=0A1B2D"_s});
-    QVERIFY2(out.ok, qPrintable(out.error));
-    QCOMPARE(out.options.gateways.size(), 2);
-    QCOMPARE(out.options.gateways[0].record, stored);
-    QCOMPARE(out.options.gateways[0].record.serverName(), QByteArray("edited.example.lan"));
+    QVERIFY2(out.ok(), qPrintable(out.message()));
+    QCOMPARE(out->gateways.size(), 2);
+    QCOMPARE(out->gateways[0].record, stored);
+    QCOMPARE(out->gateways[0].record.serverName(), QByteArray("edited.example.lan"));
     // No file for the second gateway: the built-in setup.
-    QCOMPARE(out.options.gateways[1].record, SimulatedGateway::makeDefault(local(22), gwid(0x0A, 0x1B, 0x2D)).record);
+    QCOMPARE(out->gateways[1].record, SimulatedGateway::makeDefault(local(22), gwid(0x0A, 0x1B, 0x2D)).record);
 
     QFile broken(folder + u"SETUPGW_0A_1B_2D.GWINI"_s);
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("[NETZWERK]\r\nPORT=70000\r\n");
     broken.close();
-    const SimulatorCommandLine::Outcome refused = SimulatorCommandLine::parse(
+    const Result<SimulatorOptions> refused = SimulatorCommandLine::parse(
         {u"telvaro-gwsim"_s, u"--setup-file"_s, dir.path(), u"--gateway"_s, u"127.0.0.22=0A1B2D"_s});
-    QVERIFY(!refused.ok);
-    QVERIFY2(refused.error.contains(u"0A.1B.2D"_s), qPrintable(refused.error));
+    QVERIFY(!refused.ok());
+    QVERIFY2(refused.message().startsWith(u"Setup-Datei von 0A.1B.2D in „%1“: "_s.arg(folder)),
+             qPrintable(refused.message()));
+    QVERIFY2(refused.message().contains(u"PORT"_s), qPrintable(refused.message()));
+}
 
-    QVERIFY(!SimulatorCommandLine::parse(
-                 {u"telvaro-gwsim"_s, u"--setup-file"_s, folder + u"missing"_s, u"--gateway"_s, u"127.0.0.21=0A1B2C"_s})
-                 .ok);
+void TestGatewaySimulator::toolUsage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutStart");
+    QTest::addColumn<QString>("stderrText");
+
+    const QString hint = u"\nHilfe: telvaro-gwsim --help\n"_s;
+    const QString gw = u"127.0.0.21=0A1B2C"_s;
+    QTest::newRow("help") << QStringList{u"--help"_s} << 0 << u"Aufruf: telvaro-gwsim [Optionen]\n"_s << QString();
+    QTest::newRow("help wins over other options")
+        << QStringList{u"--gateway"_s, gw, u"-h"_s} << 0 << u"Aufruf: telvaro-gwsim [Optionen]\n"_s << QString();
+    QTest::newRow("unknown option") << QStringList{u"--gateway"_s, gw, u"--verbose"_s} << 2 << QString()
+                                    << u"telvaro-gwsim: Unbekannte Option: --verbose"_s + hint;
+    QTest::newRow("extra argument") << QStringList{u"--gateway"_s, gw, u"extra"_s} << 2 << QString()
+                                    << u"telvaro-gwsim: Unerwartetes Argument: extra"_s + hint;
+    QTest::newRow("missing value") << QStringList{u"--gateway"_s, gw, u"--restart-delay"_s} << 2 << QString()
+                                   << u"telvaro-gwsim: Der Option --restart-delay fehlt ihr Wert (MS)"_s + hint;
+    QTest::newRow("bad number") << QStringList{u"--gateway"_s, gw, u"--port"_s, u"30x"_s} << 2 << QString()
+                                << u"telvaro-gwsim: Ungültiger Wert „30x“ bei --port: erwartet eine ganze Zahl von 0 "
+                                   u"bis 65535"_s +
+                                       hint;
+    QTest::newRow("refused address")
+        << QStringList{u"--gateway"_s, u"8.8.8.8=010203"_s} << 2 << QString()
+        << u"telvaro-gwsim: Adresse 8.8.8.8 abgelehnt: erlaubt sind nur 127.0.0.0/8 und die Dokumentationsbereiche "
+           u"192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24"_s +
+               hint;
+    QTest::newRow("nothing") << QStringList{} << 2 << QString()
+                             << u"telvaro-gwsim: Kein Gateway angegeben (--gateway ADRESSE=GWID oder --gateways "
+                                u"A.B.C.D-E)"_s +
+                                    hint;
+}
+
+void TestGatewaySimulator::toolUsage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutStart);
+    QFETCH(QString, stderrText);
+
+    QProcess process;
+    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"), args);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), stderrText);
+    if (stdoutStart.isEmpty())
+        QCOMPARE(out, QString());
+    else
+        QVERIFY2(out.startsWith(stdoutStart) && out.contains(u"--restart-delay MS"_s), qPrintable(out));
 }
 
 void TestGatewaySimulator::toolProcess()

@@ -7,33 +7,40 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const std::array<std::pair<GatewayBehaviour, QLatin1StringView>, 19> names{{
-    {GatewayBehaviour::Normal, "normal"_L1},
-    {GatewayBehaviour::WrongKey, "wrongkey"_L1},
-    {GatewayBehaviour::OtherType, "othertype"_L1},
-    {GatewayBehaviour::Short, "short"_L1},
-    {GatewayBehaviour::Split, "split"_L1},
-    {GatewayBehaviour::Silent, "silent"_L1},
-    {GatewayBehaviour::Close, "close"_L1},
-    {GatewayBehaviour::Nak, "nak"_L1},
-    {GatewayBehaviour::NoAck, "noack"_L1},
-    {GatewayBehaviour::LateAck, "lateack"_L1},
-    {GatewayBehaviour::ByteWise, "bytewise"_L1},
-    {GatewayBehaviour::Trickle, "trickle"_L1},
-    {GatewayBehaviour::Flood, "flood"_L1},
-    {GatewayBehaviour::ResetMidFrame, "reset"_L1},
-    {GatewayBehaviour::TrailingBytes, "trailing"_L1},
-    {GatewayBehaviour::TwoFrames, "twoframes"_L1},
-    {GatewayBehaviour::LengthField, "len"_L1},
-    {GatewayBehaviour::WriteShort, "writeshort"_L1},
-    {GatewayBehaviour::AckPlus, "ackplus"_L1},
+struct BehaviourName
+{
+    GatewayBehaviour behaviour;
+    QLatin1StringView name;
+    const char16_t* description; // German, for the help text
+};
+
+const std::array<BehaviourName, 19> names{{
+    {GatewayBehaviour::Normal, "normal"_L1, u"antwortet wie ein Gateway: 1130 Bytes, Setup mit 0x06 quittiert"},
+    {GatewayBehaviour::WrongKey, "wrongkey"_L1, u"verschlüsselt mit einem anderen Master Key"},
+    {GatewayBehaviour::OtherType, "othertype"_L1, u"antwortet mit Typ 0x15 ohne Setup (26 Bytes)"},
+    {GatewayBehaviour::Short, "short"_L1, u"sendet nur die ersten 9 Bytes"},
+    {GatewayBehaviour::Split, "split"_L1, u"600 Bytes, den Rest 200 ms später"},
+    {GatewayBehaviour::Silent, "silent"_L1, u"nimmt die Verbindung an und antwortet nie"},
+    {GatewayBehaviour::Close, "close"_L1, u"schließt jede Verbindung sofort"},
+    {GatewayBehaviour::Nak, "nak"_L1, u"beantwortet ein Setup mit 0x15 und übernimmt es nicht"},
+    {GatewayBehaviour::NoAck, "noack"_L1, u"beantwortet ein Setup nicht"},
+    {GatewayBehaviour::LateAck, "lateack"_L1, u"quittiert ein Setup erst nach 3500 ms"},
+    {GatewayBehaviour::ByteWise, "bytewise"_L1, u"ein Byte je Millisekunde"},
+    {GatewayBehaviour::Trickle, "trickle"_L1, u"ein Byte je Sekunde, höchstens 15"},
+    {GatewayBehaviour::Flood, "flood"_L1, u"nach der Antwort Füllbytes, 100 MB insgesamt"},
+    {GatewayBehaviour::ResetMidFrame, "reset"_L1, u"halbe Antwort, dann Verbindungsabbruch (RST)"},
+    {GatewayBehaviour::TrailingBytes, "trailing"_L1, u"nach der Antwort 50 weitere Bytes"},
+    {GatewayBehaviour::TwoFrames, "twoframes"_L1, u"zwei vollständige Antworten auf einmal"},
+    {GatewayBehaviour::LengthField, "len"_L1, u"Längenfeld N statt 1130, z. B. len1129"},
+    {GatewayBehaviour::WriteShort, "writeshort"_L1, u"Antwort auf die Schreibanfrage nur 5 Bytes lang"},
+    {GatewayBehaviour::AckPlus, "ackplus"_L1, u"quittiert ein Setup mit 06 15 15 15"},
 }};
 
 } // namespace
 
 QString behaviourText(GatewayBehaviour behaviour, int lengthField)
 {
-    for (const auto& [b, name] : names) {
+    for (const auto& [b, name, description] : names) {
         if (b != behaviour)
             continue;
         if (b == GatewayBehaviour::LengthField)
@@ -59,7 +66,7 @@ std::optional<BehaviourSetting> behaviourFromText(const QString& text)
             return std::nullopt;
         return BehaviourSetting{GatewayBehaviour::LengthField, value};
     }
-    for (const auto& [b, name] : names) {
+    for (const auto& [b, name, description] : names) {
         if (b != GatewayBehaviour::LengthField && lower == name)
             return BehaviourSetting{b, 0};
     }
@@ -69,7 +76,17 @@ std::optional<BehaviourSetting> behaviourFromText(const QString& text)
 QStringList behaviourTexts()
 {
     QStringList list;
-    for (const auto& [b, name] : names)
+    for (const auto& [b, name, description] : names)
         list << (b == GatewayBehaviour::LengthField ? u"len<N>"_s : QString(name));
     return list;
+}
+
+QString behaviourHelp()
+{
+    QString text;
+    for (const auto& [b, name, description] : names) {
+        const QString shown = b == GatewayBehaviour::LengthField ? u"len<N>"_s : QString(name);
+        text += u"  %1 %2\n"_s.arg(shown, -12).arg(QString::fromUtf16(description));
+    }
+    return text;
 }

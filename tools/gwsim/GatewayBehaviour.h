@@ -42,3 +42,5 @@ QString behaviourText(GatewayBehaviour behaviour, int lengthField = 0);
 std::optional<BehaviourSetting> behaviourFromText(const QString& text);
 // All names, LengthField as "len<N>", for help texts.
 QStringList behaviourTexts();
+// One line per behaviour, name and German description, for the help text.
+QString behaviourHelp();

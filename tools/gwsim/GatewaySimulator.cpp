@@ -40,7 +40,7 @@ bool GatewaySimulator::listen(const QList<SimulatedGateway>& gateways, quint16 p
     close();
     m_error.clear();
     if (gateways.isEmpty()) {
-        m_error = u"no gateways to simulate"_s;
+        m_error = u"Kein Gateway zu simulieren"_s;
         return false;
     }
     QSet<QString> seen;
@@ -52,7 +52,7 @@ bool GatewaySimulator::listen(const QList<SimulatedGateway>& gateways, quint16 p
             return false;
         }
         if (seen.contains(g.address.toString())) {
-            m_error = u"address %1 given twice"_s.arg(g.address.toString());
+            m_error = u"Adresse %1 ist mehrfach angegeben"_s.arg(g.address.toString());
             return false;
         }
         seen.insert(g.address.toString());
@@ -78,7 +78,7 @@ bool GatewaySimulator::bindAll(quint16 port, bool& addressInUse)
         auto* server = new QTcpServer(this);
         if (!server->listen(m_gateways[i].address, chosen)) {
             addressInUse = server->serverError() == QAbstractSocket::AddressInUseError;
-            m_error = u"cannot listen on %1 port %2: %3"_s.arg(m_gateways[i].address.toString())
+            m_error = u"Lauschen auf %1 Port %2 nicht möglich: %3"_s.arg(m_gateways[i].address.toString())
                           .arg(chosen)
                           .arg(server->errorString());
             delete server;

@@ -19,6 +19,11 @@ struct SimulatedGateway
     GatewayBehaviour behaviour = GatewayBehaviour::Normal;
     int lengthField = 0;   // GatewayBehaviour::LengthField: the value sent as N
     int answerDelayMs = 0; // before answering a read request
+    // How long the gateway answers nothing after adopting a setup with another master key or another
+    // fixed address.
+    int restartDelayMs = 1000;
+    // GatewayBehaviour::LongRestart: the restart after every acknowledged setup.
+    int longRestartMs = 60000;
 
     // 7C3E9A15D2084BF6E1A05C93D76F2B48
     static MasterKey defaultMasterKey();

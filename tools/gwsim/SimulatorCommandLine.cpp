@@ -2,68 +2,149 @@
 
 #include "GatewaySimulator.h"
 
+#include "setups/AddressCheck.h"
+#include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
-
 #include <QSet>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-bool parseNumber(const QString& text, int max, int& value)
-{
-    if (text.isEmpty() || text.size() > 6)
-        return false;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    value = text.toInt();
-    return value <= max;
-}
+constexpr qint64 MaxDelayMs = 3600000; // one hour
 
-std::optional<QHostAddress> parseIpv4(const QString& text)
+struct Planned
 {
     QHostAddress address;
-    if (!address.setAddress(text) || address.protocol() != QAbstractSocket::IPv4Protocol || text.count(u'.') != 3)
-        return std::nullopt;
-    return address;
-}
+    GatewayId id;
+    BehaviourSetting behaviour;
+};
 
-std::optional<MasterKey> parseKey(const QString& text)
+// Decimal digits only (no sign, no blank), value 0..max.
+std::optional<qint64> parseNumber(const QString& text, qint64 max)
 {
-    if (text.size() != 32)
+    if (text.isEmpty() || text.size() > 10)
         return std::nullopt;
+    qint64 value = 0;
     for (QChar c : text) {
-        const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-        if (!hex)
+        if (c < u'0' || c > u'9')
             return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
     }
-    const QByteArray bytes = QByteArray::fromHex(text.toLatin1());
-    MasterKey key;
-    for (int i = 0; i < 16; ++i)
-        key[size_t(i)] = quint8(bytes[i]);
-    return key;
+    if (value > max)
+        return std::nullopt;
+    return value;
 }
 
-// "VALUE[:BEHAVIOUR]"
-bool splitBehaviour(const QString& item, QString& value, BehaviourSetting& behaviour, QString& error)
+// The dialog's address rule; the parts are read as decimal, "008" is 8.
+std::optional<QHostAddress> parseIpv4(const QString& text)
 {
-    const qsizetype colon = item.indexOf(u':');
-    value = item.left(colon);
-    behaviour = BehaviourSetting{};
-    if (colon < 0)
-        return true;
-    const std::optional<BehaviourSetting> parsed = behaviourFromText(item.mid(colon + 1));
-    if (!parsed) {
-        error = u"unknown behaviour '%1' (known: %2)"_s.arg(item.mid(colon + 1), behaviourTexts().join(u", "_s));
-        return false;
+    if (!isValidIpAddress(text))
+        return std::nullopt;
+    quint32 ip = 0;
+    for (const QString& part : text.split(u'.'))
+        ip = (ip << 8) | part.toUInt(nullptr, 10);
+    return QHostAddress(ip);
+}
+
+Result<BehaviourSetting> parseBehaviour(const QString& text, const QString& option, const QString& value)
+{
+    const std::optional<BehaviourSetting> parsed = behaviourFromText(text);
+    if (!parsed)
+        return Result<BehaviourSetting>::failure(u"Unbekanntes Verhalten „%1“ bei %2 %3 (bekannt: %4)"_s.arg(
+            text, option, value, behaviourTexts().join(u", "_s)));
+    return *parsed;
+}
+
+// ADDR=GWID[:BEHAVIOUR]; the ID may itself use ':' as its separator ("0A:1B:2C").
+Result<Planned> parseGateway(const QString& value)
+{
+    const QString usage =
+        u"Ungültiges Gateway „%1“ bei --gateway: erwartet ADRESSE=GWID[:VERHALTEN], z. B. 127.0.0.21=0A1B2C"_s.arg(
+            value);
+    const qsizetype eq = value.indexOf(u'=');
+    if (eq < 0)
+        return Result<Planned>::failure(usage);
+    const std::optional<QHostAddress> address = parseIpv4(value.left(eq));
+    QString idText = value.mid(eq + 1);
+    BehaviourSetting behaviour;
+    if (!GatewayId::fromText(idText)) {
+        const qsizetype colon = idText.lastIndexOf(u':');
+        if (colon >= 0) {
+            const Result<BehaviourSetting> b = parseBehaviour(idText.mid(colon + 1), u"--gateway"_s, value);
+            if (!b)
+                return Result<Planned>::failure(b.message());
+            behaviour = *b;
+            idText = idText.left(colon);
+        }
     }
-    behaviour = *parsed;
-    return true;
+    const std::optional<GatewayId> id = GatewayId::fromText(idText);
+    if (!address || !id)
+        return Result<Planned>::failure(usage);
+    return Planned{*address, *id, behaviour};
+}
+
+// A.B.C.D-E[:BEHAVIOUR]
+Result<QList<Planned>> parseRange(const QString& value)
+{
+    const QString usage =
+        u"Ungültiger Adressbereich „%1“ bei --gateways: erwartet A.B.C.D-E[:VERHALTEN] mit D ≤ E ≤ 255, z. B. 127.0.0.21-40"_s
+            .arg(value);
+    QString item = value;
+    BehaviourSetting behaviour;
+    const qsizetype colon = item.indexOf(u':');
+    if (colon >= 0) {
+        const Result<BehaviourSetting> b = parseBehaviour(item.mid(colon + 1), u"--gateways"_s, value);
+        if (!b)
+            return Result<QList<Planned>>::failure(b.message());
+        behaviour = *b;
+        item = item.left(colon);
+    }
+    const qsizetype dash = item.lastIndexOf(u'-');
+    if (dash < 0)
+        return Result<QList<Planned>>::failure(usage);
+    const std::optional<QHostAddress> first = parseIpv4(item.left(dash));
+    const std::optional<qint64> last = parseNumber(item.mid(dash + 1), 255);
+    if (!first || !last || *last < qint64(first->toIPv4Address() & 0xFF))
+        return Result<QList<Planned>>::failure(usage);
+    QList<Planned> planned;
+    const quint32 base = first->toIPv4Address() & 0xFFFFFF00u;
+    for (qint64 host = first->toIPv4Address() & 0xFF; host <= *last; ++host) {
+        const QHostAddress address(base | quint32(host));
+        planned.append({address, SimulatorCommandLine::rangeId(address), behaviour});
+    }
+    return planned;
+}
+
+// QCommandLineParser reports its refusals in English; the tool speaks German, so the reason is
+// worked out again from the arguments.
+QString parserRefusal(const QCommandLineParser& parser, const QStringList& arguments,
+                      const QList<QCommandLineOption>& options)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty())
+        return u"Unbekannte Option: %1%2"_s.arg(unknown.first().size() == 1 ? u"-"_s : u"--"_s, unknown.first());
+    const QString last = arguments.size() > 1 ? arguments.last() : QString();
+    QString name = last;
+    while (name.startsWith(u'-'))
+        name.remove(0, 1);
+    const qsizetype eq = name.indexOf(u'=');
+    for (const QCommandLineOption& option : options) {
+        if (!option.names().contains(eq < 0 ? name : name.left(eq)))
+            continue;
+        if (eq >= 0 && option.valueName().isEmpty())
+            return u"Die Option %1 nimmt keinen Wert"_s.arg(last.left(last.indexOf(u'=')));
+        if (eq < 0 && !option.valueName().isEmpty())
+            return u"Der Option %1 fehlt ihr Wert (%2)"_s.arg(last, option.valueName());
+    }
+    // Only reached for a case the parser adds later; its own text then names the problem.
+    return u"Ungültiger Aufruf: %1"_s.arg(parser.errorText());
 }
 
 } // namespace
@@ -74,168 +155,184 @@ GatewayId SimulatorCommandLine::rangeId(const QHostAddress& address)
     return GatewayId{{0xB0, quint8(ip >> 8), quint8(ip)}};
 }
 
-SimulatorCommandLine::Outcome SimulatorCommandLine::parse(const QStringList& arguments)
+Result<SimulatorOptions> SimulatorCommandLine::parse(const QStringList& arguments)
 {
-    Outcome out;
-    SimulatorOptions& o = out.options;
-    MasterKey key = SimulatedGateway::defaultMasterKey();
-    int delayMs = 0;
-    struct Planned
-    {
-        QHostAddress address;
-        GatewayId id;
-        BehaviourSetting behaviour;
-    };
-    QList<Planned> planned;
+    using Failure = Result<SimulatorOptions>;
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
+    const QCommandLineOption port(u"port"_s, QString(), u"N"_s);
+    const QCommandLineOption gateway(u"gateway"_s, QString(), u"ADRESSE=GWID[:VERHALTEN]"_s);
+    const QCommandLineOption gateways(u"gateways"_s, QString(), u"A.B.C.D-E[:VERHALTEN]"_s);
+    const QCommandLineOption key(u"key"_s, QString(), u"HEX32"_s);
+    const QCommandLineOption delay(u"delay"_s, QString(), u"MS"_s);
+    const QCommandLineOption restartDelay(u"restart-delay"_s, QString(), u"MS"_s);
+    const QCommandLineOption longRestart(u"long-restart"_s, QString(), u"MS"_s);
+    const QCommandLineOption log(u"log"_s, QString(), u"DATEI"_s);
+    const QCommandLineOption setupFile(u"setup-file"_s, QString(), u"ORDNER"_s);
+    const QList<QCommandLineOption> all{help,  port,         gateway,     gateways, key,
+                                        delay, restartDelay, longRestart, log,      setupFile};
 
-    auto fail = [&out](const QString& message) {
-        out.ok = false;
-        out.error = message;
-        return out;
-    };
-
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        QString arg = arguments[i];
-        QString inlineValue;
-        bool hasInline = false;
-        if (arg.startsWith(u"--"_s) && arg.contains(u'=')) {
-            const qsizetype eq = arg.indexOf(u'=');
-            inlineValue = arg.mid(eq + 1);
-            arg = arg.left(eq);
-            hasInline = true;
-        }
-        auto takeValue = [&](QString& value) {
-            if (hasInline) {
-                value = inlineValue;
-                return true;
-            }
-            if (i + 1 >= arguments.size())
-                return false;
-            value = arguments[++i];
-            return true;
-        };
-
-        if (arg == u"--help"_s || arg == u"-h"_s) {
-            o.help = true;
+    QCommandLineParser parser;
+    // "-port" is the option port, not -p -o -r -t.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(all);
+    if (!parser.parse(arguments))
+        return Failure::failure(parserRefusal(parser, arguments, all));
+    // "--gateway --port 5": the parser takes "--port" as the gateway; the user forgot the value.
+    for (const QCommandLineOption& option : all) {
+        if (option.valueName().isEmpty())
             continue;
-        }
-        QString value;
-        const QStringList valued{u"--port"_s,  u"--gateway"_s, u"--gateways"_s,  u"--key"_s,
-                                 u"--delay"_s, u"--log"_s,     u"--setup-file"_s};
-        if (!valued.contains(arg))
-            return fail(u"unknown option '%1' (see --help)"_s.arg(arguments[i]));
-        if (!takeValue(value))
-            return fail(u"option %1 needs a value"_s.arg(arg));
-
-        if (arg == u"--port"_s) {
-            int port = 0;
-            if (!parseNumber(value, 65535, port))
-                return fail(u"invalid port '%1'"_s.arg(value));
-            o.port = quint16(port);
-        } else if (arg == u"--key"_s) {
-            const std::optional<MasterKey> parsed = parseKey(value);
-            if (!parsed)
-                return fail(u"invalid master key '%1': 32 hex digits expected"_s.arg(value));
-            key = *parsed;
-        } else if (arg == u"--delay"_s) {
-            if (!parseNumber(value, 600000, delayMs))
-                return fail(u"invalid delay '%1'"_s.arg(value));
-        } else if (arg == u"--log"_s) {
-            o.logFile = value;
-        } else if (arg == u"--setup-file"_s) {
-            if (!QFileInfo(value).isDir())
-                return fail(u"setup folder '%1' does not exist"_s.arg(value));
-            o.setupFolder = value.endsWith(u'/') ? value : value + u'/';
-        } else if (arg == u"--gateway"_s) {
-            QString item;
-            BehaviourSetting behaviour;
-            QString error;
-            if (!splitBehaviour(value, item, behaviour, error))
-                return fail(error);
-            const qsizetype eq = item.indexOf(u'=');
-            const std::optional<QHostAddress> address = parseIpv4(item.left(eq));
-            const std::optional<GatewayId> id = eq < 0 ? std::nullopt : GatewayId::fromText(item.mid(eq + 1));
-            if (!address || !id)
-                return fail(
-                    u"invalid gateway '%1': ADDRESS=GWID[:BEHAVIOUR] expected, e.g. 127.0.0.21=0A1B2C"_s.arg(value));
-            planned.append({*address, *id, behaviour});
-        } else if (arg == u"--gateways"_s) {
-            QString item;
-            BehaviourSetting behaviour;
-            QString error;
-            if (!splitBehaviour(value, item, behaviour, error))
-                return fail(error);
-            const qsizetype dash = item.lastIndexOf(u'-');
-            const std::optional<QHostAddress> first = parseIpv4(item.left(dash));
-            int last = 0;
-            if (dash < 0 || !first || !parseNumber(item.mid(dash + 1), 255, last) ||
-                last < int(first->toIPv4Address() & 0xFF))
-                return fail(
-                    u"invalid gateway range '%1': A.B.C.D-E[:BEHAVIOUR] expected, e.g. 127.0.0.21-40"_s.arg(value));
-            const quint32 base = first->toIPv4Address() & 0xFFFFFF00u;
-            for (int host = int(first->toIPv4Address() & 0xFF); host <= last; ++host) {
-                const QHostAddress address(base | quint32(host));
-                planned.append({address, rangeId(address), behaviour});
-            }
+        for (const QString& value : parser.values(option)) {
+            QString name = value;
+            while (name.startsWith(u'-'))
+                name.remove(0, 1);
+            name = name.left(name.indexOf(u'='));
+            const bool namesOption =
+                value.startsWith(u'-') && std::any_of(all.cbegin(), all.cend(), [&name](const QCommandLineOption& o) {
+                    return o.names().contains(name);
+                });
+            if (namesOption)
+                return Failure::failure(
+                    u"Der Option --%1 fehlt ihr Wert (%2)"_s.arg(option.names().first(), option.valueName()));
         }
     }
-    if (o.help) {
-        out.ok = true;
-        return out;
+    if (!parser.positionalArguments().isEmpty())
+        return Failure::failure(u"Unerwartetes Argument: %1"_s.arg(parser.positionalArguments().first()));
+
+    SimulatorOptions o;
+    if (parser.isSet(help)) {
+        o.help = true;
+        return o;
+    }
+    for (const QCommandLineOption& option : {port, key, delay, restartDelay, longRestart, log, setupFile}) {
+        if (parser.values(option).size() > 1)
+            return Failure::failure(u"Die Option --%1 ist mehrfach angegeben"_s.arg(option.names().first()));
+    }
+
+    auto number = [&parser](const QCommandLineOption& option, qint64 max, qint64 fallback) -> Result<qint64> {
+        if (!parser.isSet(option))
+            return fallback;
+        const QString text = parser.value(option);
+        const std::optional<qint64> value = parseNumber(text, max);
+        if (!value)
+            return Result<qint64>::failure(
+                u"Ungültiger Wert „%1“ bei --%2: erwartet eine ganze Zahl von 0 bis %3"_s.arg(
+                    text, option.names().first(), QString::number(max)));
+        return *value;
+    };
+    const Result<qint64> portValue = number(port, 65535, 0);
+    const Result<qint64> delayMs = number(delay, MaxDelayMs, 0);
+    const Result<qint64> restartMs = number(restartDelay, MaxDelayMs, SimulatedGateway().restartDelayMs);
+    const Result<qint64> longRestartMs = number(longRestart, MaxDelayMs, SimulatedGateway().longRestartMs);
+    for (const Result<qint64>* r : {&portValue, &delayMs, &restartMs, &longRestartMs}) {
+        if (!*r)
+            return Failure::failure(r->message());
+    }
+    o.port = quint16(*portValue);
+
+    MasterKey masterKey = SimulatedGateway::defaultMasterKey();
+    if (parser.isSet(key)) {
+        const std::optional<MasterKey> parsed = parseMasterKeyText(parser.value(key));
+        if (!parsed)
+            return Failure::failure(
+                u"Ungültiger Master Key „%1“ bei --key: erwartet 32 Hex-Ziffern"_s.arg(parser.value(key)));
+        masterKey = *parsed;
+    }
+    if (parser.isSet(log)) {
+        o.logFile = parser.value(log);
+        if (o.logFile.isEmpty())
+            return Failure::failure(u"Der Option --log fehlt ein Dateiname"_s);
+    }
+    if (parser.isSet(setupFile)) {
+        const QString folder = parser.value(setupFile);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            return Failure::failure(u"Der Ordner „%1“ bei --setup-file existiert nicht"_s.arg(folder));
+        o.setupFolder = folder.endsWith(u'/') ? folder : folder + u'/';
+    }
+
+    // --gateway and --gateways in the order given.
+    QList<Planned> planned;
+    const QStringList single = parser.values(gateway);
+    const QStringList ranges = parser.values(gateways);
+    qsizetype nextSingle = 0;
+    qsizetype nextRange = 0;
+    for (const QString& argument : arguments.mid(1)) {
+        QString name = argument;
+        while (name.startsWith(u'-'))
+            name.remove(0, 1);
+        name = name.left(name.indexOf(u'='));
+        if (name == u"gateway"_s && nextSingle < single.size()) {
+            const Result<Planned> p = parseGateway(single[nextSingle++]);
+            if (!p)
+                return Failure::failure(p.message());
+            planned.append(*p);
+        } else if (name == u"gateways"_s && nextRange < ranges.size()) {
+            const Result<QList<Planned>> p = parseRange(ranges[nextRange++]);
+            if (!p)
+                return Failure::failure(p.message());
+            planned.append(*p);
+        }
     }
     if (planned.isEmpty())
-        return fail(u"no gateway given (--gateway ADDRESS=GWID or --gateways A.B.C.D-E)"_s);
+        return Failure::failure(u"Kein Gateway angegeben (--gateway ADRESSE=GWID oder --gateways A.B.C.D-E)"_s);
 
     QSet<quint32> seen;
     for (const Planned& p : planned) {
         if (!GatewaySimulator::isPermittedAddress(p.address))
-            return fail(
-                u"refusing %1: only 127.0.0.0/8 and the documentation ranges 192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24"_s
-                    .arg(p.address.toString()));
+            return Failure::failure(
+                u"Adresse %1 abgelehnt: erlaubt sind nur 127.0.0.0/8 und die "
+                u"Dokumentationsbereiche 192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24"_s.arg(p.address.toString()));
         if (seen.contains(p.address.toIPv4Address()))
-            return fail(u"address %1 given twice"_s.arg(p.address.toString()));
+            return Failure::failure(u"Adresse %1 ist mehrfach angegeben"_s.arg(p.address.toString()));
         seen.insert(p.address.toIPv4Address());
         SimulatedGateway g = SimulatedGateway::makeDefault(p.address, p.id);
-        g.masterKey = key;
-        g.record.setMasterKey(key);
+        g.masterKey = masterKey;
+        g.record.setMasterKey(masterKey);
         g.behaviour = p.behaviour.behaviour;
         g.lengthField = p.behaviour.lengthField;
-        g.answerDelayMs = delayMs;
+        g.answerDelayMs = int(*delayMs);
+        g.restartDelayMs = int(*restartMs);
+        g.longRestartMs = int(*longRestartMs);
         if (!o.setupFolder.isEmpty() && QFileInfo::exists(SetupFilePath(o.setupFolder, g.id))) {
             const Status loaded = SetupFileToRecord(o.setupFolder, g.id, g.record);
             if (!loaded)
-                return fail(u"setup file of %1 in '%2': %3"_s.arg(g.id.text(), o.setupFolder, loaded.message()));
+                return Failure::failure(
+                    u"Setup-Datei von %1 in „%2“: %3"_s.arg(g.id.text(), o.setupFolder, loaded.message()));
         }
         o.gateways.append(g);
     }
-    out.ok = true;
-    return out;
+    return o;
 }
 
 QString SimulatorCommandLine::helpText()
 {
-    return uR"(Usage: telvaro-gwsim [options]
-Simulates wireless M-Bus gateways, all on one TCP port. Addresses: 127.0.0.0/8, and the
-documentation ranges 192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24 (inside a network namespace);
-every other address is refused.
+    return uR"(Aufruf: telvaro-gwsim [Optionen]
+Simuliert Wireless-M-Bus-Gateways, alle auf einem TCP-Port. Erlaubte Adressen: 127.0.0.0/8 und die
+Dokumentationsbereiche 192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24 (nur in einem eigens
+angelegten Netzwerk-Namespace); jede andere Adresse wird abgelehnt.
 
-Options:
-  --port N                       port for all gateways; 0 picks a free one (default 0)
-  --gateway ADDR=GWID[:BEHAV]    one gateway, e.g. 127.0.0.21=0A1B2C or 127.0.0.22=0A.1B.2D:wrongkey
-                                 (repeatable)
-  --gateways A.B.C.D-E[:BEHAV]   gateways on A.B.C.D to A.B.C.E with IDs B0.<C>.<host> (repeatable)
-  --key HEX32                    master key of all gateways (default 7C3E9A15D2084BF6E1A05C93D76F2B48)
-  --delay MS                     delay before answering a read request (default 0)
-  --log FILE                     append received setups as JSON lines to FILE (default stdout)
-  --setup-file DIR               gateways whose setup file (SETUPGW_xx_xx_xx.GWINI) lies in DIR report
-                                 the setup from it; the others the built-in default
-  --help                         this text
+Optionen:
+  --port N                          Port aller Gateways; 0 wählt einen freien (Vorgabe 0)
+  --gateway ADRESSE=GWID[:VERHALTEN]
+                                    ein Gateway, z. B. 127.0.0.21=0A1B2C oder
+                                    127.0.0.22=0A.1B.2D:wrongkey (mehrfach möglich)
+  --gateways A.B.C.D-E[:VERHALTEN]  Gateways auf A.B.C.D bis A.B.C.E mit den IDs B0.<C>.<Host>
+                                    (hexadezimal; mehrfach möglich)
+  --key HEX32                       Master Key aller Gateways, 32 Hex-Ziffern
+                                    (Vorgabe 7C3E9A15D2084BF6E1A05C93D76F2B48)
+  --delay MS                        Wartezeit vor der Antwort auf eine Leseanfrage (Vorgabe 0)
+  --restart-delay MS                Dauer eines Neustarts (Vorgabe 1000), siehe unten
+  --long-restart MS                 Dauer des Neustarts bei longrestart (Vorgabe 60000)
+  --log DATEI                       JSON-Zeilen an DATEI anhängen (Vorgabe: Standardausgabe)
+  --setup-file ORDNER               Gateways, deren Setup-Datei (SETUPGW_xx_xx_xx.GWINI) in ORDNER
+                                    liegt, melden das Setup daraus; die übrigen das eingebaute
+  -h, --help                        dieser Text
 
-Behaviours: %1
-
-Prints "listening on port N with K gateways" once listening; runs until SIGTERM or SIGINT.
-Every setup telegram received is logged as one JSON line:
-  {"address":"127.0.0.21","gwid":"0A.1B.2C","wellFormed":true,"record":"<1116 bytes hex>"}
-Exit codes: 0 after a signal, 1 when listening fails, 2 for invalid options or refused addresses.
-)"_s.arg(behaviourTexts().join(u", "_s));
+Verhalten (VERHALTEN):
+%1
+Meldet "listening on port N with K gateways", sobald alle Gateways lauschen; läuft bis SIGTERM
+oder SIGINT. Jedes empfangene Setup-Telegramm wird als JSON-Zeile protokolliert:
+  {"address":"127.0.0.21","event":"setup","gwid":"0A.1B.2C","record":"<1116 Bytes hex>","wellFormed":true}
+Exit-Codes: 0 nach einem Signal, 1 wenn das Lauschen scheitert, 2 bei ungültigem Aufruf oder
+abgelehnter Adresse.
+)"_s.arg(behaviourHelp());
 }

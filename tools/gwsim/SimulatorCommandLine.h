@@ -2,6 +2,8 @@
 
 #include "SimulatedGateway.h"
 
+#include "base/Result.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,24 +18,19 @@ struct SimulatorOptions
     bool help = false;
 };
 
-// Parses the command line of telvaro-gwsim (arguments[0] is the program):
+// The command line of telvaro-gwsim (arguments[0] is the program):
 //   --port N  --gateway ADDR=GWID[:BEHAVIOUR]  --gateways A.B.C.D-E[:BEHAVIOUR]  --key HEX32
-//   --delay MS  --log FILE  --setup-file DIR  --help
+//   --delay MS  --restart-delay MS  --long-restart MS  --log FILE  --setup-file DIR  -h/--help
 // Each gateway starts from SimulatedGateway::makeDefault with --key as its master key (record
-// field included) and --delay as its answer delay. With --setup-file, a gateway whose setup file
-// exists in DIR takes its record from it (SetupFileToRecord: reserved bytes and firmware stay the
-// default ones); the exchanges still use --key. A file that does not convert is an error.
+// field included), --delay as its answer delay and the two restart times. With --setup-file, a
+// gateway whose setup file exists in DIR takes its record from it (SetupFileToRecord: reserved
+// bytes and firmware stay the default ones); the exchanges still use --key.
+// Every refusal (unknown option, extra argument, missing or bad value, refused address, a setup
+// file that does not convert) is a German message; the tool prints it and exits with 2.
 class SimulatorCommandLine final
 {
 public:
-    struct Outcome
-    {
-        bool ok = false;
-        SimulatorOptions options;
-        QString error; // for stderr when !ok; the tool exits with 2
-    };
-
-    static Outcome parse(const QStringList& arguments);
+    [[nodiscard]] static Result<SimulatorOptions> parse(const QStringList& arguments);
     static QString helpText();
     // Generated ID of a --gateways range member: B0 <third octet> <fourth octet>.
     static GatewayId rangeId(const QHostAddress& address);

@@ -52,6 +52,7 @@ bool installQuitOnSignals(QCoreApplication& app)
 QByteArray setupLine(const ReceivedSetup& setup)
 {
     QJsonObject o;
+    o.insert(u"event"_s, u"setup"_s);
     o.insert(u"address"_s, setup.address.toString());
     o.insert(u"gwid"_s, setup.gatewayId.text());
     o.insert(u"wellFormed"_s, setup.wellFormed);
@@ -64,35 +65,35 @@ QByteArray setupLine(const ReceivedSetup& setup)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const SimulatorCommandLine::Outcome parsed = SimulatorCommandLine::parse(QCoreApplication::arguments());
-    if (!parsed.ok) {
-        std::fprintf(stderr, "telvaro-gwsim: %s\n", qPrintable(parsed.error));
+    const Result<SimulatorOptions> parsed = SimulatorCommandLine::parse(QCoreApplication::arguments());
+    if (!parsed) {
+        std::fprintf(stderr, "telvaro-gwsim: %s\nHilfe: telvaro-gwsim --help\n", qUtf8Printable(parsed.message()));
         return 2;
     }
-    const SimulatorOptions& options = parsed.options;
+    const SimulatorOptions& options = *parsed;
     if (options.help) {
-        std::fputs(qPrintable(SimulatorCommandLine::helpText()), stdout);
+        std::fputs(qUtf8Printable(SimulatorCommandLine::helpText()), stdout);
         return 0;
     }
 
     QFile log;
     if (options.logFile.isEmpty()) {
         if (!log.open(stdout, QIODevice::WriteOnly)) {
-            std::fprintf(stderr, "telvaro-gwsim: cannot write to stdout\n");
+            std::fprintf(stderr, "telvaro-gwsim: Standardausgabe nicht beschreibbar\n");
             return 1;
         }
     } else {
         log.setFileName(options.logFile);
         if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            std::fprintf(stderr, "telvaro-gwsim: cannot open log %s: %s\n", qPrintable(options.logFile),
-                         qPrintable(log.errorString()));
+            std::fprintf(stderr, "telvaro-gwsim: Protokolldatei %s lässt sich nicht öffnen: %s\n",
+                         qUtf8Printable(options.logFile), qUtf8Printable(log.errorString()));
             return 1;
         }
     }
 
 #ifdef Q_OS_UNIX
     if (!installQuitOnSignals(app)) {
-        std::fprintf(stderr, "telvaro-gwsim: cannot install signal handlers\n");
+        std::fprintf(stderr, "telvaro-gwsim: Signalbehandlung lässt sich nicht einrichten\n");
         return 1;
     }
 #endif
@@ -103,7 +104,7 @@ int main(int argc, char* argv[])
         log.flush();
     });
     if (!simulator.listen(options.gateways, options.port)) {
-        std::fprintf(stderr, "telvaro-gwsim: %s\n", qPrintable(simulator.errorString()));
+        std::fprintf(stderr, "telvaro-gwsim: %s\n", qUtf8Printable(simulator.errorString()));
         return 1;
     }
     // Whoever starts us waits for this line before connecting.
