@@ -1,12 +1,15 @@
-# Front door: make deps | build | test | test-asan | run | demo | bench | fuzz | hardening | format
+# Front door: make deps | build | test | test-asan | run | demo | bench | bench-lan | fuzz | hardening |
+# package | package-check | format
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+# The package build is the preset package-deb (hardened Release flags), always in build-pkg.
+PKG_BUILD  := build-pkg
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_GEN  := -G Ninja
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: deps build test test-asan run demo bench fuzz hardening format clean
+.PHONY: deps build test test-asan run demo bench bench-lan fuzz hardening package package-check format clean
 
 deps:
 	@bash scripts/deps.sh
@@ -36,14 +39,25 @@ demo: build
 bench: build
 	bash scripts/bench.sh $(BUILD)
 
+bench-lan: build
+	bash scripts/bench-lan.sh $(BUILD)
+
 fuzz: deps
 	bash scripts/fuzz.sh $(FUZZ_SECONDS)
 
 hardening: build
 	bash scripts/hardening.sh $(BUILD)
 
+package: deps
+	cmake --preset package-deb
+	cmake --build --preset package-deb -j $(JOBS)
+	cpack --preset package-deb
+
+package-check:
+	bash scripts/package-check.sh
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PKG_BUILD)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need. Quick when all are present.
+# Installs the Debian packages the build, the tests, the demo, the benchmarks and the package check
+# need. Quick when all are present.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-          libssl-dev libgl-dev xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 clang-format bc time python3)
+          libssl-dev libgl-dev xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 clang-format bc time python3
+          dpkg-dev file lintian appstream desktop-file-utils nmap iproute2)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
