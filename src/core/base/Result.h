@@ -7,7 +7,7 @@
 
 // The outcome of an operation that can fail with a message for the user (German).
 // Errors travel as values; only windows turn them into message boxes.
-template <typename T> class Result final
+template <typename T> class [[nodiscard]] Result final
 {
 public:
     Result(T value) : m_value(std::move(value)) {}
@@ -33,7 +33,7 @@ private:
 };
 
 // Success or a failure message; for operations without a value.
-class Status final
+class [[nodiscard]] Status final
 {
 public:
     Status() = default;
