@@ -63,8 +63,8 @@ QByteArray versionB()
 int rewriteLoop(const QString& mode, const QString& folder)
 {
     const QString path = SetupFilePath(folder, kId);
-    const IniFile a = IniFile::fromBytes(versionA(), path);
-    const IniFile b = IniFile::fromBytes(versionB(), path);
+    const IniFile a = IniFile::fromBytes(versionA(), path).value();
+    const IniFile b = IniFile::fromBytes(versionB(), path).value();
     const GWSetupRecord ra = recordA();
     const GWSetupRecord rb = recordB();
     for (quint64 n = 0;; ++n) {
@@ -161,7 +161,7 @@ private slots:
         const QByteArray b = versionB();
         const GWSetupRecord ra = recordA();
         const GWSetupRecord rb = recordB();
-        QVERIFY(mode == u"ini"_s ? IniFile::fromBytes(a, file()).save().ok()
+        QVERIFY(mode == u"ini"_s ? IniFile::fromBytes(a, file()).value().save().ok()
                                  : SetupRecordToFile(folder(), kId, ra).ok());
 
         QElapsedTimer budget;
@@ -232,7 +232,7 @@ private slots:
         QVERIFY2(s.message().startsWith(u"Die Datei "_s + file() + u" konnte nicht gespeichert werden: "_s),
                  qPrintable(s.message()));
         IniFile edited = IniFile::load(file()).value();
-        edited.writeString(u"NETZWERK"_s, u"AORT"_s, u"Keller"_s);
+        QVERIFY(edited.writeString(u"NETZWERK"_s, u"AORT"_s, u"Keller"_s).ok());
         const Status saved = edited.save();
         QVERIFY(!saved.ok());
         QVERIFY(saved.message().contains(u"konnte nicht gespeichert werden"_s));

@@ -2,6 +2,7 @@
 // inputs the fuzzers found or aim at.
 #include "base/IniFile.h"
 #include "radioids/DeviceList.h"
+#include "radioids/ImportFile.h"
 #include "radioids/KeyList.h"
 #include "setups/AddressCheck.h"
 #include "setups/SetupConversion.h"
@@ -12,8 +13,47 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// VmHWM of /proc/self/status: the most this process has held resident since the last reset.
+qint64 peakResidentKb()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// Sets the peak to what is resident now (Linux 4.0 and later); false where the kernel cannot.
+// Large blocks are kept out of the heap first, so what an earlier row freed there cannot hide what
+// the next one takes.
+bool resetPeakResident()
+{
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
+    malloc_trim(0);
+#endif
+    QFile clear(u"/proc/self/clear_refs"_s);
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        return false;
+    clear.close();
+    // The kernel's counters of resident pages lag by a few pages per thread.
+    return peakResidentKb() - residentKb() < 256;
+}
+
+} // namespace
 
 class TestResourceBounds : public QObject
 {
@@ -58,37 +98,100 @@ private slots:
         QTest::newRow("1 MiB line without ]") << "["_ba + QByteArray(1 << 20, 'b') + "\r\nPORT=23\r\n"_ba;
         QTest::newRow("NUL bytes in names and values") << "[NETZ\0WERK]\r\nPO\0RT=2\0003\r\n[WM-BUS]\r\nMODET=1\r\n"_ba;
         QTest::newRow("lone CR and no final break") << "[A]\rK=1\r\n[B]\nL=2"_ba;
+        QTest::newRow("UTF-16 LE, no final break") << QByteArray("\xFF\xFE[\0A\0]\0\n\0K\0=\0\x31\0", 16);
     }
     void iniLongLinesAndNulBytes()
     {
         QFETCH(QByteArray, bytes);
-        const IniFile ini = IniFile::fromBytes(bytes);
+        const Result<IniFile> parsed = IniFile::fromBytes(bytes);
+        QVERIFY(parsed.ok());
+        const IniFile& ini = *parsed;
         QCOMPARE(ini.toBytes(), bytes);
         IniFile copy = ini;
         QVERIFY(copy.writeString(u"NEU"_s, u"KEY"_s, u"1"_s).ok());
         const QByteArray out = copy.toBytes();
         QVERIFY(out.startsWith(bytes));
-        const IniFile back = IniFile::fromBytes(out);
-        QCOMPARE(back.readString(u"NEU"_s, u"KEY"_s), u"1"_s);
+        const Result<IniFile> back = IniFile::fromBytes(out);
+        QVERIFY(back.ok());
+        QCOMPARE(back->readString(u"NEU"_s, u"KEY"_s), u"1"_s);
         for (const QString& section : ini.sections()) {
             for (const QString& key : ini.keys(section))
-                QCOMPARE(back.readString(section, key), ini.readString(section, key));
+                QCOMPARE(back->readString(section, key), ini.readString(section, key));
         }
     }
 
-    // Found by fuzzing: the rewrite removes the only byte that is not UTF-8, so the file reads as
-    // UTF-8 afterwards. The other program's line must still be the same bytes.
+    // Found by fuzzing when the encoding was still guessed from the bytes: a rewrite that removed the
+    // only byte that was not UTF-8 made the rest read as UTF-8. Without a mark a file is ANSI, so the
+    // other program's line keeps its bytes and its meaning.
     void rewriteKeepsOtherLinesByteForByte()
     {
         const QByteArray bytes = "[NETZWERK]\r\nAORT=K\xFC"
                                  "che\r\n[FREMD]\r\nTEXT=\xC3\xA9t\xC3\xA9\r\n"_ba;
-        IniFile ini = IniFile::fromBytes(bytes);
-        QVERIFY(!ini.isUtf8());
+        IniFile ini = IniFile::fromBytes(bytes).value();
+        QCOMPARE(ini.encoding(), TextEncoding::Windows1252);
         QCOMPARE(ini.readString(u"NETZWERK"_s, u"AORT"_s), u"Küche"_s);
+        const QString foreign = ini.readString(u"FREMD"_s, u"TEXT"_s);
         QVERIFY(ini.writeString(u"NETZWERK"_s, u"AORT"_s, u"Keller"_s).ok());
         const QByteArray out = ini.toBytes();
         QCOMPARE(out, "[NETZWERK]\r\nAORT=Keller\r\n[FREMD]\r\nTEXT=\xC3\xA9t\xC3\xA9\r\n"_ba);
-        QCOMPARE(IniFile::fromBytes(out).readString(u"NETZWERK"_s, u"AORT"_s), u"Keller"_s);
+        const IniFile back = IniFile::fromBytes(out).value();
+        QCOMPARE(back.encoding(), TextEncoding::Windows1252);
+        QCOMPARE(back.readString(u"NETZWERK"_s, u"AORT"_s), u"Keller"_s);
+        QCOMPARE(back.readString(u"FREMD"_s, u"TEXT"_s), foreign);
+    }
+
+    // Parsing a setup file of the largest size allowed costs a few times its size, whatever its
+    // lines look like. Measured as the peak of resident memory (VmHWM), reset before each load.
+    void iniParseMemoryIsBounded_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("head");
+        QTest::newRow("keys of three bytes") << "k=\n"_ba
+                                             << "[A]\n"_ba;
+        QTest::newRow("empty section headers") << "[]\n"_ba << QByteArray();
+        QTest::newRow("blank lines") << "\n"_ba
+                                     << "[A]\n"_ba;
+        QTest::newRow("setup-like keys, CRLF") << "ID123=12345678\r\n"_ba
+                                               << "[WM-BUS_IDS]\r\n"_ba;
+        QTest::newRow("UTF-16 LE keys") << QByteArray("k\0=\0\n\0", 6) << QByteArray("\xFF\xFE[\0A\0]\0\n\0", 10);
+        QTest::newRow("one line") << "x"_ba
+                                  << "[A]\nK="_ba;
+    }
+    void iniParseMemoryIsBounded()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, head);
+        QByteArray bytes = head;
+        while (bytes.size() + line.size() <= IniFile::MaxFileBytes)
+            bytes += line;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"SETUPGW_0A_1B_2C.GWINI"_s);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(bytes), bytes.size());
+        }
+        bytes.clear();
+        bytes.squeeze();
+        if (!resetPeakResident())
+            QSKIP("this kernel cannot reset the peak of resident memory");
+        const qint64 before = residentKb();
+        qint64 peak = 0;
+        {
+            const Result<IniFile> loaded = IniFile::load(path);
+            QVERIFY2(loaded.ok(), qPrintable(loaded.message()));
+            QVERIFY(!loaded->sections().isEmpty());
+            peak = peakResidentKb();
+        }
+        const qint64 fileKb = IniFile::MaxFileBytes / 1024;
+        const qint64 grewKb = peak - before;
+        qInfo("a setup file of %lld KiB cost at most %lld KiB while loading (%.1f times its size)", fileKb, grewKb,
+              double(grewKb) / double(fileKb));
+#ifdef TELVARO_UNDER_ASAN
+        Q_UNUSED(grewKb);
+#else
+        QVERIFY2(grewKb <= 4 * fileKb + 512, qPrintable(u"%1 KiB"_s.arg(grewKb)));
+#endif
     }
 
     void importersOnLongAndHostileInput()
@@ -96,25 +199,95 @@ private slots:
         const KeyListImport keys = parseKeyList("Header\r\n"_ba + QByteArray(1 << 20, '7') + "\r\n 12345678 \r\n"_ba);
         QCOMPARE(keys.ids, QStringList{u"12345678"_s});
         QCOMPARE(keys.skipped, 1);
+        const KeyListImport many =
+            parseKeyList("ID\n"_ba + "1\n"_ba.repeated(KeyListImport::MaxIds + 5) + "1;2;3;4;5;6;7;8;9;10\n"_ba);
+        QVERIFY(many.truncated);
+        QCOMPARE(many.ids.size(), qsizetype(KeyListImport::MaxIds));
+        QCOMPARE(many.outcome, KeyListImport::Outcome::Done); // the read ended before the line of ten fields
         const DeviceListImport devices = parseDeviceList("[ROUTE]\nHAUSER=2147483647\n[HAUS1]\nANZS=2147483647\n"_ba);
         QVERIFY(devices.truncated);
         QCOMPARE(devices.ids.size() + devices.skipped, qsizetype(DeviceListImport::MaxDevices));
     }
 
-    // The dialog's address check and the conversion must agree on what an address is, however many
-    // leading zeros a part has.
+    // Import lists of the largest size allowed, built to cost the most per byte: a line of nothing
+    // but field separators, a million empty lines, a million device sections.
+    void importMemoryIsBounded_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<QByteArray>("head");
+        QTest::newRow("key list: separators") << u"liste.csv"_s << ";"_ba
+                                              << "ID\n1;"_ba;
+        QTest::newRow("key list: empty lines") << u"liste.csv"_s << "\n"_ba
+                                               << "ID\n"_ba;
+        QTest::newRow("key list: short rows") << u"liste.csv"_s << "1\n"_ba
+                                              << "ID\n"_ba;
+        QTest::newRow("device list: device sections") << u"liste.route"_s << "[HAUS1_S1]\n"_ba
+                                                      << "[ROUTE]\n"_ba;
+        QTest::newRow("device list: keys") << u"liste.route"_s << "RADIOID=1\n"_ba
+                                           << "[HAUS1_S1]\n"_ba;
+    }
+    void importMemoryIsBounded()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, unit);
+        QFETCH(QByteArray, head);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        qint64 size = 0;
+        {
+            QByteArray bytes = head;
+            while (bytes.size() + unit.size() <= MaxImportFileBytes)
+                bytes += unit;
+            // Device sections need distinct names to cost anything: number them.
+            if (unit.startsWith("[HAUS1_S1]")) {
+                bytes = head;
+                for (int j = 1; bytes.size() < MaxImportFileBytes - 32; ++j)
+                    bytes += "[HAUS1_S" + QByteArray::number(j) + "]\n";
+            }
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(bytes), bytes.size());
+            size = bytes.size();
+        }
+        if (!resetPeakResident())
+            QSKIP("this kernel cannot reset the peak of resident memory");
+        const qint64 before = residentKb();
+        if (name.endsWith(u".csv"_s)) {
+            const KeyListImport keys = importKeyList(path);
+            QVERIFY(keys.outcome != KeyListImport::Outcome::Unexpected);
+        } else {
+            const Result<DeviceListImport> devices = readDeviceListIds(path);
+            QVERIFY2(devices.ok(), qPrintable(devices.message()));
+        }
+        const qint64 grewKb = peakResidentKb() - before;
+        const qint64 fileKb = size / 1024;
+        qInfo("an import list of %lld KiB cost at most %lld KiB while read (%.1f times its size)", fileKb, grewKb,
+              double(grewKb) / double(fileKb));
+#ifdef TELVARO_UNDER_ASAN
+        Q_UNUSED(grewKb);
+#else
+        QVERIFY2(grewKb <= 6 * fileKb + 1024, qPrintable(u"%1 KiB"_s.arg(grewKb)));
+#endif
+    }
+
+    // The dialog's address check and the conversion agree on what an address is: four parts of 1 to
+    // 3 digits. Leading zeros beyond three digits are refused by both.
     void addressCheckAndConversionAgree_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("leading zeros") << u"192.168.001.010"_s;
-        QTest::newRow("18 characters in one part") << u"000000000000000001.2.3.4"_s;
-        QTest::newRow("26 characters in one part (found by fuzzing)") << u"19.00000000000000000000000000.6.198"_s;
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("leading zeros") << u"192.168.001.010"_s << true;
+        QTest::newRow("18 characters in one part") << u"000000000000000001.2.3.4"_s << false;
+        QTest::newRow("26 characters in one part (found by fuzzing)")
+            << u"19.00000000000000000000000000.6.198"_s << false;
     }
     void addressCheckAndConversionAgree()
     {
         QFETCH(QString, text);
-        QVERIFY(isValidIpAddress(text));
-        QVERIFY(ParseDottedQuad(text).has_value());
+        QFETCH(bool, valid);
+        QCOMPARE(isValidIpAddress(text), valid);
+        QCOMPARE(ParseDottedQuad(text).has_value(), valid);
     }
 };
 

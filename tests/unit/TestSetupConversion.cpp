@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include "base/IniFile.h"
+#include "base/TextEncoding.h"
+#include "base/Windows1252.h"
 #include "setups/GWSetupRecord.h"
 #include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
@@ -12,7 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <random>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -74,7 +76,7 @@ QList<QByteArray> foreignLines(const QByteArray& file)
     for (const QByteArray& line : file.split('\n')) {
         if (line.isEmpty())
             continue;
-        const QString text = IniFile::fromWindows1252(line).trimmed();
+        const QString text = Windows1252::decode(line).trimmed();
         if (text.startsWith(u'[') && text.contains(u']')) {
             section = text.mid(1, text.lastIndexOf(u']') - 1).trimmed().toUpper();
             if (section == SetupKeys::WMBusIds)
@@ -118,6 +120,9 @@ private slots:
 
     void roundTrip_data();
     void roundTrip();
+    void recordValuesInFileOrder();
+    void inexpressible_data();
+    void inexpressible();
     void singleSlotStoredAsOneKey();
     void newFileKeyOrder();
     void getTimeIsNow();
@@ -178,10 +183,15 @@ void TestSetupConversion::dottedQuad_data()
     QTest::addColumn<QByteArray>("bytes"); // empty: refused
     QTest::newRow("plain") << u"192.168.7.20"_s << QByteArray::fromHex("c0a80714");
     QTest::newRow("leading zeros are decimal") << u"192.168.001.010"_s << QByteArray::fromHex("c0a8010a");
-    QTest::newRow("missing part repeats last") << u"10.1.2"_s << QByteArray::fromHex("0a010202");
-    QTest::newRow("single number") << u"7"_s << QByteArray::fromHex("07070707");
-    QTest::newRow("extra part ignored") << u"1.2.3.4.5"_s << QByteArray::fromHex("01020304");
-    QTest::newRow("extra junk ignored") << u"1.2.3.4.x"_s << QByteArray::fromHex("01020304");
+    QTest::newRow("three parts refused, no part repeated") << u"255.255.255"_s << QByteArray();
+    QTest::newRow("single number") << u"7"_s << QByteArray();
+    QTest::newRow("fifth part refused") << u"192.168.1.98.7"_s << QByteArray();
+    QTest::newRow("fifth part of junk refused") << u"1.2.3.4.x"_s << QByteArray();
+    QTest::newRow("signs refused") << u"+1.-0.3.4"_s << QByteArray();
+    QTest::newRow("plus sign refused") << u"+1.2.3.4"_s << QByteArray();
+    QTest::newRow("four digits refused") << u"0001.2.3.4"_s << QByteArray();
+    QTest::newRow("trailing blank refused") << u"1.2.3.4 "_s << QByteArray();
+    QTest::newRow("digits of another script refused") << u"\u0661.2.3.4"_s << QByteArray();
     QTest::newRow("255 is the top") << u"255.255.255.255"_s << QByteArray::fromHex("ffffffff");
     QTest::newRow("zeros") << u"000.000.000.000"_s << QByteArray::fromHex("00000000");
     QTest::newRow("letter") << u"1.2.x.4"_s << QByteArray();
@@ -352,14 +362,9 @@ void TestSetupConversion::accepted_data()
     QTest::newRow("addresses as written") << none << none << 6 << QByteArray::fromHex("c0a80114c0a80101ffffff00");
     QTest::newRow("leading zeros decimal")
         << QByteArray("FEST_IP=192.168.001.010\r\n") << none << 6 << QByteArray::fromHex("c0a8010a");
-    QTest::newRow("last part repeated") << QByteArray("GW_IP=10.1.2\r\n") << none << 10
-                                        << QByteArray::fromHex("0a010202");
-    QTest::newRow("fifth part ignored") << QByteArray("SUB_IP=1.2.3.4.5\r\n") << none << 14
-                                        << QByteArray::fromHex("01020304");
     QTest::newRow("PORT 65535") << QByteArray("PORT=65535\r\n") << none << 66 << QByteArray::fromHex("ffff");
-    QTest::newRow("PORT 0") << QByteArray("PORT=0\r\n") << none << 66 << QByteArray::fromHex("0000");
-    QTest::newRow("PORT that is no integer takes 23")
-        << QByteArray("PORT=abc\r\n") << none << 66 << QByteArray::fromHex("1700");
+    QTest::newRow("PORT 1") << QByteArray("PORT=1\r\n") << none << 66 << QByteArray::fromHex("0100");
+    QTest::newRow("quoted PORT") << QByteArray("PORT=\"4711\"\r\n") << none << 66 << QByteArray::fromHex("6712");
     QTest::newRow("bool that is no integer takes its default")
         << QByteArray("PROH=nein\r\nDHCP=x\r\n") << none << 1115 << QByteArray::fromHex("09");
     QTest::newRow("several intervals kept") << QByteArray("DHCP=0\r\nSOFORT=1\r\nPROH=0\r\nPROTAG=2\r\nPROMONAT=-1\r\n")
@@ -368,10 +373,13 @@ void TestSetupConversion::accepted_data()
         << none
         << QByteArray("[WM-BUS]\r\nMODET=0\r\nMODES=1\r\nFILTER_HERSTELLER=0\r\nFILTER_MEDIUM=1\r\nFILTER_IDS=1\r\n")
         << 1092 << QByteArray::fromHex("22");
-    QTest::newRow("lower-case manufacturer taken as upper")
-        << none << QByteArray("[WM-BUS]\r\nFILTER_HS0=abc\r\nFILTER_HS3=kAm\r\n") << 1076 << QByteArray("ABCQLBQLBKAM");
-    QTest::newRow("medium codes with zeros and sign")
-        << none << QByteArray("[WM-BUS]\r\nFILTER_MC0=007\r\nFILTER_MC1=+255\r\nFILTER_MC2=0\r\n") << 1088
+    QTest::newRow("manufacturer codes copied as they stand")
+        << none << QByteArray("[WM-BUS]\r\nFILTER_HS0=abc\r\nFILTER_HS1=a-1\r\nFILTER_HS3=\"k  \"\r\n") << 1076
+        << QByteArray("abca-1QLBk  ");
+    QTest::newRow("manufacturer code in Windows-1252")
+        << none << QByteArray("[WM-BUS]\r\nFILTER_HS2=\xC4\x80\xFF\r\n") << 1082 << QByteArray("\xC4\x80\xFF");
+    QTest::newRow("medium codes with zeros")
+        << none << QByteArray("[WM-BUS]\r\nFILTER_MC0=007\r\nFILTER_MC1=255\r\nFILTER_MC2=0\r\n") << 1088
         << QByteArray::fromHex("07ff0008");
     QTest::newRow("lower-case master key") << QByteArray("MASTERKEY=00112233445566778899aabbccddeeff\r\n") << none
                                            << 1096 << QByteArray::fromHex("00112233445566778899aabbccddeeff");
@@ -387,6 +395,10 @@ void TestSetupConversion::accepted_data()
         << QByteArray("SRV_DNS=" + QByteArray(32, 's') + "\r\n") << none << 22 << QByteArray(32, 's');
     QTest::newRow("server name in Windows-1252")
         << QByteArray("SRV_DNS=B\xFCro\r\n") << none << 22 << (QByteArray("B\xFCro") + QByteArray(28, '\0'));
+    QTest::newRow("server name bytes that are valid UTF-8 stay two bytes")
+        << QByteArray("SRV_DNS=\xC3\xA4\r\n") << none << 22 << (QByteArray("\xC3\xA4") + QByteArray(30, '\0'));
+    QTest::newRow("quoted server name keeps its blanks")
+        << QByteArray("SRV_DNS=\"  srv \"\r\n") << none << 22 << (QByteArray("  srv ") + QByteArray(26, '\0'));
     QTest::newRow("GW_ID keys are not read")
         << QByteArray("GW_ID2=FF\r\nGW_ID1=FF\r\n") << none << 3 << QByteArray::fromHex("0a1b2c");
 }
@@ -413,22 +425,40 @@ void TestSetupConversion::accepted()
 
 void TestSetupConversion::refused_data()
 {
-    QTest::addColumn<QByteArray>("netzwerk");
+    QTest::addColumn<QByteArray>("netzwerk"); // behind a byte-order mark for the whole file: UTF-8
     QTest::addColumn<QByteArray>("tail");
     QTest::addColumn<QString>("message");
     const QByteArray none;
     const auto row = [](const char* name, const QByteArray& netzwerk, const QByteArray& tail, const QString& m) {
         QTest::newRow(name) << netzwerk << tail << m;
     };
-    row("letter in address", "FEST_IP=1.2.x.4\r\n", none, u"Ungültiger Wert in [NETZWERK] FEST_IP: 1.2.x.4"_s);
-    row("address part 256", "GW_IP=1.2.3.256\r\n", none, u"Ungültiger Wert in [NETZWERK] GW_IP: 1.2.3.256"_s);
+    const QString addressWhy = u" (vier Zahlen von 0 bis 255 mit je 1 bis 3 Ziffern, durch Punkte getrennt)"_s;
+    row("letter in address", "FEST_IP=1.2.x.4\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] FEST_IP: 1.2.x.4"_s + addressWhy);
+    row("address part 256", "GW_IP=1.2.3.256\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] GW_IP: 1.2.3.256"_s + addressWhy);
     row("negative address part", "SUB_IP=255.255.-1.0\r\n", none,
-        u"Ungültiger Wert in [NETZWERK] SUB_IP: 255.255.-1.0"_s);
-    row("empty address part", "DNS_IP=1..3.4\r\n", none, u"Ungültiger Wert in [NETZWERK] DNS_IP: 1..3.4"_s);
+        u"Ungültiger Wert in [NETZWERK] SUB_IP: 255.255.-1.0"_s + addressWhy);
+    row("empty address part", "DNS_IP=1..3.4\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] DNS_IP: 1..3.4"_s + addressWhy);
     row("empty address", "NTP_IP=\r\n", none, u"Fehlender Wert in [NETZWERK] NTP_IP"_s);
-    row("PORT above 65535", "PORT=65536\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: 65536 (0 bis 65535)"_s);
-    row("negative PORT", "PORT=-1\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: -1 (0 bis 65535)"_s);
-    row("huge PORT", "PORT=99999999999\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: 99999999999 (0 bis 65535)"_s);
+    row("mask of three parts", "SUB_IP=255.255.255\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] SUB_IP: 255.255.255"_s + addressWhy);
+    row("address of five parts", "FEST_IP=192.168.1.98.7\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] FEST_IP: 192.168.1.98.7"_s + addressWhy);
+    row("address with signs", "GW_IP=+1.-0.3.4\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] GW_IP: +1.-0.3.4"_s + addressWhy);
+    row("address part of four digits", "DNS_IP=0192.168.1.1\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] DNS_IP: 0192.168.1.1"_s + addressWhy);
+    row("address with a trailing dot", "NTP_IP=1.2.3.4.\r\n", none,
+        u"Ungültiger Wert in [NETZWERK] NTP_IP: 1.2.3.4."_s + addressWhy);
+    row("PORT 0", "PORT=0\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: 0 (1 bis 65535)"_s);
+    row("PORT above 65535", "PORT=65536\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: 65536 (1 bis 65535)"_s);
+    row("negative PORT", "PORT=-1\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: -1 (1 bis 65535)"_s);
+    row("PORT with a sign", "PORT=+23\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: +23 (1 bis 65535)"_s);
+    row("PORT that is no number", "PORT=abc\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: abc (1 bis 65535)"_s);
+    row("huge PORT", "PORT=99999999999\r\n", none, u"Ungültiger Wert in [NETZWERK] PORT: 99999999999 (1 bis 65535)"_s);
+    row("empty PORT", "PORT=\r\n", none, u"Fehlender Wert in [NETZWERK] PORT"_s);
     row("master key 31 digits", "MASTERKEY=00112233445566778899AABBCCDDEEF\r\n", none,
         u"Ungültiger Wert in [NETZWERK] MASTERKEY: 00112233445566778899AABBCCDDEEF (32 Hex-Ziffern erwartet)"_s);
     row("master key 33 digits", "MASTERKEY=00112233445566778899AABBCCDDEEFF0\r\n", none,
@@ -438,28 +468,32 @@ void TestSetupConversion::refused_data()
     row("empty master key", "MASTERKEY=\r\n", none, u"Fehlender Wert in [NETZWERK] MASTERKEY"_s);
     row("server name of 33 characters", "SRV_DNS=" + QByteArray(33, 'a') + "\r\n", none,
         u"Ungültiger Wert in [NETZWERK] SRV_DNS: %1 (mehr als 32 Zeichen)"_s.arg(QString(33, u'a')));
+    row("server name outside Windows-1252", "\xEF\xBB\xBFSRV_DNS=\xCE\xA9\r\n"_ba, none,
+        u"Ungültiger Wert in [NETZWERK] SRV_DNS: Ω (Zeichen, die das Gateway nicht speichern kann)"_s);
     row("manufacturer code of two letters", none, "[WM-BUS]\r\nFILTER_HS1=QL\r\n",
-        u"Ungültiger Wert in [WM-BUS] FILTER_HS1: QL (drei Buchstaben A bis Z erwartet)"_s);
+        u"Ungültiger Wert in [WM-BUS] FILTER_HS1: QL (drei Zeichen aus Windows-1252 erwartet)"_s);
     row("manufacturer code of four letters", none, "[WM-BUS]\r\nFILTER_HS2=QLBX\r\n",
-        u"Ungültiger Wert in [WM-BUS] FILTER_HS2: QLBX (drei Buchstaben A bis Z erwartet)"_s);
-    row("manufacturer code with digit", none, "[WM-BUS]\r\nFILTER_HS0=Q1B\r\n",
-        u"Ungültiger Wert in [WM-BUS] FILTER_HS0: Q1B (drei Buchstaben A bis Z erwartet)"_s);
-    row("manufacturer code with umlaut", none,
-        "[WM-BUS]\r\nFILTER_HS3=\xC4"
+        u"Ungültiger Wert in [WM-BUS] FILTER_HS2: QLBX (drei Zeichen aus Windows-1252 erwartet)"_s);
+    row("manufacturer code outside Windows-1252", "\xEF\xBB\xBF"_ba,
+        "[WM-BUS]\r\nFILTER_HS0=\xCE\xA9"
         "BC\r\n",
-        u"Ungültiger Wert in [WM-BUS] FILTER_HS3: ÄBC (drei Buchstaben A bis Z erwartet)"_s);
+        u"Ungültiger Wert in [WM-BUS] FILTER_HS0: ΩBC (drei Zeichen aus Windows-1252 erwartet)"_s);
     row("medium code 256", none, "[WM-BUS]\r\nFILTER_MC0=256\r\n",
         u"Ungültiger Wert in [WM-BUS] FILTER_MC0: 256 (0 bis 255)"_s);
     row("negative medium code", none, "[WM-BUS]\r\nFILTER_MC1=-1\r\n",
         u"Ungültiger Wert in [WM-BUS] FILTER_MC1: -1 (0 bis 255)"_s);
+    row("medium code with a sign", none, "[WM-BUS]\r\nFILTER_MC2=+8\r\n",
+        u"Ungültiger Wert in [WM-BUS] FILTER_MC2: +8 (0 bis 255)"_s);
     row("medium code not a number", none, "[WM-BUS]\r\nFILTER_MC3=8a\r\n",
         u"Ungültiger Wert in [WM-BUS] FILTER_MC3: 8a (0 bis 255)"_s);
+    const QString idWhy = u" (1 bis 8 Ziffern, nicht 0)"_s;
     row("radio ID in hex", none, "[WM-BUS_IDS]\r\nID0=12345678\r\nID3=1A2B3C4D\r\n",
-        u"Ungültiger Wert in [WM-BUS_IDS] ID3: 1A2B3C4D (1 bis 8 Ziffern erwartet)"_s);
+        u"Ungültiger Wert in [WM-BUS_IDS] ID3: 1A2B3C4D"_s + idWhy);
     row("radio ID of nine digits", none, "[WM-BUS_IDS]\r\nID0=123456789\r\n",
-        u"Ungültiger Wert in [WM-BUS_IDS] ID0: 123456789 (1 bis 8 Ziffern erwartet)"_s);
-    row("negative radio ID", none, "[WM-BUS_IDS]\r\nID0=-5\r\n",
-        u"Ungültiger Wert in [WM-BUS_IDS] ID0: -5 (1 bis 8 Ziffern erwartet)"_s);
+        u"Ungültiger Wert in [WM-BUS_IDS] ID0: 123456789"_s + idWhy);
+    row("negative radio ID", none, "[WM-BUS_IDS]\r\nID0=-5\r\n", u"Ungültiger Wert in [WM-BUS_IDS] ID0: -5"_s + idWhy);
+    row("radio ID 0", none, "[WM-BUS_IDS]\r\nID0=00000000\r\n",
+        u"Ungültiger Wert in [WM-BUS_IDS] ID0: 00000000"_s + idWhy);
     row("empty radio ID", none, "[WM-BUS_IDS]\r\nID4=\r\n", u"Fehlender Wert in [WM-BUS_IDS] ID4"_s);
     QByteArray many = "[WM-BUS_IDS]\r\n";
     for (int i = 0; i < 251; ++i)
@@ -475,7 +509,10 @@ void TestSetupConversion::refused()
     QTemporaryDir dir;
     const QString folder = dir.path() + u'/';
     QByteArray content = readBytes(testData(u"setupfile_minimal.GWINI"_s));
-    content.insert(12, netzwerk);
+    const QByteArray mark = "\xEF\xBB\xBF";
+    content.insert(12, netzwerk.startsWith(mark) ? netzwerk.mid(mark.size()) : netzwerk);
+    if (netzwerk.startsWith(mark))
+        content.prepend(mark);
     content += tail;
     QVERIFY(writeBytes(SetupFilePath(folder, Gw), content));
 
@@ -498,81 +535,269 @@ void TestSetupConversion::missingFile()
     QVERIFY(record == original);
 }
 
+// A record whose every byte the setup file can express: keyed flag bits only, radio IDs in BCD
+// from slot 0 without a gap, a server name without bytes after its first zero and without line
+// breaks, codes of three bytes that are neither zero nor a line break, a port of 1 or more.
+GWSetupRecord expressible(quint8 seed)
+{
+    GWSetupRecord r = patterned(seed);
+    r.setGatewayId(Gw);
+    r.setServerName("srv.example.net");
+    r.setServerPort(quint16(4711 + seed));
+    for (int n = 0; n < 4; ++n)
+        r.setManufacturerCode(n, QByteArray(1, char('A' + n + seed % 20)) + "MB");
+    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
+        r.setRadioIdSlot(slot, slot < 3 ? GWSetupRecord::toBcd(quint32(12345670 + slot + seed)) : 0);
+    r.setWMBusFlags(r.wmbusFlags() & 0x33);
+    r.setNetworkFlags(r.networkFlags() & 0x3D);
+    return r;
+}
+
 void TestSetupConversion::roundTrip_data()
 {
     QTest::addColumn<GWSetupRecord>("record");
+    QTest::addColumn<TextEncoding>("encoding");
 
-    GWSetupRecord gateway = patterned(17);
-    gateway.setGatewayId(Gw);
-    gateway.setServerName("srv");
-    gateway.setServerPort(4711);
+    QList<std::pair<QByteArray, GWSetupRecord>> records;
+    const auto add = [&records](const char* name, const GWSetupRecord& r) { records.append({name, r}); };
+    add("gateway-like", expressible(17));
+
+    GWSetupRecord r = expressible(1);
+    r.setServerName("\xC3\xA4");
+    add("server name bytes C3 A4", r);
+    r.setServerName("  srv\t");
+    add("server name with blanks and tab at the ends", r);
+    r.setServerName("\"srv\"");
+    add("server name in double quotes", r);
+    r.setServerName("'srv'");
+    add("server name in single quotes", r);
+    r.setServerName("\"");
+    add("server name of one quote", r);
+    r.setServerName(QByteArray(32, ' '));
+    add("server name of 32 blanks", r);
+    QByteArray high;
+    for (int b = 0x80; b < 0xA0; ++b)
+        high += char(b);
+    r.setServerName(high);
+    add("server name of the 32 bytes 80..9F", r);
+    r.setServerName("\x01\x09\x0B\x1F=;[]\x7F\xA0\xFF");
+    add("server name of control and special bytes", r);
+
+    r = expressible(2);
+    r.setManufacturerCode(0, "abc");
+    r.setManufacturerCode(1, "a-1");
+    r.setManufacturerCode(2, "   ");
+    r.setManufacturerCode(3, "\x80\xFF\x01");
+    add("lower-case and odd manufacturer codes", r);
+    r.setManufacturerCode(0, "\"x\"");
+    r.setManufacturerCode(1, "'x'");
+    r.setManufacturerCode(2, " x ");
+    r.setManufacturerCode(3, "=;[");
+    add("manufacturer codes that need quotes", r);
+
+    r = expressible(3);
+    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
+        r.setRadioIdSlot(slot, GWSetupRecord::toBcd(quint32(slot % 2 ? 99999999 - slot : 1 + slot)));
+    add("250 radio IDs from 1 to 99999999", r);
+
+    r = expressible(4);
+    r.setWMBusFlags(0x33);
+    r.setNetworkFlags(0x3D);
+    r.setServerPort(65535);
+    r.setFixedIp({255, 255, 255, 255});
+    r.setMasterKey({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    add("every keyed bit, highest values", r);
+    r.setWMBusFlags(0);
+    r.setNetworkFlags(0);
+    r.setServerPort(1);
+    r.setFixedIp({0, 0, 0, 0});
+    r.setMasterKey({});
+    r.setServerName(QByteArray());
+    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
+        r.setRadioIdSlot(slot, 0);
     for (int n = 0; n < 4; ++n)
-        gateway.setManufacturerCode(n, QByteArray(1, char('A' + n)) + "MB");
-    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
-        gateway.setRadioIdSlot(slot, slot == 3 ? 0x00012345 : slot == 200 ? 0x99999999 : 0);
-    QTest::newRow("gateway-like with keyless bits set") << gateway;
+        r.setMediumCode(n, 0);
+    add("no keyed bit, lowest values, no name, no IDs", r);
 
-    GWSetupRecord full = gateway;
-    full.setServerName(QByteArray("abcdefghijklmnopqrstuvwxyz012345"));
-    std::mt19937 random(42);
-    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
-        full.setRadioIdSlot(slot, GWSetupRecord::toBcd(1 + random() % 99999999));
-    full.setServerPort(65535);
-    full.setWMBusFlags(0xFF);
-    full.setNetworkFlags(0x00);
-    QTest::newRow("250 IDs, 32-character name, every WM-BUS bit") << full;
-
-    GWSetupRecord quiet = gateway;
-    quiet.setServerName(QByteArray());
-    quiet.setServerPort(0);
-    quiet.setWMBusFlags(0x00);
-    quiet.setNetworkFlags(0xFF);
-    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
-        quiet.setRadioIdSlot(slot, 0);
-    quiet.setServerName("B\xFC"
-                        "ro\x80");
-    QTest::newRow("no IDs, S mode, every network bit, 8-bit name") << quiet;
+    const std::pair<const char*, TextEncoding> encodings[] = {
+        {"ANSI", TextEncoding::Windows1252},
+        {"UTF-8 BOM", TextEncoding::Utf8},
+        {"UTF-16 LE", TextEncoding::Utf16LE},
+        {"UTF-16 BE", TextEncoding::Utf16BE},
+    };
+    for (const auto& [name, record] : records) {
+        for (const auto& [encodingName, encoding] : encodings)
+            QTest::newRow((name + ", " + encodingName).constData()) << record << encoding;
+    }
 }
 
 void TestSetupConversion::roundTrip()
 {
     QFETCH(GWSetupRecord, record);
+    QFETCH(TextEncoding, encoding);
     QTemporaryDir dir;
     const QString folder = dir.path() + u'/';
+    const QString path = SetupFilePath(folder, Gw);
+    // The file exists already, written by another program in its encoding, with its own key and a comment.
+    const QString foreign = u"[FREMD]\r\nSCHLÜSSEL=Wert mit ä\r\n; Kommentar\r\n\r\n[NETZWERK]\r\nAORT=Keller\r\n"_s;
+    QVERIFY(
+        writeBytes(path, TextEncodings::byteOrderMark(encoding) + TextEncodings::encode(encoding, foreign).value()));
+
     const Status stored = SetupRecordToFile(folder, Gw, record);
     QVERIFY2(stored.ok(), qPrintable(stored.message()));
 
-    // Read back into the record itself: every byte comes back, except flag bits without a key.
-    GWSetupRecord back = record;
-    const Status read = SetupFileToRecord(folder, Gw, back);
+    // Back into a record that carries other reserved bytes and firmware: exactly the same 1116 bytes.
+    GWSetupRecord base = patterned(99);
+    for (int i :
+         {0, 1, 2, 18, 19, 20, 21, 54, 55, 56, 57, 68, 69, 70, 71, 72, 73, 74, 75, 1093, 1094, 1095, 1112, 1113, 1114})
+        base.raw()[i] = record.raw()[i];
+    const Status read = SetupFileToRecord(folder, Gw, base);
     QVERIFY2(read.ok(), qPrintable(read.message()));
-    GWSetupRecord expected = record;
-    expected.setWMBusFlags(record.wmbusFlags() & 0x33);
-    expected.setNetworkFlags(record.networkFlags() & 0x3D);
-    // Slots keep their numbers only when no empty slot lies before them; the list moves up.
-    QList<quint32> ids;
-    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
-        if (record.radioIdSlot(slot))
-            ids << record.radioIdSlot(slot);
-    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
-        expected.setRadioIdSlot(slot, slot < ids.size() ? ids[slot] : 0);
-    QCOMPARE(back.toByteArray().toHex(), expected.toByteArray().toHex());
+    QCOMPARE(base.toByteArray().toHex(), record.toByteArray().toHex());
 
-    // Into an empty record: reserved bytes and firmware stay zero, everything keyed arrives.
-    GWSetupRecord fresh;
-    QVERIFY(SetupFileToRecord(folder, Gw, fresh).ok());
-    for (int i : {0, 1, 2, 18, 21, 54, 57, 68, 75, 1093, 1095, 1112, 1114})
-        QCOMPARE(int(fresh.raw()[i]), 0);
-    QCOMPARE(fresh.masterKey(), record.masterKey());
-    QCOMPARE(fresh.serverNameField(), record.serverNameField());
-    QCOMPARE(fresh.fixedIp(), record.fixedIp());
-    QCOMPARE(fresh.ntpIp(), record.ntpIp());
-
-    // The file holds the record's firmware version.
-    const Result<IniFile> ini = IniFile::load(SetupFilePath(folder, Gw));
+    // The file kept its encoding and the other program's lines; every listed value reads back as listed.
+    const Result<IniFile> ini = IniFile::load(path);
     QVERIFY(ini.ok());
-    QCOMPARE(ini->readInteger(SetupKeys::Software, SetupKeys::V3, -1), int(record.firmwareVersion()[2]));
-    QCOMPARE(ini->readBool(SetupKeys::WMBus, SetupKeys::ModeS, false), !record.wmbusFlag(GWSetupRecord::ModeT));
+    QCOMPARE(ini->encoding(), encoding);
+    QCOMPARE(ini->readString(u"FREMD"_s, u"SCHLÜSSEL"_s), u"Wert mit ä"_s);
+    QCOMPARE(ini->readString(u"NETZWERK"_s, u"AORT"_s), u"Keller"_s);
+    QVERIFY(TextEncodings::decode(encoding, readBytes(path).mid(TextEncodings::byteOrderMark(encoding).size()))
+                .contains(u"; Kommentar\r\n"_s));
+    const QList<SetupFileValue> values = recordFileValues(record);
+    for (const SetupFileValue& v : values)
+        QCOMPARE(ini->readString(v.section, v.key, u"<fehlt>"_s), v.text);
+    QCOMPARE(ini->keys(SetupKeys::WMBusIds).size(),
+             std::count_if(values.cbegin(), values.cend(),
+                           [](const SetupFileValue& v) { return v.section == SetupKeys::WMBusIds; }));
+}
+
+void TestSetupConversion::recordValuesInFileOrder()
+{
+    GWSetupRecord r;
+    r.setServerName(" srv");
+    r.setServerPort(4711);
+    r.setFirmwareVersion({1, 4, 12});
+    r.setFixedIp({192, 168, 1, 10});
+    r.setNetworkFlags(GWSetupRecord::Dhcp | GWSetupRecord::ReportDaily);
+    r.setWMBusFlags(GWSetupRecord::MediumFilter);
+    r.setMasterKey({0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF});
+    r.setManufacturerCode(0, "abc");
+    r.setManufacturerCode(2, "Q\0B");
+    r.setMediumCode(3, 255);
+    r.setRadioIdSlot(4, 0x00012345);
+    r.setRadioIdSlot(9, 0x1A2B3C4D);
+    QStringList seen;
+    for (const SetupFileValue& v : recordFileValues(r))
+        seen << u"[%1] %2=%3"_s.arg(v.section, v.key, v.text);
+    const QStringList expected = {
+        u"[SOFTWARE] V1=1"_s,
+        u"[SOFTWARE] V2=4"_s,
+        u"[SOFTWARE] V3=12"_s,
+        u"[NETZWERK] SRV_DNS= srv"_s,
+        u"[NETZWERK] PORT=4711"_s,
+        u"[NETZWERK] DHCP=1"_s,
+        u"[NETZWERK] FEST_IP=192.168.001.010"_s,
+        u"[NETZWERK] GW_IP=000.000.000.000"_s,
+        u"[NETZWERK] SUB_IP=000.000.000.000"_s,
+        u"[NETZWERK] DNS_IP=000.000.000.000"_s,
+        u"[NETZWERK] NTP_IP=000.000.000.000"_s,
+        u"[NETZWERK] SOFORT=0"_s,
+        u"[NETZWERK] PROH=0"_s,
+        u"[NETZWERK] PROTAG=1"_s,
+        u"[NETZWERK] PROMONAT=0"_s,
+        u"[NETZWERK] MASTERKEY=00112233445566778899AABBCCDDEEFF"_s,
+        u"[WM-BUS] MODET=0"_s,
+        u"[WM-BUS] MODES=1"_s,
+        u"[WM-BUS] FILTER_HERSTELLER=0"_s,
+        u"[WM-BUS] FILTER_MEDIUM=1"_s,
+        u"[WM-BUS] FILTER_IDS=0"_s,
+        u"[WM-BUS] FILTER_HS0=abc"_s,
+        u"[WM-BUS] FILTER_HS1="_s,
+        u"[WM-BUS] FILTER_HS2=Q"_s,
+        u"[WM-BUS] FILTER_HS3="_s,
+        u"[WM-BUS] FILTER_MC0=0"_s,
+        u"[WM-BUS] FILTER_MC1=0"_s,
+        u"[WM-BUS] FILTER_MC2=0"_s,
+        u"[WM-BUS] FILTER_MC3=255"_s,
+        u"[WM-BUS_IDS] ID4=00012345"_s,
+        u"[WM-BUS_IDS] ID9=1A2B3C4D"_s,
+    };
+    QCOMPARE(seen, expected);
+}
+
+// What the setup file cannot express, and what becomes of it: either the read-back record differs
+// in the named way, or the conversion refuses with the named message.
+void TestSetupConversion::inexpressible_data()
+{
+    QTest::addColumn<GWSetupRecord>("record");
+    QTest::addColumn<GWSetupRecord>("readBack"); // what SetupFileToRecord gives, when it converts
+    QTest::addColumn<QString>("message");        // else the message of the store or the read
+
+    const GWSetupRecord base = expressible(5);
+    GWSetupRecord r = base;
+    GWSetupRecord back = base;
+    r.setRadioIdSlot(0, 0);
+    r.setRadioIdSlot(5, 0x00000042);
+    back.setRadioIdSlot(0, base.radioIdSlot(1));
+    back.setRadioIdSlot(1, base.radioIdSlot(2));
+    back.setRadioIdSlot(2, 0x00000042);
+    QTest::newRow("gaps in the radio-ID list: packed in file order") << r << back << QString();
+
+    r = base;
+    back = base;
+    r.setWMBusFlags(0xFF);
+    r.setNetworkFlags(0xFF);
+    back.setWMBusFlags(0x33);
+    back.setNetworkFlags(0x3D);
+    QTest::newRow("flag bits without a key come back clear") << r << back << QString();
+
+    r = base;
+    back = base;
+    r.setServerName(QByteArray("srv\0rest", 8));
+    back.setServerName("srv");
+    QTest::newRow("bytes after the first zero of the server name are lost") << r << back << QString();
+
+    r = base;
+    r.setRadioIdSlot(1, 0x1A2B3C4D);
+    QTest::newRow("an ID slot that is not BCD")
+        << r << GWSetupRecord() << u"Ungültiger Wert in [WM-BUS_IDS] ID1: 1A2B3C4D (1 bis 8 Ziffern, nicht 0)"_s;
+    r = base;
+    r.setManufacturerCode(2, QByteArray("Q\0B", 3));
+    QTest::newRow("a zero byte in a code")
+        << r << GWSetupRecord()
+        << u"Ungültiger Wert in [WM-BUS] FILTER_HS2: Q (drei Zeichen aus Windows-1252 erwartet)"_s;
+    r = base;
+    r.setServerPort(0);
+    QTest::newRow("port 0") << r << GWSetupRecord() << u"Ungültiger Wert in [NETZWERK] PORT: 0 (1 bis 65535)"_s;
+    r = base;
+    r.setServerName("srv\r\nKUNDE=x");
+    QTest::newRow("a line break in the server name")
+        << r << GWSetupRecord() << u"Der Wert für [NETZWERK] SRV_DNS darf keinen Zeilenumbruch enthalten."_s;
+    r = base;
+    r.setManufacturerCode(1, "A\nB");
+    QTest::newRow("a line break in a code")
+        << r << GWSetupRecord() << u"Der Wert für [WM-BUS] FILTER_HS1 darf keinen Zeilenumbruch enthalten."_s;
+}
+
+void TestSetupConversion::inexpressible()
+{
+    QFETCH(GWSetupRecord, record);
+    QFETCH(GWSetupRecord, readBack);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    Status s = SetupRecordToFile(folder, Gw, record);
+    GWSetupRecord back = record;
+    if (s)
+        s = SetupFileToRecord(folder, Gw, back);
+    if (message.isEmpty()) {
+        QVERIFY2(s.ok(), qPrintable(s.message()));
+        QCOMPARE(back.toByteArray().toHex(), readBack.toByteArray().toHex());
+    } else {
+        QVERIFY(!s.ok());
+        QCOMPARE(s.message(), message);
+        QVERIFY(back == record);
+    }
 }
 
 void TestSetupConversion::singleSlotStoredAsOneKey()
@@ -584,6 +809,7 @@ void TestSetupConversion::singleSlotStoredAsOneKey()
         record.setManufacturerCode(n, "QLB");
     record.setRadioIdSlot(3, 0x00012345);
     record.setServerName("srv");
+    record.setServerPort(23);
     QVERIFY(SetupRecordToFile(folder, Gw, record).ok());
     const Result<IniFile> ini = IniFile::load(SetupFilePath(folder, Gw));
     QVERIFY(ini.ok());

@@ -2,8 +2,11 @@
 
 #include "base/IniFile.h"
 #include "setups/AddressCheck.h"
+#include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
 #include "setups/SetupFormValues.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -12,7 +15,7 @@ namespace {
 
 IniFile iniFrom(const QByteArray& text)
 {
-    return IniFile::fromBytes(text);
+    return IniFile::fromBytes(text).value();
 }
 
 SetupFormValues loaded(const QByteArray& text, const QString& id2 = {}, const QString& id1 = {},
@@ -61,6 +64,8 @@ private slots:
     void writeModeSFollowsModeT();
     void writeReplacesWmBusSections();
     void writeRefusesUnencodableText();
+    void savedFormConverts_data();
+    void savedFormConverts();
 };
 
 void TestSetupFormValues::address_data()
@@ -83,7 +88,8 @@ void TestSetupFormValues::address_data()
     QTest::newRow("digits and letters") << u"10.0.0.1a"_s << false;
     QTest::newRow("blank") << u"1.2.3. 4"_s << false;
     QTest::newRow("plus sign") << u"+1.2.3.4"_s << false;
-    QTest::newRow("long zeros") << u"0000000001.2.3.4"_s << true;
+    QTest::newRow("four digits") << u"0001.2.3.4"_s << false;
+    QTest::newRow("long zeros") << u"0000000001.2.3.4"_s << false;
     QTest::newRow("huge part") << u"99999999999999999999.2.3.4"_s << false;
 }
 
@@ -291,6 +297,15 @@ void TestSetupFormValues::problems_data()
     QTest::newRow("medium 256") << u"mc"_s << u"256"_s << u"Ungültiger Mediumcode: \"256\" (0 bis 255)"_s;
     QTest::newRow("medium empty") << u"mc"_s << QString() << u"Ungültiger Mediumcode: \"\" (0 bis 255)"_s;
     QTest::newRow("medium 255") << u"mc"_s << u"255"_s << QString();
+    QTest::newRow("medium of four digits") << u"mc"_s << u"0008"_s << u"Ungültiger Mediumcode: \"0008\" (0 bis 255)"_s;
+    QTest::newRow("medium with a sign") << u"mc"_s << u"+8"_s << u"Ungültiger Mediumcode: \"+8\" (0 bis 255)"_s;
+    QTest::newRow("port with a sign") << u"port"_s << u"+23"_s << u"Ungültiger Server Port: \"+23\" (1 bis 65535)"_s;
+    QTest::newRow("port of five digits with zeros") << u"port"_s << u"00080"_s << QString();
+    QTest::newRow("maker lower case") << u"hs"_s << u"qlb"_s << QString();
+    QTest::newRow("server name with a zero character")
+        << u"serverDns"_s << u"srv\u0000x"_s
+        << u"Server-Name enthält Zeichen, die das Gateway nicht kennt: \"srv\u0000x\""_s;
+    QTest::newRow("server name with blanks at the ends") << u"serverDns"_s << u"  srv "_s << QString();
 }
 
 void TestSetupFormValues::problems()
@@ -425,6 +440,67 @@ void TestSetupFormValues::writeRefusesUnencodableText()
     SetupFormValues v = saveable();
     v.anbauort = u"Heizraum \u4E2D"_s;
     QVERIFY(!writeSetupForm(ini, v, QDateTime::currentDateTime()).ok());
+}
+
+// Whatever the dialog's check lets through, the conversion takes, byte for byte: both ask the same
+// field rules.
+void TestSetupFormValues::savedFormConverts_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("server name with blanks at the ends")
+        << u"serverDns"_s << u"  srv "_s << 22 << QByteArray("  srv ").leftJustified(32, '\0');
+    QTest::newRow("server name in quotes")
+        << u"serverDns"_s << u"\"srv\""_s << 22 << QByteArray("\"srv\"").leftJustified(32, '\0');
+    QTest::newRow("server name of 32 characters with an umlaut")
+        << u"serverDns"_s << u"ä"_s.repeated(32) << 22 << QByteArray(32, '\xE4');
+    QTest::newRow("lower-case maker as typed") << u"hs"_s << u"qlb"_s << 1076 << QByteArray("qlbqlbqlbqlb");
+    QTest::newRow("address with leading zeros")
+        << u"festIp"_s << u"010.000.001.099"_s << 6 << QByteArray::fromHex("0a000163");
+    QTest::newRow("port with leading zeros") << u"port"_s << u"00080"_s << 66 << QByteArray::fromHex("5000");
+    QTest::newRow("medium 0") << u"mc"_s << u"0"_s << 1088 << QByteArray(4, '\0');
+    QTest::newRow("radio ID with leading zeros")
+        << u"radioId"_s << u"00000001"_s << 76 << QByteArray::fromHex("0100000000000000");
+    QTest::newRow("lower-case master key") << u"masterKey"_s << u"00112233445566778899aabbccddeeff"_s << 1096
+                                           << QByteArray::fromHex("00112233445566778899aabbccddeeff");
+}
+
+void TestSetupFormValues::savedFormConverts()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, bytes);
+    SetupFormValues v = saveable();
+    if (field == u"serverDns"_s)
+        v.serverDns = value;
+    else if (field == u"hs"_s)
+        v.hs.fill(value);
+    else if (field == u"festIp"_s)
+        v.festIp = value;
+    else if (field == u"port"_s)
+        v.port = value;
+    else if (field == u"mc"_s)
+        v.mc.fill(value);
+    else if (field == u"radioId"_s)
+        v.radioIds = QStringList{value};
+    else if (field == u"masterKey"_s)
+        v.masterKey = value;
+    QCOMPARE(setupFormProblems(v), QStringList());
+
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    const GatewayId id{{0x0A, 0x1B, 0x2C}};
+    IniFile ini = IniFile::load(SetupFilePath(folder, id)).value();
+    QVERIFY(writeSetupForm(ini, v, QDateTime::currentDateTime()).ok());
+    QVERIFY(ini.save().ok());
+    GWSetupRecord record;
+    const Status converted = SetupFileToRecord(folder, id, record);
+    QVERIFY2(converted.ok(), qPrintable(converted.message()));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(record.raw().data()) + offset, bytes.size()).toHex(),
+             bytes.toHex());
 }
 
 QTEST_MAIN(TestSetupFormValues)

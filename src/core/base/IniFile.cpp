@@ -1,63 +1,37 @@
 #include "IniFile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QHash>
-#include <QSaveFile>
-#include <QStringDecoder>
-#include <QThread>
+#include "AtomicFile.h"
+#include "FileReasons.h"
+#include "RegularFile.h"
+#include "Windows1252.h"
+
+#include <QSet>
+
+#include <cstring>
 
 #include <limits>
-#include <vector>
 
 namespace {
 
-// Windows-1252 bytes 0x80..0x9F; the unassigned 0x81, 0x8D, 0x8F, 0x90 and 0x9D keep their value.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-const QByteArray Utf8Bom("\xEF\xBB\xBF");
-
-struct Line
+bool isBlank(char16_t c)
 {
-    QByteArray raw; // as in the file, without the line break
-    QByteArray eol; // "\r\n", "\n", or empty for a last line without a break
-    bool isKey = false;
-    QString key;   // trimmed, as spelled in the file
-    QString value; // trimmed, quotes still on
-};
-
-struct Section
-{
-    Line header;
-    QString name;
-    std::vector<Line> lines;
-    QHash<QString, int> keyIndex; // case-folded name -> first line holding it
-    int lastKeyLine = -1;
-};
-
-QString fold(const QString& name)
-{
-    return name.trimmed().toCaseFolded();
+    return c == u' ' || c == u'\t';
 }
 
-bool hasNonAscii(const QByteArray& bytes)
+QStringView trimBlanks(QStringView text)
 {
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return true;
-    return false;
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && isBlank(text[first].unicode()))
+        ++first;
+    while (last > first && isBlank(text[last - 1].unicode()))
+        --last;
+    return text.mid(first, last - first);
 }
 
-bool isValidUtf8(const QByteArray& bytes)
+bool sameName(QStringView a, QStringView b)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString ignored = decoder(bytes);
-    Q_UNUSED(ignored);
-    return !decoder.hasError();
+    return QStringView(a).compare(b, Qt::CaseInsensitive) == 0;
 }
 
 QString unquoted(const QString& value)
@@ -70,247 +44,299 @@ QString unquoted(const QString& value)
     return value;
 }
 
-QString saveReason(const QFileDevice& file)
+// Code units of the raw bytes: one byte, or two in the file's byte order.
+class Units
 {
-    QString reason;
-    switch (file.error()) {
-    case QFileDevice::OpenError:
-        reason = QStringLiteral("Die temporäre Datei kann nicht angelegt werden");
-        break;
-    case QFileDevice::WriteError:
-        reason = QStringLiteral("Schreibfehler");
-        break;
-    case QFileDevice::RenameError:
-        reason = QStringLiteral("Die alte Datei kann nicht ersetzt werden");
-        break;
-    case QFileDevice::PermissionsError:
-        reason = QStringLiteral("Keine Berechtigung");
-        break;
-    case QFileDevice::ResourceError:
-        reason = QStringLiteral("Kein Speicherplatz oder keine Ressourcen");
-        break;
-    default:
-        reason = QStringLiteral("Unbekannter Fehler");
-        break;
+public:
+    Units(const QByteArray& bytes, TextEncoding encoding)
+        : m_data(bytes.constData()), m_size(bytes.size()), m_width(TextEncodings::unitSize(encoding)),
+          m_little(encoding == TextEncoding::Utf16LE)
+    {}
+    int width() const { return m_width; }
+    qsizetype size() const { return m_size; }
+    char16_t at(qsizetype i) const
+    {
+        const auto b0 = static_cast<quint8>(m_data[i]);
+        if (m_width == 1)
+            return b0;
+        const auto b1 = static_cast<quint8>(m_data[i + 1]);
+        return char16_t(m_little ? (b1 << 8) | b0 : (b0 << 8) | b1);
     }
-    if (!file.errorString().isEmpty())
-        reason += QStringLiteral(" (%1)").arg(file.errorString());
-    return reason;
+    qsizetype find(char16_t unit, qsizetype from, qsizetype to) const
+    {
+        if (m_width == 1) {
+            const void* hit = std::memchr(m_data + from, int(unit), size_t(to - from));
+            return hit ? static_cast<const char*>(hit) - m_data : -1;
+        }
+        for (qsizetype i = from; i + 1 < to; i += 2) {
+            if (at(i) == unit)
+                return i;
+        }
+        return -1;
+    }
+
+private:
+    const char* m_data;
+    qsizetype m_size;
+    int m_width;
+    bool m_little;
+};
+
+// The three line kinds, judged on code units: every character that matters ([ ] = ; blank tab)
+// is ASCII, and no encoding here puts an ASCII unit inside another character.
+enum class LineKind
+{
+    Text,
+    Key,
+    Section
+};
+
+LineKind classify(const Units& u, qsizetype begin, qsizetype end, bool inSection)
+{
+    const int w = u.width();
+    while (begin < end && isBlank(u.at(begin)))
+        begin += w;
+    while (end > begin && isBlank(u.at(end - w)))
+        end -= w;
+    if (begin == end)
+        return LineKind::Text;
+    if (u.at(begin) == u'[') {
+        for (qsizetype i = end - w; i > begin; i -= w) {
+            if (u.at(i) == u']')
+                return LineKind::Section;
+        }
+    }
+    if (!inSection || u.at(begin) == u';')
+        return LineKind::Text;
+    const qsizetype eq = u.find(u'=', begin, end);
+    return eq > begin ? LineKind::Key : LineKind::Text;
 }
 
 } // namespace
 
-struct IniFile::Data
-{
-    QString path;
-    bool existed = false;
-    bool utf8 = false;
-    bool bom = false;
-    QByteArray newline = "\r\n";
-    std::vector<Line> preamble; // lines before the first section
-    std::vector<Section> sections;
-    QHash<QString, int> sectionIndex; // case-folded name -> first section of that name
-
-    QString decode(const QByteArray& raw) const
-    {
-        return utf8 ? QString::fromUtf8(raw) : IniFile::fromWindows1252(raw);
-    }
-    QByteArray encode(const QString& text) const
-    {
-        return utf8 ? text.toUtf8() : IniFile::toWindows1252(text).value_or(QByteArray());
-    }
-
-    void parse(QByteArray bytes);
-    void addLine(QByteArray raw, QByteArray eol);
-    void rebuildSectionIndex();
-    const Section* findSection(const QString& name) const
-    {
-        const auto it = sectionIndex.constFind(fold(name));
-        return it == sectionIndex.constEnd() ? nullptr : &sections[*it];
-    }
-    const Line* findKey(const QString& section, const QString& key) const
-    {
-        const Section* s = findSection(section);
-        if (!s)
-            return nullptr;
-        const auto it = s->keyIndex.constFind(fold(key));
-        return it == s->keyIndex.constEnd() ? nullptr : &s->lines[*it];
-    }
-};
-
-void IniFile::Data::parse(QByteArray bytes)
-{
-    if (bytes.startsWith(Utf8Bom)) {
-        bom = true;
-        utf8 = true;
-        bytes.remove(0, Utf8Bom.size());
-    } else {
-        utf8 = hasNonAscii(bytes) && isValidUtf8(bytes);
-    }
-    const qsizetype firstBreak = bytes.indexOf('\n');
-    if (firstBreak >= 0)
-        newline = (firstBreak > 0 && bytes[firstBreak - 1] == '\r') ? QByteArray("\r\n") : QByteArray("\n");
-
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        const qsizetype lf = bytes.indexOf('\n', start);
-        if (lf < 0) {
-            addLine(bytes.mid(start), QByteArray());
-            break;
-        }
-        qsizetype end = lf;
-        QByteArray eol("\n");
-        if (end > start && bytes[end - 1] == '\r') {
-            --end;
-            eol = "\r\n";
-        }
-        addLine(bytes.mid(start, end - start), eol);
-        start = lf + 1;
-    }
-    rebuildSectionIndex();
-}
-
-void IniFile::Data::addLine(QByteArray raw, QByteArray eol)
-{
-    Line line;
-    line.raw = std::move(raw);
-    line.eol = std::move(eol);
-    const QString text = decode(line.raw).trimmed();
-
-    if (text.startsWith(u'[')) {
-        const qsizetype close = text.lastIndexOf(u']');
-        if (close > 0) {
-            Section section;
-            section.name = text.mid(1, close - 1).trimmed();
-            section.header = std::move(line);
-            sections.push_back(std::move(section));
-            return;
-        }
-    }
-    if (!sections.empty() && !text.startsWith(u';')) {
-        const qsizetype eq = text.indexOf(u'=');
-        if (eq > 0) {
-            line.key = text.left(eq).trimmed();
-            line.value = text.mid(eq + 1).trimmed();
-            line.isKey = !line.key.isEmpty();
-        }
-    }
-    if (sections.empty()) {
-        preamble.push_back(std::move(line));
-        return;
-    }
-    Section& section = sections.back();
-    section.lines.push_back(std::move(line));
-    const int index = int(section.lines.size()) - 1;
-    if (section.lines.back().isKey) {
-        const QString k = fold(section.lines.back().key);
-        if (!section.keyIndex.contains(k)) // the first of duplicate keys wins
-            section.keyIndex.insert(k, index);
-        section.lastKeyLine = index;
-    }
-}
-
-void IniFile::Data::rebuildSectionIndex()
-{
-    sectionIndex.clear();
-    for (int i = 0; i < int(sections.size()); ++i) {
-        const QString f = fold(sections[i].name);
-        if (!sectionIndex.contains(f))
-            sectionIndex.insert(f, i);
-    }
-}
-
-IniFile::IniFile(const QString& path) : d(std::make_unique<Data>())
-{
-    d->path = path;
-}
-
-IniFile::~IniFile() = default;
-IniFile::IniFile(const IniFile& other) : d(std::make_unique<Data>(*other.d))
+IniFile::IniFile(const QString& path) : m_path(path)
 {}
-IniFile& IniFile::operator=(const IniFile& other)
-{
-    if (this != &other)
-        d = std::make_unique<Data>(*other.d);
-    return *this;
-}
-IniFile::IniFile(IniFile&&) noexcept = default;
-IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 
 Result<IniFile> IniFile::load(const QString& path)
 {
-    if (!QFileInfo::exists(path))
+    Result<std::optional<QByteArray>> read = readRegularFile(path, MaxFileBytes);
+    if (!read)
+        return Result<IniFile>::failure(read.message());
+    if (!read->has_value())
         return IniFile(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Result<IniFile>::failure(
-            QStringLiteral("Die Datei %1 konnte nicht gelesen werden: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Result<IniFile>::failure(
-            QStringLiteral("Die Datei %1 konnte nicht gelesen werden: %2").arg(path, file.errorString()));
-    IniFile ini = fromBytes(bytes, path);
-    ini.d->existed = true;
+    Result<IniFile> ini = fromBytes(**read, path);
+    if (ini)
+        ini.value().m_existed = true;
     return ini;
 }
 
-IniFile IniFile::fromBytes(const QByteArray& bytes, const QString& path)
+Result<IniFile> IniFile::fromBytes(const QByteArray& bytes, const QString& path)
 {
+    if (bytes.size() > MaxLength)
+        return Result<IniFile>::failure(FileReasons::readFailure(path, FileReasons::tooLarge(bytes.size(), MaxLength)));
+    const TextEncodings::Detected detected = TextEncodings::detect(bytes);
+    if (TextEncodings::unitSize(detected.encoding) == 2 && (bytes.size() - detected.bomSize) % 2 != 0)
+        return Result<IniFile>::failure(FileReasons::readFailure(
+            path, QStringLiteral("sie beginnt mit der Kennung von %1, hat aber eine ungerade Anzahl von Bytes; "
+                                 "diese Kodierung ist nicht lesbar")
+                      .arg(TextEncodings::name(detected.encoding))));
     IniFile ini(path);
-    ini.d->parse(bytes);
+    ini.m_bytes = bytes;
+    ini.m_encoding = detected.encoding;
+    ini.m_bomSize = detected.bomSize;
+    ini.parse(detected.bomSize);
     return ini;
 }
 
-const QString& IniFile::path() const
+void IniFile::parse(qsizetype start)
 {
-    return d->path;
+    const Units u(m_bytes, m_encoding);
+    const int w = u.width();
+    // Two passes over the same lines: the first counts the records, so the second fills a vector of
+    // exactly that size and parsing never holds more than the file and its records.
+    qsizetype count = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool fill = pass == 1;
+        if (fill)
+            m_records.reserve(size_t(count));
+        bool inSection = false;
+        bool newlineSeen = false;
+        bool lastWasText = false;
+        qsizetype pos = start;
+        while (pos < u.size()) {
+            const qsizetype lf = u.find(u'\n', pos, u.size());
+            qsizetype end = lf < 0 ? u.size() : lf;
+            int lineBreak = lf < 0 ? NoBreak : Lf;
+            if (lf >= 0 && end - w >= pos && u.at(end - w) == u'\r') {
+                end -= w;
+                lineBreak = CrLf;
+            }
+            if (fill && lf >= 0 && !newlineSeen) {
+                m_newline = lineBreak;
+                newlineSeen = true;
+            }
+            const LineKind kind = classify(u, pos, end, inSection);
+            inSection = inSection || kind == LineKind::Section;
+            // Lines that hold no key are kept together: a file of blank lines costs one record.
+            const bool joins = kind == LineKind::Text && lastWasText;
+            lastWasText = kind == LineKind::Text;
+            if (!fill) {
+                count += joins ? 0 : 1;
+            } else if (joins) {
+                Record& run = m_records.back();
+                run.length = quint32(end - run.offset);
+                run.lineBreak = quint32(lineBreak);
+            } else {
+                Record r;
+                r.offset = quint32(pos);
+                r.length = quint32(end - pos);
+                r.lineBreak = quint32(lineBreak);
+                r.kind = quint32(kind == LineKind::Key       ? Kind::Key
+                                 : kind == LineKind::Section ? Kind::Section
+                                                             : Kind::Text);
+                m_records.push_back(r);
+            }
+            pos = lf < 0 ? u.size() : lf + w;
+        }
+    }
 }
 
-bool IniFile::existedOnLoad() const
+QByteArrayView IniFile::content(const Record& r) const
 {
-    return d->existed;
+    const QByteArray& store = r.written ? m_written : m_bytes;
+    return QByteArrayView(store.constData() + r.offset, r.length);
 }
 
-bool IniFile::isUtf8() const
+QString IniFile::decoded(const Record& r) const
 {
-    return d->utf8;
+    return TextEncodings::decode(m_encoding, content(r));
+}
+
+QString IniFile::sectionName(const Record& r) const
+{
+    const QString text = decoded(r);
+    const QStringView line = trimBlanks(text);
+    const qsizetype close = line.lastIndexOf(u']');
+    return trimBlanks(line.mid(1, close - 1)).toString();
+}
+
+QString IniFile::keyName(const Record& r) const
+{
+    const QString text = decoded(r);
+    const QStringView line = trimBlanks(text);
+    return trimBlanks(line.left(line.indexOf(u'='))).toString();
+}
+
+QString IniFile::rawValue(const Record& r) const
+{
+    const QString text = decoded(r);
+    const QStringView line = trimBlanks(text);
+    return trimBlanks(line.mid(line.indexOf(u'=') + 1)).toString();
+}
+
+QByteArray IniFile::breakBytes(int kind) const
+{
+    if (kind == NoBreak)
+        return QByteArray();
+    return TextEncodings::encode(m_encoding, kind == CrLf ? QStringView(u"\r\n") : QStringView(u"\n")).value();
+}
+
+IniFile::Record IniFile::appendWritten(const QByteArray& bytes, int lineBreak, Kind kind)
+{
+    Record r;
+    r.offset = quint32(m_written.size());
+    r.length = quint32(bytes.size());
+    r.lineBreak = quint32(lineBreak);
+    r.kind = quint32(kind);
+    r.written = 1;
+    m_written += bytes;
+    return r;
+}
+
+qsizetype IniFile::findSection(const QString& section) const
+{
+    const QStringView wanted = trimBlanks(section);
+    for (qsizetype i = 0; i < qsizetype(m_records.size()); ++i) {
+        if (Kind(m_records[i].kind) == Kind::Section && sameName(sectionName(m_records[i]), wanted))
+            return i;
+    }
+    return -1;
+}
+
+qsizetype IniFile::sectionEnd(qsizetype header) const
+{
+    qsizetype i = header + 1;
+    while (i < qsizetype(m_records.size()) && Kind(m_records[i].kind) != Kind::Section)
+        ++i;
+    return i;
+}
+
+qsizetype IniFile::findKey(const QString& section, const QString& key) const
+{
+    const qsizetype header = findSection(section);
+    if (header < 0)
+        return -1;
+    const QStringView wanted = trimBlanks(key);
+    const qsizetype end = sectionEnd(header);
+    for (qsizetype i = header + 1; i < end; ++i) {
+        if (Kind(m_records[i].kind) == Kind::Key && sameName(keyName(m_records[i]), wanted))
+            return i;
+    }
+    return -1;
 }
 
 bool IniFile::hasSection(const QString& section) const
 {
-    return d->findSection(section) != nullptr;
+    return findSection(section) >= 0;
 }
 
 bool IniFile::hasKey(const QString& section, const QString& key) const
 {
-    return d->findKey(section, key) != nullptr;
+    return findKey(section, key) >= 0;
 }
 
 QStringList IniFile::sections() const
 {
     QStringList names;
-    for (int i = 0; i < int(d->sections.size()); ++i)
-        if (d->sectionIndex.value(fold(d->sections[i].name), -1) == i)
-            names << d->sections[i].name;
+    QSet<QString> seen;
+    for (const Record& r : m_records) {
+        if (Kind(r.kind) != Kind::Section)
+            continue;
+        const QString name = sectionName(r);
+        const QString folded = name.toCaseFolded();
+        if (!seen.contains(folded)) {
+            seen.insert(folded);
+            names << name;
+        }
+    }
     return names;
 }
 
 QStringList IniFile::keys(const QString& section) const
 {
     QStringList names;
-    const Section* s = d->findSection(section);
-    if (!s)
+    const qsizetype header = findSection(section);
+    if (header < 0)
         return names;
-    for (int l = 0; l < int(s->lines.size()); ++l)
-        if (s->lines[l].isKey && s->keyIndex.value(fold(s->lines[l].key), -1) == l)
-            names << s->lines[l].key;
+    QSet<QString> seen;
+    const qsizetype end = sectionEnd(header);
+    for (qsizetype i = header + 1; i < end; ++i) {
+        if (Kind(m_records[i].kind) != Kind::Key)
+            continue;
+        const QString name = keyName(m_records[i]);
+        const QString folded = name.toCaseFolded();
+        if (!seen.contains(folded)) {
+            seen.insert(folded);
+            names << name;
+        }
+    }
     return names;
 }
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const
 {
-    const Line* line = d->findKey(section, key);
-    return line ? unquoted(line->value) : def;
+    const qsizetype at = findKey(section, key);
+    return at < 0 ? def : unquoted(rawValue(m_records[at]));
 }
 
 std::optional<qint64> IniFile::parseInteger(const QString& text)
@@ -340,10 +366,10 @@ std::optional<qint64> IniFile::parseInteger(const QString& text)
 
 int IniFile::readInteger(const QString& section, const QString& key, int def) const
 {
-    const Line* line = d->findKey(section, key);
-    if (!line)
+    const qsizetype at = findKey(section, key);
+    if (at < 0)
         return def;
-    const std::optional<qint64> value = parseInteger(unquoted(line->value));
+    const std::optional<qint64> value = parseInteger(unquoted(rawValue(m_records[at])));
     if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max())
         return def;
     return int(*value);
@@ -354,193 +380,167 @@ bool IniFile::readBool(const QString& section, const QString& key, bool def) con
     return readInteger(section, key, def ? 1 : 0) != 0;
 }
 
+QString IniFile::fileText(const QString& value)
+{
+    const bool blankAtEnd = !value.isEmpty() && (isBlank(value.front().unicode()) || isBlank(value.back().unicode()));
+    if (blankAtEnd || unquoted(value).size() != value.size())
+        return u'"' + value + u'"';
+    return value;
+}
+
+qsizetype IniFile::keyInsertPosition(qsizetype header)
+{
+    const qsizetype end = sectionEnd(header);
+    for (qsizetype i = end - 1; i > header; --i) {
+        if (Kind(m_records[i].kind) == Kind::Key)
+            return i + 1;
+    }
+    // No key yet: after the section's own comments, before the blank lines that part it from the
+    // next one. The section holds runs of text lines read from the file; the last line that is not
+    // blank ends the part that stays before the new key.
+    const Units u(m_bytes, m_encoding);
+    const int w = u.width();
+    for (qsizetype i = end - 1; i > header; --i) {
+        const Record run = m_records[i];
+        const qsizetype runStart = run.offset;
+        const qsizetype runEnd = run.offset + run.length;
+        qsizetype lineEnd = runEnd; // the last line's break is the record's; the others end at an LF
+        while (true) {
+            qsizetype lf = -1;
+            for (qsizetype p = lineEnd - w; p >= runStart; p -= w) {
+                if (u.at(p) == u'\n') {
+                    lf = p;
+                    break;
+                }
+            }
+            const qsizetype lineStart = lf < 0 ? runStart : lf + w;
+            const bool last = lineEnd == runEnd;
+            const bool crlf = !last && lineEnd - w >= lineStart && u.at(lineEnd - w) == u'\r';
+            const qsizetype contentEnd = crlf ? lineEnd - w : lineEnd;
+            bool blank = true;
+            for (qsizetype p = lineStart; p < contentEnd && blank; p += w)
+                blank = isBlank(u.at(p));
+            if (!blank) {
+                if (last)
+                    return i + 1;
+                // Split the run after this line; its break goes with the first part.
+                Record first = run;
+                first.length = quint32(contentEnd - runStart);
+                first.lineBreak = crlf ? CrLf : Lf;
+                Record rest = run;
+                rest.offset = quint32(lineEnd + w);
+                rest.length = quint32(runEnd - (lineEnd + w));
+                m_records[i] = first;
+                m_records.insert(m_records.begin() + i + 1, rest);
+                return i + 1;
+            }
+            if (lf < 0)
+                break;
+            lineEnd = lf;
+        }
+    }
+    return header + 1;
+}
+
 Status IniFile::writeString(const QString& section, const QString& key, const QString& value)
 {
     const auto hasBreak = [](const QString& t) { return t.contains(u'\n') || t.contains(u'\r'); };
     if (hasBreak(section) || hasBreak(key) || hasBreak(value))
         return Status::failure(
             QStringLiteral("Der Wert für [%1] %2 darf keinen Zeilenumbruch enthalten.").arg(section, key));
-    if (section.trimmed().isEmpty() || key.trimmed().isEmpty() || key.contains(u'='))
+    const QString sectionTrimmed = trimBlanks(section).toString();
+    const QString keyTrimmed = trimBlanks(key).toString();
+    // Names that would read back as something else: a key that starts a comment or a header.
+    if (sectionTrimmed.isEmpty() || keyTrimmed.isEmpty() || key.contains(u'=') || keyTrimmed.startsWith(u';') ||
+        keyTrimmed.startsWith(u'['))
         return Status::failure(QStringLiteral("Ungültiger Schlüsselname [%1] %2.").arg(section, key));
-    if (!d->utf8) {
-        for (const QString& text : {section, key, value}) {
-            if (toWindows1252(text))
-                continue;
-            QString bad;
-            for (qsizetype i = 0; i < text.size() && bad.isEmpty(); ++i)
-                if (!toWindows1252(text.mid(i, 1)))
-                    bad = text[i].isHighSurrogate() ? text.mid(i, 2) : text.mid(i, 1);
+    for (const QString& text : {section, key, value}) {
+        if (TextEncodings::encode(m_encoding, text))
+            continue;
+        if (m_encoding == TextEncoding::Windows1252)
             return Status::failure(QStringLiteral("Der Wert für [%1] %2 enthält das Zeichen „%3“, das die Datei %4 "
                                                   "(Windows-1252) nicht speichern kann.")
-                                       .arg(section, key, bad, d->path));
-        }
+                                       .arg(section, key, Windows1252::firstUnencodable(text), m_path));
+        return Status::failure(
+            QStringLiteral("Der Wert für [%1] %2 enthält ein ungültiges Zeichen (ein einzelnes Surrogat).")
+                .arg(section, key));
     }
 
-    const QString sectionFold = fold(section);
-    auto found = d->sectionIndex.constFind(sectionFold);
-    if (found == d->sectionIndex.constEnd()) {
-        Section s;
-        s.name = section.trimmed();
-        s.header.raw = d->encode(u'[' + s.name + u']');
-        s.header.eol = d->newline;
-        d->sections.push_back(std::move(s));
-        found = d->sectionIndex.insert(sectionFold, int(d->sections.size()) - 1);
-    }
-    Section& s = d->sections[*found];
+    qsizetype header = findSection(section);
+    qsizetype at = header < 0 ? -1 : findKey(section, key);
+    if (at >= 0 && unquoted(rawValue(m_records[at])) == value)
+        return {}; // the line stays byte for byte
 
-    const QString keyFold = fold(key);
-    const auto existing = s.keyIndex.constFind(keyFold);
-    if (existing != s.keyIndex.constEnd()) {
-        Line& line = s.lines[*existing];
-        if (line.value != value) {
-            line.raw = d->encode(line.key + u'=' + value);
-            line.value = value.trimmed();
-        }
+    const QString spelledKey = at >= 0 ? keyName(m_records[at]) : keyTrimmed;
+    const QByteArray line = TextEncodings::encode(m_encoding, spelledKey + u'=' + fileText(value)).value();
+    if (line.size() > MaxFileBytes)
+        return Status::failure(QStringLiteral("Der Wert für [%1] %2 ist zu lang.").arg(section, key));
+
+    if (at >= 0) {
+        const int lineBreak = m_records[at].lineBreak;
+        m_records[at] = appendWritten(line, lineBreak, Kind::Key);
         return {};
     }
-
-    Line line;
-    line.isKey = true;
-    line.key = key.trimmed();
-    line.value = value.trimmed();
-    line.raw = d->encode(line.key + u'=' + value);
-    line.eol = d->newline;
-    int at = s.lastKeyLine + 1;
-    if (s.lastKeyLine < 0) {
-        // No key yet: after the section's own comments, before the blank lines that part it from the next one.
-        at = int(s.lines.size());
-        while (at > 0 && d->decode(s.lines[at - 1].raw).trimmed().isEmpty())
-            --at;
+    if (header < 0) {
+        const QByteArray headerLine = TextEncodings::encode(m_encoding, u'[' + sectionTrimmed + u']').value();
+        m_records.push_back(appendWritten(headerLine, m_newline, Kind::Section));
+        header = qsizetype(m_records.size()) - 1;
     }
-    s.lines.insert(s.lines.begin() + at, std::move(line));
-    s.keyIndex.insert(keyFold, at);
-    s.lastKeyLine = at;
+    const qsizetype position = keyInsertPosition(header);
+    m_records.insert(m_records.begin() + position, appendWritten(line, m_newline, Kind::Key));
     return {};
 }
 
-void IniFile::writeInteger(const QString& section, const QString& key, int value)
+Status IniFile::writeInteger(const QString& section, const QString& key, int value)
 {
-    writeString(section, key, QString::number(value));
+    return writeString(section, key, QString::number(value));
 }
 
-void IniFile::writeBool(const QString& section, const QString& key, bool value)
+Status IniFile::writeBool(const QString& section, const QString& key, bool value)
 {
-    writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+    return writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void IniFile::eraseSection(const QString& section)
 {
-    const QString f = fold(section);
-    std::erase_if(d->sections, [&f](const Section& s) { return fold(s.name) == f; });
-    d->rebuildSectionIndex();
+    const QStringView wanted = trimBlanks(section);
+    std::vector<Record> kept;
+    kept.reserve(m_records.size());
+    bool erasing = false;
+    for (const Record& r : m_records) {
+        if (Kind(r.kind) == Kind::Section)
+            erasing = sameName(sectionName(r), wanted);
+        if (!erasing)
+            kept.push_back(r);
+    }
+    m_records = std::move(kept);
 }
 
 QByteArray IniFile::toBytes() const
 {
-    qsizetype total = d->bom ? Utf8Bom.size() : 0;
-    const auto measure = [&total](const Line& l) { total += l.raw.size() + 2; };
-    for (const Line& l : d->preamble)
-        measure(l);
-    for (const Section& s : d->sections) {
-        measure(s.header);
-        for (const Line& l : s.lines)
-            measure(l);
-    }
-
-    std::vector<const Line*> all;
-    for (const Line& l : d->preamble)
-        all.push_back(&l);
-    for (const Section& s : d->sections) {
-        all.push_back(&s.header);
-        for (const Line& l : s.lines)
-            all.push_back(&l);
-    }
-
+    const QByteArray newline = breakBytes(m_newline);
+    const QByteArray lf = breakBytes(Lf);
+    const QByteArray crlf = breakBytes(CrLf);
+    qsizetype total = m_bomSize;
+    for (const Record& r : m_records)
+        total += r.length + crlf.size();
     QByteArray out;
     out.reserve(total);
-    if (d->bom)
-        out += Utf8Bom;
-    for (size_t i = 0; i < all.size(); ++i) {
-        out += all[i]->raw;
-        // Only the old last line can lack its break; it needs one when something now follows it.
-        if (all[i]->eol.isEmpty() && i + 1 < all.size())
-            out += d->newline;
-        else
-            out += all[i]->eol;
+    out += QByteArrayView(m_bytes.constData(), m_bomSize);
+    for (size_t i = 0; i < m_records.size(); ++i) {
+        const Record& r = m_records[i];
+        out += content(r);
+        if (r.lineBreak == Lf)
+            out += lf;
+        else if (r.lineBreak == CrLf)
+            out += crlf;
+        else if (i + 1 < m_records.size()) // the old last line needs a break when something now follows it
+            out += newline;
     }
     return out;
 }
 
 Status IniFile::save() const
 {
-    const QByteArray bytes = toBytes();
-    const auto failed = [this](const QString& reason) {
-        return Status::failure(QStringLiteral("Die Datei %1 konnte nicht gespeichert werden: %2").arg(d->path, reason));
-    };
-    if (d->path.isEmpty())
-        return failed(QStringLiteral("Kein Dateiname"));
-    for (int attempt = 0;; ++attempt) {
-        QSaveFile file(d->path);
-        // Unbuffered, so that a write the disk refuses (full, quota, size limit) fails here and
-        // not only in the final flush, whose failure commit() would not report.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return failed(saveReason(file));
-        const qint64 written = file.write(bytes);
-        if (written != bytes.size()) {
-            // A short write without an error is the disk (or a size limit) refusing the rest.
-            const QString reason =
-                written >= 0 && (file.error() == QFileDevice::NoError || file.error() == QFileDevice::UnspecifiedError)
-                    ? QStringLiteral(
-                          "Der Datenträger hat nur %1 von %2 Bytes angenommen (voll oder Größenlimit erreicht)")
-                          .arg(written)
-                          .arg(bytes.size())
-                    : saveReason(file);
-            file.cancelWriting();
-            return failed(reason);
-        }
-        if (file.commit())
-            return {};
-#ifdef Q_OS_WIN
-        // A virus scanner or indexer may hold the old file open for a moment.
-        if (file.error() == QFileDevice::RenameError && attempt < 10) {
-            QThread::msleep(50);
-            continue;
-        }
-#endif
-        return failed(saveReason(file));
-    }
-}
-
-QString IniFile::fromWindows1252(const QByteArray& bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        out[i] = (b >= 0x80 && b < 0xA0) ? QChar(Cp1252High[b - 0x80]) : QChar(char16_t(b));
-    }
-    return text;
-}
-
-std::optional<QByteArray> IniFile::toWindows1252(const QString& text)
-{
-    QByteArray bytes(text.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            bytes[i] = char(c);
-            continue;
-        }
-        int found = -1;
-        for (int k = 0; k < 32; ++k) {
-            if (Cp1252High[k] == c) {
-                found = k;
-                break;
-            }
-        }
-        if (found < 0)
-            return std::nullopt;
-        bytes[i] = char(0x80 + found);
-    }
-    return bytes;
+    return writeFileAtomically(m_path, toBytes());
 }

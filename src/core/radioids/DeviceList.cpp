@@ -1,17 +1,14 @@
 #include "DeviceList.h"
 
+#include "ImportFile.h"
 #include "RadioIdText.h"
 
-#include <QFile>
 #include <QHash>
-#include <QStringDecoder>
+#include <QList>
 
 #include <algorithm>
-#include <vector>
 
 namespace {
-
-using Section = QHash<QString, QString>;
 
 // The names we look up are ASCII; folding only ASCII keeps characters such as the Kelvin sign from
 // matching a "k" by accident.
@@ -25,28 +22,9 @@ QString foldName(QStringView name)
     return folded;
 }
 
-struct Document
+// A decimal number as the import writes it into a section name: no leading zero, fits an int.
+bool nameNumber(QStringView digits, int& number)
 {
-    QHash<QString, Section> sections; // folded section name -> folded key -> value
-    std::vector<int> houses;          // i of every section named HAUS<i>, ascending, no duplicates
-
-    int integer(const QString& section, const QString& key, int def) const
-    {
-        const auto s = sections.constFind(section);
-        if (s == sections.cend())
-            return def;
-        const auto v = s->constFind(key);
-        return v == s->cend() ? def : deviceListInteger(*v, def);
-    }
-};
-
-// House numbers are written without leading zeros, so only that spelling can match a lookup.
-bool houseNumber(const QString& folded, int& number)
-{
-    static const QString prefix = QStringLiteral("haus");
-    if (!folded.startsWith(prefix))
-        return false;
-    const QStringView digits = QStringView(folded).mid(prefix.size());
     if (digits.isEmpty() || digits.size() > 10 || digits.front() == u'0')
         return false;
     for (const QChar c : digits) {
@@ -58,53 +36,95 @@ bool houseNumber(const QString& folded, int& number)
     return ok;
 }
 
+// Only what the walk looks up is kept: HAUSER of ROUTE, ANZS of each HAUS<i>, RADIOID of each
+// HAUS<i>_S<j>. A hostile list of a million sections costs a few bytes per section, not a table
+// per section. Of duplicate sections and keys the first wins, as in any INI file.
+struct Document
+{
+    struct Value
+    {
+        int number = 0;
+        bool set = false;
+    };
+    bool routeSeen = false;
+    Value houseCount;
+    QHash<int, Value> houses;      // i -> ANZS
+    QHash<quint64, Value> devices; // (i, j) -> RADIOID
+
+    static quint64 deviceKey(int house, int device) { return (quint64(quint32(house)) << 32) | quint32(device); }
+};
+
 Document parseDocument(const QByteArray& bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
+    static const QString route = QStringLiteral("route");
+    static const QString haus = QStringLiteral("haus");
+    static const QString hauser = QStringLiteral("hauser");
+    static const QString anzs = QStringLiteral("anzs");
+    static const QString radioid = QStringLiteral("radioid");
 
     Document doc;
-    Section ignored;            // keys of a repeated section: the first section of a name wins
-    Section* current = nullptr; // lines before the first section belong to none
+    // The one key of the current section that counts; none before the first section.
+    Document::Value* target = nullptr;
+    const QString* targetKey = nullptr;
+    int targetDefault = 0;
 
+    // A byte-order mark (even a doubled one) is no part of the first line.
     qsizetype pos = 0;
-    while (pos < text.size()) {
+    for (int mark = 0; mark < 2 && bytes.mid(pos, 3) == "\xEF\xBB\xBF"; ++mark)
+        pos += 3;
+    while (pos < bytes.size()) {
         qsizetype end = pos;
-        while (end < text.size() && text[end] != u'\r' && text[end] != u'\n')
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
-        const QStringView line = QStringView(text).mid(pos, end - pos).trimmed();
+        const QString text = QString::fromUtf8(bytes.constData() + pos, end - pos);
         pos = end;
-        if (pos < text.size() && text[pos] == u'\r')
+        if (pos < bytes.size() && bytes[pos] == '\r')
             ++pos;
-        if (pos < text.size() && text[pos] == u'\n')
+        if (pos < bytes.size() && bytes[pos] == '\n')
             ++pos;
 
+        const QStringView line = QStringView(text).trimmed();
         if (line.isEmpty() || line.front() == u';')
             continue;
         if (line.front() == u'[' && line.back() == u']') {
             const QString name = foldName(line.mid(1, line.size() - 2));
-            if (doc.sections.contains(name)) {
-                ignored.clear();
-                current = &ignored;
-                continue;
-            }
-            current = &doc.sections[name];
+            target = nullptr;
             int house = 0;
-            if (houseNumber(name, house))
-                doc.houses.push_back(house);
+            int device = 0;
+            const qsizetype split = name.indexOf(QStringLiteral("_s"));
+            if (name == route) {
+                if (!doc.routeSeen) {
+                    doc.routeSeen = true;
+                    target = &doc.houseCount;
+                    targetKey = &hauser;
+                    targetDefault = 0;
+                }
+            } else if (name.startsWith(haus) && split < 0 && nameNumber(QStringView(name).mid(haus.size()), house)) {
+                if (!doc.houses.contains(house)) {
+                    target = &doc.houses[house];
+                    targetKey = &anzs;
+                    targetDefault = 0;
+                }
+            } else if (name.startsWith(haus) && split > 0 &&
+                       nameNumber(QStringView(name).mid(haus.size(), split - haus.size()), house) &&
+                       nameNumber(QStringView(name).mid(split + 2), device)) {
+                const quint64 key = Document::deviceKey(house, device);
+                if (!doc.devices.contains(key)) {
+                    target = &doc.devices[key];
+                    targetKey = &radioid;
+                    targetDefault = 1;
+                }
+            }
             continue;
         }
-        if (!current)
+        if (!target || target->set)
             continue;
         const qsizetype eq = line.indexOf(u'=');
-        const QString key = foldName(eq < 0 ? line : line.left(eq));
-        if (key.isEmpty() || current->contains(key))
+        if (foldName(eq < 0 ? line : line.left(eq)) != *targetKey)
             continue;
-        current->insert(key, eq < 0 ? QString() : line.mid(eq + 1).trimmed().toString());
+        target->number = deviceListInteger(eq < 0 ? QString() : line.mid(eq + 1).trimmed().toString(), targetDefault);
+        target->set = true;
     }
-    std::sort(doc.houses.begin(), doc.houses.end());
     return doc;
 }
 
@@ -167,22 +187,24 @@ DeviceListImport parseDeviceList(const QByteArray& bytes)
     const Document doc = parseDocument(bytes);
     DeviceListImport out;
 
-    const int houseCount = doc.integer(QStringLiteral("route"), QStringLiteral("hauser"), 0);
+    const int houseCount = doc.houseCount.set ? doc.houseCount.number : 0;
+    QList<int> houses = doc.houses.keys();
+    std::sort(houses.begin(), houses.end());
     int visited = 0;
     // A house without a section has no devices, so only the houses that stand in the file are walked.
-    for (const int house : doc.houses) {
+    for (const int house : houses) {
         if (house > houseCount)
             break;
-        const QString houseSection = QStringLiteral("haus%1").arg(house);
-        const int deviceCount = doc.integer(houseSection, QStringLiteral("anzs"), 0);
+        const Document::Value count = doc.houses.value(house);
+        const int deviceCount = count.set ? count.number : 0;
         for (int device = 1; device <= deviceCount; ++device) {
             if (visited == DeviceListImport::MaxDevices) {
                 out.truncated = true;
                 return out;
             }
             ++visited;
-            const int id = doc.integer(houseSection + QStringLiteral("_s%1").arg(device), QStringLiteral("radioid"), 1);
-            const QString text = QString::number(id);
+            const Document::Value id = doc.devices.value(Document::deviceKey(house, device));
+            const QString text = QString::number(id.set ? id.number : 1);
             if (isStorableRadioId(text))
                 out.ids.append(text);
             else
@@ -194,13 +216,10 @@ DeviceListImport parseDeviceList(const QByteArray& bytes)
 
 Result<DeviceListImport> readDeviceListIds(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists())
+    const Result<std::optional<QByteArray>> bytes = readImportFile(path);
+    if (!bytes)
+        return Result<DeviceListImport>::failure(bytes.message());
+    if (!bytes->has_value())
         return DeviceListImport();
-    if (!file.open(QIODevice::ReadOnly))
-        return Result<DeviceListImport>::failure(file.errorString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return Result<DeviceListImport>::failure(file.errorString());
-    return parseDeviceList(bytes);
+    return parseDeviceList(**bytes);
 }

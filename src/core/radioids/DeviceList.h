@@ -21,8 +21,8 @@ struct DeviceListImport
     bool truncated = false; // the walk stopped at MaxDevices
 };
 
-// A missing file reads as an empty list. A file that exists but cannot be read fails with the
-// system's message.
+// A missing file reads as an empty list. A file that cannot be read (a link, a FIFO, a folder, one
+// above MaxImportFileBytes, no permission) fails with a German message naming the path.
 Result<DeviceListImport> readDeviceListIds(const QString& path);
 
 // The same walk over the bytes of a file.

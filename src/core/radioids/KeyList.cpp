@@ -1,47 +1,75 @@
 #include "KeyList.h"
 
+#include "ImportFile.h"
 #include "RadioIdText.h"
+#include "base/TextEncoding.h"
 
-#include <QFile>
-#include <QStringDecoder>
+#include <QDir>
+
+#include <limits>
 
 namespace {
 
-// Windows-1252 differs from Latin-1 only in 0x80..0x9F. The five unassigned bytes keep their C1
-// code points, as Windows itself maps them.
-constexpr char16_t cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString fromWindows1252(QByteArrayView bytes)
+// Calls f(line) for every line of text, in order, without a list of all lines: CR LF, LF and CR
+// end a line; a break at the very end opens no further line. f returns false to stop.
+template <typename F> void forEachLine(const QString& text, F f)
 {
-    QString text(bytes.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<quint8>(bytes[i]);
-        text[i] = QChar(b >= 0x80 && b <= 0x9F ? cp1252High[b - 0x80] : char16_t(b));
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        if (!f(QStringView(text).mid(start, i - start)))
+            return;
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
     }
-    return text;
-}
-
-QString decodeAs(QStringConverter::Encoding encoding, QByteArrayView bytes)
-{
-    // The mark has been taken off already; a second one is text.
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    return decoder(bytes);
+    if (start < text.size())
+        f(QStringView(text).mid(start));
 }
 
 QString decode(const QByteArray& bytes)
 {
-    const QByteArrayView view(bytes);
-    if (view.startsWith("\xEF\xBB\xBF"))
-        return decodeAs(QStringConverter::Utf8, view.sliced(3));
-    if (view.startsWith("\xFF\xFE"))
-        return decodeAs(QStringConverter::Utf16LE, view.sliced(2));
-    if (view.startsWith("\xFE\xFF"))
-        return decodeAs(QStringConverter::Utf16BE, view.sliced(2));
-    return fromWindows1252(view);
+    const TextEncodings::Detected detected = TextEncodings::detect(bytes);
+    return TextEncodings::decode(detected.encoding, QByteArrayView(bytes).sliced(detected.bomSize));
+}
+
+// At most limit fields (the rest of the line is not split): a line of a million ";" costs no more
+// than one of ten.
+QStringList splitFields(QStringView line, qsizetype limit)
+{
+    QStringList fields;
+    if (line.isEmpty())
+        return fields;
+
+    qsizetype pos = 0;
+    while (fields.size() < limit) {
+        QString field;
+        if (pos < line.size() && line[pos] == u'"') {
+            ++pos;
+            while (pos < line.size()) {
+                if (line[pos] == u'"') {
+                    if (pos + 1 < line.size() && line[pos + 1] == u'"') {
+                        field += u'"';
+                        pos += 2;
+                        continue;
+                    }
+                    ++pos;
+                    break;
+                }
+                field += line[pos++];
+            }
+        }
+        const qsizetype semicolon = line.indexOf(u';', pos);
+        const qsizetype end = semicolon < 0 ? line.size() : semicolon;
+        field += line.mid(pos, end - pos);
+        fields.append(field);
+        if (semicolon < 0)
+            break;
+        pos = semicolon + 1;
+    }
+    return fields;
 }
 
 } // namespace
@@ -61,56 +89,17 @@ QString KeyListImport::message() const
 
 QStringList readKeyListLines(const QByteArray& bytes)
 {
-    const QString text = decode(bytes);
     QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lines.append(text.mid(start, i - start));
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        lines.append(text.mid(start));
+    forEachLine(decode(bytes), [&lines](QStringView line) {
+        lines.append(line.toString());
+        return true;
+    });
     return lines;
 }
 
 QStringList splitKeyListLine(const QString& line)
 {
-    QStringList fields;
-    if (line.isEmpty())
-        return fields;
-
-    qsizetype pos = 0;
-    while (true) {
-        QString field;
-        if (pos < line.size() && line[pos] == u'"') {
-            ++pos;
-            while (pos < line.size()) {
-                if (line[pos] == u'"') {
-                    if (pos + 1 < line.size() && line[pos + 1] == u'"') {
-                        field += u'"';
-                        pos += 2;
-                        continue;
-                    }
-                    ++pos;
-                    break;
-                }
-                field += line[pos++];
-            }
-        }
-        const qsizetype semicolon = line.indexOf(u';', pos);
-        const qsizetype end = semicolon < 0 ? line.size() : semicolon;
-        field += QStringView(line).mid(pos, end - pos);
-        fields.append(field);
-        if (semicolon < 0)
-            break;
-        pos = semicolon + 1;
-    }
-    return fields;
+    return splitFields(line, std::numeric_limits<qsizetype>::max());
 }
 
 QString ExtractRadioID(const QString& field)
@@ -140,37 +129,46 @@ QString ExtractRadioID(const QString& field)
 KeyListImport parseKeyList(const QByteArray& bytes)
 {
     KeyListImport out;
-    const QStringList lines = readKeyListLines(bytes);
-    for (qsizetype k = 0; k < lines.size(); ++k) {
-        const QStringList fields = splitKeyListLine(lines[k]);
+    qsizetype k = 0;
+    forEachLine(decode(bytes), [&out, &k](QStringView line) {
+        const QStringList fields = splitFields(line, KeyListImport::MaxFields + 1);
         if (fields.size() > KeyListImport::MaxFields) {
             out.outcome = KeyListImport::Outcome::TooManyColumns;
-            return out;
+            return false;
         }
-        if (k == 0)
-            continue;
+        if (k++ == 0)
+            return true; // the header
         const QString id = ExtractRadioID(fields.isEmpty() ? QString() : fields.first());
-        if (isStorableRadioId(id))
-            out.ids.append(id);
-        else
+        if (!isStorableRadioId(id)) {
             ++out.skipped;
-    }
+            return true;
+        }
+        out.ids.append(id);
+        if (out.ids.size() < KeyListImport::MaxIds)
+            return true;
+        out.truncated = true;
+        return false;
+    });
     return out;
+}
+
+Result<KeyListImport> readKeyListFile(const QString& path)
+{
+    const Result<std::optional<QByteArray>> bytes = readImportFile(path);
+    if (!bytes)
+        return Result<KeyListImport>::failure(bytes.message());
+    if (!bytes->has_value())
+        return Result<KeyListImport>::failure(
+            QStringLiteral("Die Datei %1 konnte nicht gelesen werden: sie fehlt").arg(QDir::toNativeSeparators(path)));
+    return parseKeyList(**bytes);
 }
 
 KeyListImport importKeyList(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        KeyListImport failed;
-        failed.outcome = KeyListImport::Outcome::Unexpected;
-        return failed;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        KeyListImport failed;
-        failed.outcome = KeyListImport::Outcome::Unexpected;
-        return failed;
-    }
-    return parseKeyList(bytes);
+    const Result<KeyListImport> read = readKeyListFile(path);
+    if (read)
+        return *read;
+    KeyListImport failed;
+    failed.outcome = KeyListImport::Outcome::Unexpected;
+    return failed;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Result.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -15,18 +17,27 @@ struct KeyListImport
         Unexpected,     // the file could not be read
     };
     static constexpr int MaxFields = 9;
+    // The read ends after this many IDs: far beyond the 250 entries the list can hold, so a list
+    // of millions of rows costs no more than one of a hundred thousand.
+    static constexpr int MaxIds = 100000;
 
-    QStringList ids; // in file order; each one storable
-    int skipped = 0; // rows whose ID is empty or longer than 8 digits
+    QStringList ids;        // in file order; each one storable
+    int skipped = 0;        // rows whose ID is empty or longer than 8 digits
+    bool truncated = false; // the read stopped at MaxIds; later lines are not looked at
     Outcome outcome = Outcome::Done;
 
     QString message() const; // the text for the user; empty for Done
 };
 
+// Reads path through readImportFile(); a missing file, a link, a FIFO, a folder or a file above
+// MaxImportFileBytes fails with a German message naming the path.
+Result<KeyListImport> readKeyListFile(const QString& path);
+// readKeyListFile() with every failure as Outcome::Unexpected, the import's own report.
 KeyListImport importKeyList(const QString& path);
 KeyListImport parseKeyList(const QByteArray& bytes);
 
-// A byte-order mark selects UTF-8 or UTF-16 (either byte order); without one the text is Windows-1252.
+// A byte-order mark selects UTF-8 or UTF-16 (either byte order); without one the text is Windows-1252
+// (TextEncodings::detect).
 // Lines end at CR LF, LF or CR; a break at the very end opens no further line.
 QStringList readKeyListLines(const QByteArray& bytes);
 

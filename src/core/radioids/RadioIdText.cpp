@@ -1,15 +1,22 @@
 #include "RadioIdText.h"
 
-bool isStorableRadioId(const QString& text)
+std::optional<quint32> parseRadioId(const QString& text)
 {
     if (text.isEmpty() || text.size() > 8)
-        return false;
-    bool nonZero = false;
+        return std::nullopt;
+    quint32 value = 0;
     for (const QChar c : text) {
         if (c < u'0' || c > u'9')
-            return false;
-        nonZero = nonZero || c != u'0';
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
     }
     // 0 marks an empty slot in the record: such an ID would never reach the gateway.
-    return nonZero;
+    if (value == 0)
+        return std::nullopt;
+    return value;
+}
+
+bool isStorableRadioId(const QString& text)
+{
+    return parseRadioId(text).has_value();
 }

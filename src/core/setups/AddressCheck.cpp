@@ -1,23 +1,8 @@
 #include "AddressCheck.h"
 
-#include <QStringList>
+#include "FieldRules.h"
 
 bool isValidIpAddress(const QString& text)
 {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    for (const QString& part : parts) {
-        if (part.isEmpty())
-            return false;
-        int value = 0;
-        for (const QChar c : part) {
-            if (c < u'0' || c > u'9')
-                return false;
-            value = value * 10 + (c.unicode() - u'0');
-            if (value > 255)
-                return false;
-        }
-    }
-    return true;
+    return FieldRules::address(text).has_value();
 }

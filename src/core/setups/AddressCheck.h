@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// A dotted IPv4 address as the setup dialog accepts it: exactly four parts separated by three dots,
-// each part one or more decimal digits (leading zeros allowed, "008" is 8) with a value up to 255.
-// A sign, a blank, an empty part or any other character makes the address invalid.
+// A dotted IPv4 address as the setup dialog and the setup file accept it (FieldRules::address):
+// exactly four parts separated by three dots, each part 1 to 3 decimal digits ("008" is 8) with a
+// value up to 255. A sign, a blank, an empty part or any other character makes it invalid.
 bool isValidIpAddress(const QString& text);

@@ -1,5 +1,7 @@
 #include "HexPair.h"
 
+#include "FieldRules.h"
+
 static int hexCharValue(QChar c)
 {
     const char16_t u = c.toUpper().unicode();
@@ -17,16 +19,5 @@ quint8 HexPairToByte(const QString& text)
 
 std::optional<std::array<quint8, 16>> parseMasterKeyText(const QString& text)
 {
-    if (text.size() != 32)
-        return std::nullopt;
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool hex = (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f');
-        if (!hex)
-            return std::nullopt;
-    }
-    std::array<quint8, 16> key{};
-    for (int i = 0; i < 16; ++i)
-        key[i] = HexPairToByte(text.mid(2 * i, 2));
-    return key;
+    return FieldRules::masterKey(text);
 }

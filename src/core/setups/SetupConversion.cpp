@@ -1,11 +1,11 @@
 #include "SetupConversion.h"
 
-#include "HexPair.h"
+#include "FieldRules.h"
 #include "SetupFile.h"
 #include "base/IniFile.h"
+#include "base/Windows1252.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 
 using namespace SetupKeys;
 
@@ -16,12 +16,17 @@ QString dottedQuad(const GWSetupRecord::Address& a)
     return QString::asprintf("%.3d.%.3d.%.3d.%.3d", a[0], a[1], a[2], a[3]);
 }
 
-// 8-bit texts of the record go through Windows-1252, which has a character for every byte, so any
-// record can be written and read back.
+// 8-bit texts of the record up to the first zero byte, through Windows-1252, which has a character
+// for every byte.
 QString eightBitText(const QByteArray& bytes)
 {
     const qsizetype zero = bytes.indexOf('\0');
-    return IniFile::fromWindows1252(zero < 0 ? bytes : bytes.left(zero));
+    return Windows1252::decode(zero < 0 ? bytes : bytes.left(zero));
+}
+
+QString flag(bool on)
+{
+    return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 Status invalidValue(const QString& section, const QString& key, const QString& value, const QString& why = {})
@@ -34,152 +39,118 @@ Status invalidValue(const QString& section, const QString& key, const QString& v
     return Status::failure(message);
 }
 
-bool isDecimalDigits(const QString& text, int maxDigits)
-{
-    if (text.isEmpty() || text.size() > maxDigits)
-        return false;
-    for (QChar c : text)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
-// Collects the first failure of a sequence of writes.
-class Writer
-{
-public:
-    explicit Writer(IniFile& ini) : m_ini(ini) {}
-    void text(const QString& section, const QString& key, const QString& value)
-    {
-        if (m_status.ok())
-            m_status = m_ini.writeString(section, key, value);
-    }
-    void integer(const QString& section, const QString& key, int value) { text(section, key, QString::number(value)); }
-    void boolean(const QString& section, const QString& key, bool value)
-    {
-        text(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
-    }
-    const Status& status() const { return m_status; }
-
-private:
-    IniFile& m_ini;
-    Status m_status;
-};
-
 } // namespace
 
 std::optional<GWSetupRecord::Address> ParseDottedQuad(const QString& text)
 {
-    GWSetupRecord::Address address{};
-    QString rest = text;
-    for (int i = 0; i < 4; ++i) {
-        QString part;
-        const qsizetype dot = rest.indexOf(u'.');
-        if (dot < 0) {
-            part = rest;
-        } else {
-            part = rest.left(dot);
-            rest = rest.mid(dot + 1);
-        }
-        const std::optional<qint64> value = IniFile::parseInteger(part);
-        if (!value || *value < 0 || *value > 255)
-            return std::nullopt;
-        address[i] = static_cast<quint8>(*value);
+    return FieldRules::address(text);
+}
+
+QList<SetupFileValue> recordFileValues(const GWSetupRecord& record)
+{
+    QList<SetupFileValue> values;
+    const auto add = [&values](const QString& section, const QString& key, const QString& text) {
+        values.append({section, key, text});
+    };
+
+    const std::array<quint8, 3> firmware = record.firmwareVersion();
+    add(Software, V1, QString::number(firmware[0]));
+    add(Software, V2, QString::number(firmware[1]));
+    add(Software, V3, QString::number(firmware[2]));
+
+    add(Netzwerk, SrvDns, eightBitText(record.serverNameField()));
+    add(Netzwerk, Port, QString::number(record.serverPort()));
+    add(Netzwerk, Dhcp, flag(record.networkFlag(GWSetupRecord::Dhcp)));
+    add(Netzwerk, FestIp, dottedQuad(record.fixedIp()));
+    add(Netzwerk, GwIp, dottedQuad(record.routerIp()));
+    add(Netzwerk, SubIp, dottedQuad(record.subnetMask()));
+    add(Netzwerk, DnsIp, dottedQuad(record.dnsIp()));
+    add(Netzwerk, NtpIp, dottedQuad(record.ntpIp()));
+    add(Netzwerk, Sofort, flag(record.networkFlag(GWSetupRecord::ReportImmediately)));
+    add(Netzwerk, ProH, flag(record.networkFlag(GWSetupRecord::ReportHourly)));
+    add(Netzwerk, ProTag, flag(record.networkFlag(GWSetupRecord::ReportDaily)));
+    add(Netzwerk, ProMonat, flag(record.networkFlag(GWSetupRecord::ReportMonthly)));
+    QString key;
+    for (quint8 b : record.masterKey())
+        key += QString::asprintf("%.2X", b);
+    add(Netzwerk, MasterKey, key);
+
+    const bool modeT = record.wmbusFlag(GWSetupRecord::ModeT);
+    add(WMBus, ModeT, flag(modeT));
+    add(WMBus, ModeS, flag(!modeT));
+    add(WMBus, FilterHersteller, flag(record.wmbusFlag(GWSetupRecord::ManufacturerFilter)));
+    add(WMBus, FilterMedium, flag(record.wmbusFlag(GWSetupRecord::MediumFilter)));
+    add(WMBus, FilterIds, flag(record.wmbusFlag(GWSetupRecord::RadioIdFilter)));
+    for (int n = 0; n < GWSetupRecord::FilterCodes; ++n)
+        add(WMBus, filterHs(n), eightBitText(record.manufacturerCode(n)));
+    for (int n = 0; n < GWSetupRecord::FilterCodes; ++n)
+        add(WMBus, filterMc(n), QString::number(record.mediumCode(n)));
+
+    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot) {
+        const quint32 value = record.radioIdSlot(slot);
+        if (value != 0)
+            add(WMBusIds, radioIdKey(slot), QString::asprintf("%.8X", value));
     }
-    return address;
+    return values;
 }
 
 Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSetupRecord& record)
 {
     Result<IniFile> loaded = IniFile::load(SetupFilePath(folder, id));
     if (!loaded)
-        return Status::failure(loaded.message());
+        return Status::from(loaded);
     IniFile& ini = loaded.value();
-    Writer w(ini);
 
-    w.text(Get, GetTime, QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
-    w.text(Netzwerk, GwId2, QString::asprintf("%.2X", id.bytes[0]));
-    w.text(Netzwerk, GwId1, QString::asprintf("%.2X", id.bytes[1]));
-    w.text(Netzwerk, GwId0, QString::asprintf("%.2X", id.bytes[2]));
-
-    const std::array<quint8, 3> firmware = record.firmwareVersion();
-    w.integer(Software, V1, firmware[0]);
-    w.integer(Software, V2, firmware[1]);
-    w.integer(Software, V3, firmware[2]);
-
-    w.text(Netzwerk, SrvDns, eightBitText(record.serverNameField()));
-    w.integer(Netzwerk, Port, record.serverPort());
-    w.boolean(Netzwerk, Dhcp, record.networkFlag(GWSetupRecord::Dhcp));
-    w.text(Netzwerk, FestIp, dottedQuad(record.fixedIp()));
-    w.text(Netzwerk, GwIp, dottedQuad(record.routerIp()));
-    w.text(Netzwerk, SubIp, dottedQuad(record.subnetMask()));
-    w.text(Netzwerk, DnsIp, dottedQuad(record.dnsIp()));
-    w.text(Netzwerk, NtpIp, dottedQuad(record.ntpIp()));
-    w.boolean(Netzwerk, Sofort, record.networkFlag(GWSetupRecord::ReportImmediately));
-    w.boolean(Netzwerk, ProH, record.networkFlag(GWSetupRecord::ReportHourly));
-    w.boolean(Netzwerk, ProTag, record.networkFlag(GWSetupRecord::ReportDaily));
-    w.boolean(Netzwerk, ProMonat, record.networkFlag(GWSetupRecord::ReportMonthly));
-
-    const bool modeT = record.wmbusFlag(GWSetupRecord::ModeT);
-    w.boolean(WMBus, ModeT, modeT);
-    w.boolean(WMBus, ModeS, !modeT);
-    w.boolean(WMBus, FilterHersteller, record.wmbusFlag(GWSetupRecord::ManufacturerFilter));
-    w.boolean(WMBus, FilterMedium, record.wmbusFlag(GWSetupRecord::MediumFilter));
-    w.boolean(WMBus, FilterIds, record.wmbusFlag(GWSetupRecord::RadioIdFilter));
-    for (int n = 0; n < GWSetupRecord::FilterCodes; ++n)
-        w.text(WMBus, filterHs(n), eightBitText(record.manufacturerCode(n)));
-
-    QString key;
-    for (quint8 b : record.masterKey())
-        key += QString::asprintf("%.2X", b);
-    w.text(Netzwerk, MasterKey, key);
-
-    for (int n = 0; n < GWSetupRecord::FilterCodes; ++n)
-        w.integer(WMBus, filterMc(n), record.mediumCode(n));
-
-    ini.eraseSection(WMBusIds);
-    for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot) {
-        const quint32 value = record.radioIdSlot(slot);
-        if (value != 0)
-            w.text(WMBusIds, radioIdKey(slot), QString::asprintf("%.8X", value));
+    Status status =
+        ini.writeString(Get, GetTime, QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+    const std::pair<QString, QString> ids[] = {
+        {GwId2, QString::asprintf("%.2X", id.bytes[0])},
+        {GwId1, QString::asprintf("%.2X", id.bytes[1])},
+        {GwId0, QString::asprintf("%.2X", id.bytes[2])},
+    };
+    for (const auto& [key, text] : ids) {
+        if (status)
+            status = ini.writeString(Netzwerk, key, text);
     }
-
-    if (!w.status())
-        return w.status();
+    ini.eraseSection(WMBusIds);
+    for (const SetupFileValue& v : recordFileValues(record)) {
+        if (!status)
+            break;
+        status = ini.writeString(v.section, v.key, v.text);
+    }
+    if (!status)
+        return status;
     return ini.save();
 }
 
 Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupRecord& record)
 {
-    const QString path = SetupFilePath(folder, id);
-    if (!QFileInfo::exists(path))
-        return Status::failure(QStringLiteral("Kein Setup für diese GWID vorhanden!"));
-    const Result<IniFile> loaded = IniFile::load(path);
+    const Result<IniFile> loaded = IniFile::load(SetupFilePath(folder, id));
     if (!loaded)
-        return Status::failure(loaded.message());
+        return Status::from(loaded);
     const IniFile& ini = *loaded;
+    if (!ini.existedOnLoad())
+        return Status::failure(QStringLiteral("Kein Setup für diese GWID vorhanden!"));
 
     GWSetupRecord r = record; // reserved bytes and firmware version are carried
     r.setGatewayId(id);
 
     const QString serverName = ini.readString(Netzwerk, SrvDns);
-    const std::optional<QByteArray> serverBytes = IniFile::toWindows1252(serverName);
+    const std::optional<QByteArray> serverBytes = FieldRules::serverNameBytes(serverName);
     if (!serverBytes)
-        return invalidValue(Netzwerk, SrvDns, serverName, QStringLiteral("Zeichen außerhalb von Windows-1252"));
-    if (serverBytes->size() > GWSetupRecord::ServerNameSize)
-        return invalidValue(Netzwerk, SrvDns, serverName, QStringLiteral("mehr als 32 Zeichen"));
+        return invalidValue(Netzwerk, SrvDns, serverName,
+                            FieldRules::serverNameHasForeignCharacters(serverName)
+                                ? QStringLiteral("Zeichen, die das Gateway nicht speichern kann")
+                                : QStringLiteral("mehr als 32 Zeichen"));
     r.setServerName(*serverBytes);
 
     quint16 port = DefaultPort;
     if (ini.hasKey(Netzwerk, Port)) {
-        // A value that is no integer takes the default, as every integer key; a number outside the
-        // port range is refused rather than cut to 16 bits.
         const QString text = ini.readString(Netzwerk, Port);
-        if (const std::optional<qint64> value = IniFile::parseInteger(text)) {
-            if (*value < 0 || *value > 65535)
-                return invalidValue(Netzwerk, Port, text, QStringLiteral("0 bis 65535"));
-            port = static_cast<quint16>(*value);
-        }
+        const std::optional<quint16> value = FieldRules::port(text);
+        if (!value)
+            return invalidValue(Netzwerk, Port, text, QStringLiteral("1 bis 65535"));
+        port = *value;
     }
     r.setServerPort(port);
 
@@ -197,9 +168,11 @@ Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupReco
     };
     for (const auto& a : addresses) {
         const QString text = ini.readString(Netzwerk, a.key);
-        const std::optional<GWSetupRecord::Address> address = ParseDottedQuad(text);
+        const std::optional<GWSetupRecord::Address> address = FieldRules::address(text);
         if (!address)
-            return invalidValue(Netzwerk, a.key, text);
+            return invalidValue(
+                Netzwerk, a.key, text,
+                QStringLiteral("vier Zahlen von 0 bis 255 mit je 1 bis 3 Ziffern, durch Punkte getrennt"));
         r.setAddress(a.offset, *address);
     }
 
@@ -209,7 +182,7 @@ Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupReco
     r.setNetworkFlag(GWSetupRecord::ReportMonthly, ini.readBool(Netzwerk, ProMonat, DefaultProMonat));
 
     const QString keyText = ini.readString(Netzwerk, MasterKey, DefaultMasterKey);
-    const std::optional<std::array<quint8, 16>> key = parseMasterKeyText(keyText);
+    const auto key = FieldRules::masterKey(keyText);
     if (!key)
         return invalidValue(Netzwerk, MasterKey, keyText, QStringLiteral("32 Hex-Ziffern erwartet"));
     r.setMasterKey(*key);
@@ -221,23 +194,21 @@ Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupReco
     r.setWMBusFlag(GWSetupRecord::MediumFilter, ini.readBool(WMBus, FilterMedium, DefaultFilterMedium));
     r.setWMBusFlag(GWSetupRecord::RadioIdFilter, ini.readBool(WMBus, FilterIds, DefaultFilterIds));
 
+    // Codes are carried as they stand: the gateway gets the bytes the file holds.
     for (int n = 0; n < GWSetupRecord::FilterCodes; ++n) {
         const QString text = ini.readString(WMBus, filterHs(n), DefaultManufacturer);
-        const QString upper = text.toUpper();
-        bool letters = upper.size() == 3;
-        for (QChar c : upper)
-            letters = letters && c >= u'A' && c <= u'Z';
-        if (!letters)
-            return invalidValue(WMBus, filterHs(n), text, QStringLiteral("drei Buchstaben A bis Z erwartet"));
-        r.setManufacturerCode(n, upper.toLatin1());
+        const std::optional<QByteArray> code = FieldRules::manufacturerCodeBytes(text);
+        if (!code)
+            return invalidValue(WMBus, filterHs(n), text, QStringLiteral("drei Zeichen aus Windows-1252 erwartet"));
+        r.setManufacturerCode(n, *code);
     }
 
     for (int n = 0; n < GWSetupRecord::FilterCodes; ++n) {
         const QString text = ini.readString(WMBus, filterMc(n), DefaultMedium);
-        const std::optional<qint64> value = IniFile::parseInteger(text);
-        if (!value || *value < 0 || *value > 255)
+        const std::optional<quint8> code = FieldRules::mediumCode(text);
+        if (!code)
             return invalidValue(WMBus, filterMc(n), text, QStringLiteral("0 bis 255"));
-        r.setMediumCode(n, static_cast<quint8>(*value));
+        r.setMediumCode(n, *code);
     }
 
     // The key numbers do not place the IDs: the k-th key in the file fills slot k.
@@ -251,9 +222,10 @@ Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupReco
         r.setRadioIdSlot(slot, 0);
     for (int k = 0; k < idKeys.size(); ++k) {
         const QString text = ini.readString(WMBusIds, idKeys[k]);
-        if (!isDecimalDigits(text, 8))
-            return invalidValue(WMBusIds, idKeys[k], text, QStringLiteral("1 bis 8 Ziffern erwartet"));
-        r.setRadioIdSlot(k, GWSetupRecord::toBcd(text.toUInt()));
+        const std::optional<quint32> radioId = FieldRules::radioId(text);
+        if (!radioId)
+            return invalidValue(WMBusIds, idKeys[k], text, QStringLiteral("1 bis 8 Ziffern, nicht 0"));
+        r.setRadioIdSlot(k, GWSetupRecord::toBcd(*radioId));
     }
 
     record = r;

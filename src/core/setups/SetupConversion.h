@@ -4,21 +4,42 @@
 #include "GatewayId.h"
 #include "base/Result.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
 
+// One keyed value of a setup file as SetupRecordToFile writes it. text is the value itself, as
+// IniFile::readString gives it back; the file holds it inside double quotes where reading would
+// otherwise change it (IniFile::fileText).
+struct SetupFileValue
+{
+    QString section;
+    QString key;
+    QString text;
+
+    friend bool operator==(const SetupFileValue&, const SetupFileValue&) = default;
+};
+
+// Every value that the record's own bytes give a setup file, in the order SetupRecordToFile writes
+// them: SOFTWARE V1..V3, the NETZWERK keys from SRV_DNS to MASTERKEY, WM-BUS, and one WM-BUS_IDS
+// entry ID<slot> per slot that is not zero. Not listed: GETTIME (the time of the write) and
+// GW_ID2..GW_ID0 (from the caller's gateway ID, not from the record).
+QList<SetupFileValue> recordFileValues(const GWSetupRecord& record);
+
 // Stores a record received from a gateway in that gateway's setup file in folder: rewrites every key
-// it owns (GETTIME, GW_ID2..GW_ID0 from id, SOFTWARE, the network keys, the filters, the master key)
-// and replaces the section WM-BUS_IDS; every other key and line of the file stays as it was.
-// The file is written once, atomically; a failure leaves the old file and names the reason.
-Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSetupRecord& record);
+// it owns (GETTIME, GW_ID2..GW_ID0 from id, then recordFileValues()) and replaces the section
+// WM-BUS_IDS; every other key and line of the file stays as it was, in the file's encoding.
+// The file is written once, atomically; a failure (a link or a FIFO in the file's place, a text the
+// file's encoding or a line cannot hold, a full disk) leaves the old file and names the reason.
+[[nodiscard]] Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSetupRecord& record);
 
 // Fills record from the gateway's setup file in folder. The gateway ID comes from id, not from the
-// file; reserved bytes and the firmware version keep the record's values. record is changed only when
-// every value converted; otherwise it is untouched and the message names section, key and value.
-Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupRecord& record);
+// file; reserved bytes and the firmware version keep the record's values. Every value is taken
+// exactly as FieldRules defines it; a key that is missing takes the conversion's default, a value
+// that is present and not exact is refused. record is changed only when every value converted;
+// otherwise it is untouched and the message names section, key and value.
+[[nodiscard]] Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupRecord& record);
 
-// "192.168.001.010" -> C0 A8 01 0A. Each part a decimal integer 0..255 (leading zeros are decimal);
-// a missing part repeats the last one ("10.1.2" -> 0A 01 02 02), parts after the fourth are ignored.
+// "192.168.001.010" -> C0 A8 01 0A: FieldRules::address, four parts of 1 to 3 digits, 0..255.
 std::optional<GWSetupRecord::Address> ParseDottedQuad(const QString& text);

@@ -2,11 +2,8 @@
 
 #include "base/IniFile.h"
 
-#include "AddressCheck.h"
+#include "FieldRules.h"
 #include "SetupFile.h"
-#include "radioids/RadioIdText.h"
-
-#include <algorithm>
 
 using namespace SetupKeys;
 
@@ -15,22 +12,6 @@ namespace {
 QString addressMessage(const QString& text)
 {
     return QStringLiteral("Das ist keine gültige IP-Adresse=") + text;
-}
-
-bool isHexPair(const QString& text)
-{
-    if (text.size() != 2)
-        return false;
-    for (const QChar c : text) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f')))
-            return false;
-    }
-    return true;
-}
-
-bool isAsciiLetter(QChar c)
-{
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
 std::optional<qint64> wholeNumber(const QString& text)
@@ -138,28 +119,25 @@ QStringList setupFormProblems(const SetupFormValues& v)
     QStringList problems;
 
     for (const QString& pair : {v.gwId2, v.gwId1, v.gwId0}) {
-        if (!isHexPair(pair))
+        if (!FieldRules::hexPair(pair))
             problems << QStringLiteral("Ungültige Gateway ID: \"%1\" (zwei Hex-Ziffern erwartet)").arg(pair);
     }
 
     for (const QString& address : {v.festIp, v.gw, v.subMsk, v.dnsSrv, v.ntp}) {
-        if (!isValidIpAddress(address))
+        if (!FieldRules::address(address))
             problems << addressMessage(address);
     }
 
     // An entry that starts like a number is meant as an address; anything else is a host name.
     if (!v.serverDns.isEmpty() && (v.serverDns[0].isDigit() || v.serverDns[0] == u'.') &&
-        !isValidIpAddress(v.serverDns))
+        !FieldRules::address(v.serverDns))
         problems << addressMessage(v.serverDns);
-    // The record holds the name as at most 32 Windows-1252 bytes.
-    const std::optional<QByteArray> serverBytes = IniFile::toWindows1252(v.serverDns);
-    if (!serverBytes)
+    if (FieldRules::serverNameHasForeignCharacters(v.serverDns))
         problems << QStringLiteral("Server-Name enthält Zeichen, die das Gateway nicht kennt: \"%1\"").arg(v.serverDns);
-    else if (serverBytes->size() > 32)
+    else if (!FieldRules::serverNameBytes(v.serverDns))
         problems << QStringLiteral("Server-Name zu lang: \"%1\" (höchstens 32 Zeichen)").arg(v.serverDns);
 
-    const std::optional<qint64> port = wholeNumber(v.port);
-    if (!port || *port < 1 || *port > 65535)
+    if (!FieldRules::port(v.port))
         problems << QStringLiteral("Ungültiger Server Port: \"%1\" (1 bis 65535)").arg(v.port);
 
     if (v.radioIds.size() > SetupFormValues::MaxRadioIds)
@@ -167,25 +145,21 @@ QStringList setupFormProblems(const SetupFormValues& v)
                         .arg(v.radioIds.size())
                         .arg(SetupFormValues::MaxRadioIds);
     for (const QString& id : v.radioIds) {
-        if (!isStorableRadioId(id)) {
+        if (!FieldRules::radioId(id)) {
             problems << QStringLiteral("Ungültige Funk-ID: \"%1\" (1 bis 8 Ziffern)").arg(id);
             break;
         }
     }
 
-    bool keyOk = v.masterKey.size() == 32;
-    for (int i = 0; keyOk && i < v.masterKey.size(); ++i)
-        keyOk = isHexPair(v.masterKey.mid(i, 1) + QLatin1Char('0'));
-    if (!keyOk)
+    if (!FieldRules::masterKey(v.masterKey))
         problems << QStringLiteral("Ungültiger Master KEY: \"%1\" (genau 32 Hex-Ziffern)").arg(v.masterKey);
 
     for (const QString& code : v.hs) {
-        if (code.size() != 3 || !std::all_of(code.begin(), code.end(), isAsciiLetter))
+        if (!FieldRules::isManufacturerCodeText(code))
             problems << QStringLiteral("Ungültiger Hersteller-Code: \"%1\" (drei Buchstaben)").arg(code);
     }
     for (const QString& code : v.mc) {
-        const std::optional<qint64> medium = wholeNumber(code);
-        if (!medium || *medium < 0 || *medium > 255)
+        if (!FieldRules::mediumCode(code))
             problems << QStringLiteral("Ungültiger Mediumcode: \"%1\" (0 bis 255)").arg(code);
     }
     return problems;
@@ -199,54 +173,53 @@ Status validateSetupForm(const SetupFormValues& values)
 
 Status writeSetupForm(IniFile& ini, const SetupFormValues& v, const QDateTime& now)
 {
-    const std::pair<QString, QString> netzwerkTexts[] = {
-        {GwId2, v.gwId2}, {GwId1, v.gwId1}, {GwId0, v.gwId0}, {Aort, v.anbauort}, {SrvDns, v.serverDns},
+    // Each write in form order; the first failure ends it.
+    Status status;
+    const auto text = [&ini, &status](const QString& section, const QString& key, const QString& value) {
+        if (status)
+            status = ini.writeString(section, key, value);
     };
-    const std::pair<QString, QString> addresses[] = {
-        {FestIp, v.festIp}, {GwIp, v.gw}, {SubIp, v.subMsk}, {DnsIp, v.dnsSrv}, {NtpIp, v.ntp},
+    const auto flag = [&text](const QString& section, const QString& key, bool on) {
+        text(section, key, on ? QStringLiteral("1") : QStringLiteral("0"));
     };
 
-    Status status = ini.writeString(Senden, SendTime, now.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
-    for (const auto& [key, text] : netzwerkTexts) {
-        if (status)
-            status = ini.writeString(Netzwerk, key, text);
-    }
-    if (!status)
-        return status;
-    ini.writeInteger(Netzwerk, Port, v.port.toInt());
-    ini.writeBool(Netzwerk, Dhcp, v.dhcp);
-    for (const auto& [key, text] : addresses) {
-        if (status)
-            status = ini.writeString(Netzwerk, key, text);
-    }
-    if (!status)
-        return status;
-    ini.writeBool(Netzwerk, Sofort, v.sofort);
-    ini.writeBool(Netzwerk, ProH, v.proH);
-    ini.writeBool(Netzwerk, ProTag, v.proTag);
-    ini.writeBool(Netzwerk, ProMonat, v.proMonat);
-    status = ini.writeString(Netzwerk, MasterKey, v.masterKey);
+    text(Senden, SendTime, now.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")));
+    text(Netzwerk, GwId2, v.gwId2);
+    text(Netzwerk, GwId1, v.gwId1);
+    text(Netzwerk, GwId0, v.gwId0);
+    text(Netzwerk, Aort, v.anbauort);
+    text(Netzwerk, SrvDns, v.serverDns);
+    text(Netzwerk, Port, QString::number(FieldRules::port(v.port).value_or(0)));
+    flag(Netzwerk, Dhcp, v.dhcp);
+    text(Netzwerk, FestIp, v.festIp);
+    text(Netzwerk, GwIp, v.gw);
+    text(Netzwerk, SubIp, v.subMsk);
+    text(Netzwerk, DnsIp, v.dnsSrv);
+    text(Netzwerk, NtpIp, v.ntp);
+    flag(Netzwerk, Sofort, v.sofort);
+    flag(Netzwerk, ProH, v.proH);
+    flag(Netzwerk, ProTag, v.proTag);
+    flag(Netzwerk, ProMonat, v.proMonat);
+    text(Netzwerk, MasterKey, v.masterKey);
     if (!status)
         return status;
 
     ini.eraseSection(WMBus);
-    ini.writeBool(WMBus, ModeT, v.modeT);
+    flag(WMBus, ModeT, v.modeT);
     // MODES follows MODET, not the S button: with neither button checked the gateway runs S.
-    ini.writeBool(WMBus, ModeS, !v.modeT);
-    ini.writeBool(WMBus, FilterHersteller, v.filtManCode);
-    for (int n = 0; n < SetupFormValues::FilterCodes && status; ++n)
-        status = ini.writeString(WMBus, filterHs(n), v.hs[n]);
+    flag(WMBus, ModeS, !v.modeT);
+    flag(WMBus, FilterHersteller, v.filtManCode);
+    for (int n = 0; n < SetupFormValues::FilterCodes; ++n)
+        text(WMBus, filterHs(n), v.hs[n]);
+    flag(WMBus, FilterMedium, v.filtMC);
+    for (int n = 0; n < SetupFormValues::FilterCodes; ++n)
+        text(WMBus, filterMc(n), v.mc[n]);
+    flag(WMBus, FilterIds, v.filtFunkId);
     if (!status)
         return status;
-    ini.writeBool(WMBus, FilterMedium, v.filtMC);
-    for (int n = 0; n < SetupFormValues::FilterCodes && status; ++n)
-        status = ini.writeString(WMBus, filterMc(n), v.mc[n]);
-    if (!status)
-        return status;
-    ini.writeBool(WMBus, FilterIds, v.filtFunkId);
 
     ini.eraseSection(WMBusIds);
-    for (int k = 0; k < v.radioIds.size() && status; ++k)
-        status = ini.writeString(WMBusIds, radioIdKey(k), QString::number(v.radioIds[k].toLongLong()));
+    for (int k = 0; k < v.radioIds.size(); ++k)
+        text(WMBusIds, radioIdKey(k), QString::number(FieldRules::radioId(v.radioIds[k]).value_or(0)));
     return status;
 }

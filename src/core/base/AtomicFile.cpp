@@ -1,0 +1,236 @@
+#include "AtomicFile.h"
+
+#include "FileReasons.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#ifdef Q_OS_WIN
+#include <QDir>
+
+#include <io.h>
+#include <qt_windows.h>
+#include <string>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+Status failed(const QString& path, const QString& reason)
+{
+    return Status::failure(FileReasons::writeFailure(path, reason));
+}
+
+// A name beside the target that no reader of "*.GWINI" or "*.INI" lists.
+QString temporaryName(const QString& path)
+{
+    const qsizetype slash = qMax(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    const QString folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    return folder + u'.' + name +
+           QStringLiteral(".tmp-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+#ifndef Q_OS_WIN
+
+namespace {
+
+QString typeRefusal(mode_t mode)
+{
+    if (S_ISLNK(mode))
+        return FileReasons::symbolicLink();
+    if (S_ISDIR(mode))
+        return FileReasons::folderInPlace();
+    if (S_ISFIFO(mode))
+        return FileReasons::notRegular(QStringLiteral("eine Pipe (FIFO)"));
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return FileReasons::notRegular(QStringLiteral("ein Gerät"));
+    if (!S_ISREG(mode))
+        return FileReasons::notRegular(QStringLiteral("etwas anderes"));
+    return QString();
+}
+
+bool writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t done = ::write(fd, data, size_t(size));
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (done == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += done;
+        size -= done;
+    }
+    return true;
+}
+
+void syncFolder(const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd); // the rename survives a power cut; a file system that cannot do this has done it
+    ::close(fd);
+}
+
+} // namespace
+
+Status writeFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    if (path.isEmpty())
+        return failed(path, QStringLiteral("kein Dateiname"));
+    const QByteArray native = QFile::encodeName(path);
+    struct stat old
+    {
+    };
+    bool existed = false;
+    if (::lstat(native.constData(), &old) == 0) {
+        existed = true;
+        if (const QString why = typeRefusal(old.st_mode); !why.isEmpty())
+            return failed(path, why);
+    } else if (errno != ENOENT) {
+        return failed(path, FileReasons::systemReason(errno));
+    }
+
+    QString temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = temporaryName(path);
+        fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    existed ? (old.st_mode & 0777) : 0666);
+        if (fd < 0 && errno != EEXIST && errno != EINTR)
+            break;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            return failed(path, QStringLiteral("der Ordner %1 fehlt").arg(QFileInfo(path).absolutePath()));
+        return failed(
+            path,
+            QStringLiteral("im Ordner kann keine Datei angelegt werden (%1)").arg(FileReasons::systemReason(error)));
+    }
+    const QByteArray nativeTemporary = QFile::encodeName(temporary);
+    const auto abandon = [&](int error) {
+        ::close(fd);
+        ::unlink(nativeTemporary.constData());
+        return failed(path, FileReasons::systemReason(error));
+    };
+    if (existed) {
+        // Best effort: the new file keeps the old one's owner and permission bits.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        }
+        if (::fchmod(fd, old.st_mode & 07777) != 0) {
+        }
+    }
+    if (!writeAll(fd, bytes.constData(), bytes.size()))
+        return abandon(errno);
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        return abandon(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(nativeTemporary.constData());
+        return failed(path, FileReasons::systemReason(error));
+    }
+
+    // The name may have been replaced by a link while we wrote; rename() would then replace the
+    // link itself, but a link in place of the file is refused all the same.
+    struct stat now
+    {
+    };
+    if (::lstat(native.constData(), &now) == 0) {
+        if (const QString why = typeRefusal(now.st_mode); !why.isEmpty()) {
+            ::unlink(nativeTemporary.constData());
+            return failed(path, why);
+        }
+    }
+    if (::rename(nativeTemporary.constData(), native.constData()) != 0) {
+        const int error = errno;
+        ::unlink(nativeTemporary.constData());
+        return failed(
+            path,
+            QStringLiteral("die alte Datei kann nicht ersetzt werden (%1)").arg(FileReasons::systemReason(error)));
+    }
+    syncFolder(path);
+    return {};
+}
+
+#else
+
+namespace {
+
+// A virus scanner or indexer may hold the old file open for a moment; the rename is tried again
+// at once. Nothing sleeps: the caller may be the window's thread.
+constexpr int RenameAttempts = 200;
+
+bool isLink(const QFileInfo& info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+} // namespace
+
+Status writeFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    if (path.isEmpty())
+        return failed(path, QStringLiteral("kein Dateiname"));
+    const QFileInfo info(path);
+    if (isLink(info))
+        return failed(path, FileReasons::symbolicLink());
+    if (info.exists() && info.isDir())
+        return failed(path, FileReasons::folderInPlace());
+    if (info.exists() && !info.isFile())
+        return failed(path, FileReasons::notRegular(QStringLiteral("etwas anderes")));
+
+    QFile file;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        file.setFileName(temporaryName(path));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            break;
+    }
+    if (!file.isOpen())
+        return failed(path, QStringLiteral("im Ordner kann keine Datei angelegt werden"));
+    const QString temporary = file.fileName();
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.close();
+        QFile::remove(temporary);
+        return failed(path, QStringLiteral("der Datenträger hat nicht alle Bytes angenommen (voll?)"));
+    }
+    ::FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())));
+    file.close();
+
+    if (isLink(QFileInfo(path))) {
+        QFile::remove(temporary);
+        return failed(path, FileReasons::symbolicLink());
+    }
+    const std::wstring from = QDir::toNativeSeparators(temporary).toStdWString();
+    const std::wstring to = QDir::toNativeSeparators(path).toStdWString();
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < RenameAttempts; ++attempt) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return {};
+        error = ::GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
+            break;
+    }
+    QFile::remove(temporary);
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return failed(path, QStringLiteral("die Datei ist von einem anderen Programm geöffnet"));
+    if (error == ERROR_ACCESS_DENIED)
+        return failed(path, QStringLiteral("keine Berechtigung, die alte Datei zu ersetzen"));
+    return failed(path, QStringLiteral("die alte Datei kann nicht ersetzt werden (Systemfehler %1)").arg(error));
+}
+
+#endif

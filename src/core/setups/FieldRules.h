@@ -1,0 +1,58 @@
+#pragma once
+
+#include "GWSetupRecord.h"
+#include "radioids/RadioIdText.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <optional>
+
+// What each field of a gateway setup accepts, one function per rule. The dialog's checks, the
+// setup file conversion, the key filters of the windows and the simulator's command line all ask
+// here, so a value one of them takes is never refused by another.
+namespace FieldRules {
+
+// 0-9, A-F, a-f.
+bool isHexDigit(QChar c);
+bool isDecimalDigit(QChar c);
+
+// Exactly two hex digits (either case): one byte of a gateway ID.
+std::optional<quint8> hexPair(QStringView text);
+
+// Exactly 32 hex digits (either case): the 16 bytes of a master key, first pair first.
+std::optional<std::array<quint8, GWSetupRecord::MasterKeySize>> masterKey(QStringView text);
+
+// The server name as the record's 32-byte field holds it and a setup file carries it back
+// unchanged: at most 32 characters of Windows-1252, none of them a zero byte or a line break.
+std::optional<QByteArray> serverNameBytes(QStringView text);
+// The two ways a server name fails: characters the field cannot hold, or too many of them.
+bool serverNameHasForeignCharacters(QStringView text);
+
+// A manufacturer code as the record holds it: exactly three Windows-1252 characters, none of them a
+// zero byte or a line break, taken as they stand (no case change).
+std::optional<QByteArray> manufacturerCodeBytes(QStringView text);
+// What a user enters as a manufacturer code: three letters A to Z, either case.
+bool isManufacturerCodeText(QStringView text);
+
+// A medium code: 1 to 3 decimal digits, 0..255.
+std::optional<quint8> mediumCode(QStringView text);
+
+// A radio ID: 1 to 8 decimal digits, 1..99999999 (parseRadioId, the radio-ID list's own rule).
+inline std::optional<quint32> radioId(const QString& text)
+{
+    return parseRadioId(text);
+}
+
+// A TCP port: 1 to 5 decimal digits, 1..65535.
+std::optional<quint16> port(QStringView text);
+
+// One part of a dotted IPv4 address: 1 to 3 decimal digits, 0..255 ("008" is 8, never octal).
+std::optional<quint8> addressPart(QStringView text);
+// A dotted IPv4 address: exactly four parts separated by three dots. No sign, no blank, no empty
+// part, no fifth part.
+std::optional<GWSetupRecord::Address> address(QStringView text);
+
+} // namespace FieldRules
