@@ -11,7 +11,7 @@ widgets='#include *[<"](QtWidgets/|QtGui/|Q(Widget|Dialog|MessageBox|FileDialog|
 while IFS= read -r hit; do report "widget or GUI header in the core: $hit"; done \
     < <(grep -rnE "$widgets" src/core || true)
 while IFS= read -r hit; do report "core includes a window header: $hit"; done \
-    < <(grep -rnE '#include *"(app|dialog|prompt)/' src/core || true)
+    < <(grep -rnE '#include *"(app|dialog|common)/' src/core || true)
 while IFS= read -r hit; do report "radioids/firmware reach into setups or the link: $hit"; done \
     < <(grep -rnE '#include *"(setups|link|session)/' src/core/radioids src/core/firmware || true)
 while IFS= read -r hit; do report "base depends on a subsystem: $hit"; done \

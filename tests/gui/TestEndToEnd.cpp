@@ -1,8 +1,8 @@
 #include "app/Startup.h"
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
+#include "common/Prompter.h"
 #include "dialog/TFormGWsetup.h"
-#include "prompt/Prompter.h"
 #include "setups/SetupConversion.h"
 
 #include "GatewaySimulator.h"

@@ -4,7 +4,7 @@
 // HARDENING|<row>|<expected>|<seen> for scripts/hardening.sh.
 #include "app/TTelvaro.h"
 #include "base/SharedFolders.h"
-#include "prompt/Prompter.h"
+#include "common/Prompter.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 

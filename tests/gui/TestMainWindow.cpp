@@ -1,8 +1,8 @@
 #include "app/TTelvaro.h"
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
+#include "common/Prompter.h"
 #include "link/SetupTransfer.h"
-#include "prompt/Prompter.h"
 #include "setups/SetupConversion.h"
 
 #include "GatewaySimulator.h"
@@ -376,7 +376,7 @@ private slots:
         QCOMPARE(finished.first().first().toBool(), acknowledged);
         QCOMPARE(succeeded.count(), acknowledged ? 1 : 0);
         QCOMPARE(m_prompts.texts(), QStringList{message});
-        QVERIFY(child<QPushButton>("ButtonScann")->isEnabled());
+        QTRY_VERIFY(child<QPushButton>("ButtonScann")->isEnabled()); // after the read-back
         QCOMPARE(sim().received().size(), 1);
     }
 };

@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
 #include "base/SharedFolders.h"
+#include "common/Prompter.h"
 #include "dialog/TFormGWsetup.h"
-#include "prompt/Prompter.h"
 
 #include <QApplication>
 #include <QButtonGroup>

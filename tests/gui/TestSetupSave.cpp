@@ -2,8 +2,8 @@
 
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
+#include "common/Prompter.h"
 #include "dialog/TFormGWsetup.h"
-#include "prompt/Prompter.h"
 #include "session/GatewaySession.h"
 #include "setups/SetupConversion.h"
 
@@ -108,6 +108,7 @@ private:
             QVERIFY(m_simHolder->listen({m_gateway}, 0));
         LinkSettings link;
         link.port = m_simHolder->port();
+        link.verifyTimeoutMs = 0; // the read-back is the session's own business
         m_session.setLinkSettings(link);
         m_session.setTimings(ExchangeTimings().scaledDown(5));
         QSignalSpy read(&m_session, &GatewaySession::gatewayRead);

@@ -40,11 +40,12 @@ private:
     std::unique_ptr<GatewaySimulator> m_sim;
     std::unique_ptr<GatewaySession> m_session;
 
-    void listen(const QList<SimulatedGateway>& gateways)
+    void listen(const QList<SimulatedGateway>& gateways, int verifyTimeoutMs = 0)
     {
         QVERIFY2(m_sim->listen(gateways, 0), qPrintable(m_sim->errorString()));
         LinkSettings link;
         link.port = m_sim->port();
+        link.verifyTimeoutMs = verifyTimeoutMs;
         m_session->setLinkSettings(link);
         m_session->setTimings(ExchangeTimings().scaledDown(Faster));
     }
@@ -77,6 +78,7 @@ private:
 private slots:
     void initTestCase()
     {
+        qRegisterMetaType<SetupVerifier::Report>();
         qRegisterMetaType<SetupTransfer::Report>();
         qRegisterMetaType<GatewayRead>();
         qRegisterMetaType<GatewayRow>();
@@ -343,6 +345,146 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(finished.count(), 1);
         QCOMPARE(m_sim->received().size(), 1);
+    }
+
+    // After the acknowledgement the gateway is read back and compared field by field.
+    void readBack_data()
+    {
+        QTest::addColumn<int>("behaviour");
+        QTest::addColumn<int>("verifyMs");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QStringList>("lines");
+        using B = GatewayBehaviour;
+        using R = SetupVerifier::Report::Result;
+        QTest::newRow("takes the setup")
+            << int(B::Normal) << 3000 << int(R::Verified)
+            << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet das gesendete Setup."_s};
+        QTest::newRow("acknowledges, keeps its old setup")
+            << int(B::KeepsOld) << 1000 << int(R::Differs)
+            << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
+                           u"[NETZWERK] SRV_DNS: gesendet neu.example.net, gelesen collector.mbus.lan"_s,
+                           u"[NETZWERK] PORT: gesendet 5099, gelesen 4711"_s};
+        QTest::newRow("stores one field changed")
+            << int(B::ChangesField) << 1000 << int(R::Differs)
+            << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
+                           u"[NETZWERK] PORT: gesendet 5099, gelesen 5100"_s};
+        QTest::newRow("restarts longer than the window")
+            << int(B::LongRestart) << 1000 << int(R::NoAnswer)
+            << QStringList{
+                   u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) hat innerhalb von 1 s kein Setup gemeldet; ob "
+                   u"es das Setup übernommen hat, ist nicht bestätigt."_s};
+    }
+    void readBack()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(int, verifyMs);
+        QFETCH(int, result);
+        QFETCH(QStringList, lines);
+        listen({gw(21, GatewayBehaviour(behaviour))}, verifyMs);
+        scan();
+        const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
+        {
+            IniFile ini = IniFile::load(file).value();
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"PORT"_s, u"5099"_s));
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"SRV_DNS"_s, u"neu.example.net"_s));
+            QVERIFY(ini.save());
+        }
+        QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
+        QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
+        QVERIFY(verified.count() == 1 || verified.wait(verifyMs + 6000));
+        const auto report = verified.first().first().value<SetupVerifier::Report>();
+        QCOMPARE(int(report.result), result);
+        QCOMPARE(report.lines(), lines);
+        const GatewayRow* row = m_session->list().find(Host21);
+        QVERIFY(row);
+        QCOMPARE(row->verificationText(), result == int(SetupVerifier::Report::Result::Verified)  ? u"ja"_s
+                                          : result == int(SetupVerifier::Report::Result::Differs) ? u"abweichend"_s
+                                                                                                  : u"keine Antwort"_s);
+        QVERIFY(!m_session->transferRunning());
+    }
+
+    // A new master key: the gateway is read with it, and the session says so; the list keeps the
+    // gateway and its file is rewritten from what it reports.
+    void readBackWithTheNewKey()
+    {
+        SimulatedGateway g = gw(21);
+        g.restartDelayMs = 300;
+        listen({g}, 4000);
+        scan();
+        const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
+        {
+            IniFile ini = IniFile::load(file).value();
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"MASTERKEY"_s, u"00112233445566778899AABBCCDDEEFF"_s));
+            QVERIFY(ini.save());
+        }
+        QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
+        QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
+        QVERIFY(verified.wait(10000));
+        const auto report = verified.first().first().value<SetupVerifier::Report>();
+        QCOMPARE(report.result, SetupVerifier::Report::Result::Verified);
+        QVERIFY(report.newKey);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(report.key.data()), 16).toHex().toUpper(),
+                 "00112233445566778899AABBCCDDEEFF"_ba);
+        QCOMPARE(m_session->masterKey(), SimulatedGateway::defaultMasterKey()); // the window decides
+        QCOMPARE(IniFile::load(file).value().readString(u"NETZWERK"_s, u"MASTERKEY"_s),
+                 u"00112233445566778899AABBCCDDEEFF"_s);
+    }
+
+    // A new fixed address inside the segment, DHCP off: the gateway is found there, its row moves
+    // and its file is rewritten from what it reports.
+    void readBackAtTheNewAddress()
+    {
+        SimulatedGateway g = gw(21);
+        g.restartDelayMs = 300;
+        listen({g}, 4000);
+        scan();
+        const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
+        {
+            IniFile ini = IniFile::load(file).value();
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"DHCP"_s, u"0"_s));
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"FEST_IP"_s, u"127.000.000.042"_s));
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"AORT"_s, u"Keller"_s)); // a key of the file only: kept
+            QVERIFY(ini.save());
+        }
+        QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
+        QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
+        QVERIFY(verified.wait(10000));
+        const auto report = verified.first().first().value<SetupVerifier::Report>();
+        QCOMPARE(report.result, SetupVerifier::Report::Result::Verified);
+        QVERIFY(report.moved());
+        QCOMPARE(report.answeredFrom, QHostAddress(u"127.0.0.42"_s));
+        QCOMPARE(report.lines().last(), u"Es antwortet jetzt unter der Adresse 127.0.0.42."_s);
+        QVERIFY(!m_session->list().find(Host21));
+        const GatewayRow* row = m_session->list().find(QHostAddress(u"127.0.0.42"_s));
+        QVERIFY(row);
+        QCOMPARE(row->verificationText(), u"ja"_s);
+        const IniFile ini = IniFile::load(file).value();
+        QCOMPARE(ini.readString(u"NETZWERK"_s, u"FEST_IP"_s), u"127.000.000.042"_s);
+        QCOMPARE(ini.readString(u"NETZWERK"_s, u"AORT"_s), u"Keller"_s);
+        // The gateway can be sent to at its new address.
+        QVERIFY(m_session->lastRead(QHostAddress(u"127.0.0.42"_s)));
+    }
+
+    // A fixed address outside the segment is named, never contacted.
+    void fixedAddressOutsideTheSegmentIsNotContacted()
+    {
+        listen({gw(21, GatewayBehaviour::LongRestart)}, 1000);
+        scan();
+        const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
+        {
+            IniFile ini = IniFile::load(file).value();
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"DHCP"_s, u"0"_s));
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"FEST_IP"_s, u"192.000.002.005"_s));
+            QVERIFY(ini.save());
+        }
+        QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
+        QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
+        QVERIFY(verified.wait(8000));
+        const auto report = verified.first().first().value<SetupVerifier::Report>();
+        QCOMPARE(report.result, SetupVerifier::Report::Result::NoAnswer);
+        QCOMPARE(report.fixedElsewhere, std::optional<QHostAddress>(QHostAddress(u"192.0.2.5"_s)));
+        QCOMPARE(report.lines().last(), u"Die neue feste Adresse 192.0.2.5 liegt außerhalb des abgesuchten Segments "
+                                        u"und wurde nicht abgefragt."_s);
     }
 };
 

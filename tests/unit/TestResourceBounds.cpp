@@ -7,6 +7,7 @@
 #include "setups/AddressCheck.h"
 #include "setups/SetupConversion.h"
 
+#include "ProcessProbe.h"
 #include "TestSupport.h"
 
 #include <QDir>

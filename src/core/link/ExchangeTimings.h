@@ -6,16 +6,16 @@
 // built for; tests pass scaled-down copies instead of sleeping in real time.
 struct ExchangeTimings
 {
-    int connectMs = 1000;     // a gateway accepts within this (absent addresses fail after it)
-    int readFirstMs = 500;    // the answer to a read request begins within this,
-    int readRestMs = 4500;    // and is whole at the latest this much later
-    int writeAnswerMs = 800;  // the answer to a write request begins within this,
-    int writeRestMs = 1000;   // and is whole within this much more
-    int ackFirstMs = 1000;    // the acknowledgement follows the setup telegram within this,
-    int ackRestMs = 2000;     // or at the latest this much later
+    int connectMs = 1000;       // a gateway accepts within this (absent addresses fail after it)
+    int readFirstMs = 500;      // the answer to a read request begins within this,
+    int readRestMs = 4500;      // and is whole at the latest this much later
+    int writeAnswerMs = 800;    // the answer to a write request begins within this,
+    int writeRestMs = 1000;     // and is whole within this much more
+    int ackFirstMs = 1000;      // the acknowledgement follows the setup telegram within this,
+    int ackRestMs = 2000;       // or at the latest this much later
     int transferLimitMs = 4000; // a transfer whose telegram has not gone out by then has failed
-    int pauseMs = 300;        // between two addresses when a scan tries one at a time
-    int verifyRetryMs = 1000; // between two read-backs while a gateway restarts
+    int pauseMs = 300;          // between two addresses when a scan tries one at a time
+    int verifyRetryMs = 1000;   // between two read-backs while a gateway restarts
 
     int readWindowMs() const { return readFirstMs + readRestMs; }
     int ackWindowMs() const { return ackFirstMs + ackRestMs; }

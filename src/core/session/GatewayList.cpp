@@ -21,6 +21,12 @@ const GatewayRow* GatewayList::find(const QHostAddress& host) const
     return i < 0 ? nullptr : &m_rows[i];
 }
 
+GatewayRow* GatewayList::find(const QHostAddress& host)
+{
+    const int i = indexOf(host);
+    return i < 0 ? nullptr : &m_rows[i];
+}
+
 int GatewayList::addOrUpdate(const GatewayRow& row)
 {
     const int existing = indexOf(row.address);

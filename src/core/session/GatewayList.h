@@ -19,6 +19,7 @@ public:
     int size() const { return int(m_rows.size()); }
     int indexOf(const QHostAddress& host) const;
     const GatewayRow* find(const QHostAddress& host) const;
+    GatewayRow* find(const QHostAddress& host);
 
 private:
     QList<GatewayRow> m_rows;

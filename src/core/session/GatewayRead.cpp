@@ -20,20 +20,29 @@ GatewayRead::Kind GatewayRead::kind() const
 {
     using E = ReadExchange::Ending;
     switch (ending) {
-    case E::Silent: return Kind::Silent;
-    case E::Closed: return Kind::Closed;
-    case E::Refused: return Kind::Refused;
-    case E::NoConnection: return Kind::Timeout;
-    case E::Answered: break;
+    case E::Silent:
+        return Kind::Silent;
+    case E::Closed:
+        return Kind::Closed;
+    case E::Refused:
+        return Kind::Refused;
+    case E::NoConnection:
+        return Kind::Timeout;
+    case E::Answered:
+        break;
     }
     using A = Telegram::Answer::Kind;
     switch (answer) {
     case A::Setup:
-    case A::NoCipher: return Kind::Gateway;
-    case A::WrongKey: return Kind::OtherKey;
-    case A::OtherType: return Kind::OtherType;
+    case A::NoCipher:
+        return Kind::Gateway;
+    case A::WrongKey:
+        return Kind::OtherKey;
+    case A::OtherType:
+        return Kind::OtherType;
     case A::Incomplete:
-    case A::NotDecodable: return Kind::Incomplete;
+    case A::NotDecodable:
+        return Kind::Incomplete;
     }
     return Kind::Incomplete;
 }
@@ -49,11 +58,17 @@ GatewayRow GatewayRead::row() const
         row.state = GatewayRow::State::SetupStored;
         row.firmware = record->firmwareVersion();
         break;
-    case A::WrongKey: row.state = GatewayRow::State::OtherKey; break;
-    case A::Incomplete: row.state = GatewayRow::State::Incomplete; break;
+    case A::WrongKey:
+        row.state = GatewayRow::State::OtherKey;
+        break;
+    case A::Incomplete:
+        row.state = GatewayRow::State::Incomplete;
+        break;
     case A::OtherType:
     case A::NoCipher:
-    case A::NotDecodable: row.state = GatewayRow::State::OtherType; break;
+    case A::NotDecodable:
+        row.state = GatewayRow::State::OtherType;
+        break;
     }
     return row;
 }
@@ -61,14 +76,18 @@ GatewayRow GatewayRead::row() const
 Status GatewayRead::sendable(const GatewayId& expected) const
 {
     const QString ip = host.toString();
-    const auto refused = [](const QString& why) { return Status::failure(why + QStringLiteral(" Es wurde nichts gesendet.")); };
+    const auto refused = [](const QString& why) {
+        return Status::failure(why + QStringLiteral(" Es wurde nichts gesendet."));
+    };
     using A = Telegram::Answer::Kind;
     if (!listed())
         return refused(QStringLiteral("Von %1 kam kein Setup (keine gültige Antwort).").arg(ip));
     if (id != expected)
-        return refused(QStringLiteral("An der Adresse %1 meldet sich das Gateway %2 statt %3.").arg(ip, id.text(), expected.text()));
+        return refused(QStringLiteral("An der Adresse %1 meldet sich das Gateway %2 statt %3.")
+                           .arg(ip, id.text(), expected.text()));
     switch (answer) {
-    case A::Setup: return {};
+    case A::Setup:
+        return {};
     case A::WrongKey:
         return refused(QStringLiteral("Das Gateway %1 an %2 verwendet einen anderen Master Key.").arg(id.text(), ip));
     case A::Incomplete:
@@ -79,7 +98,8 @@ Status GatewayRead::sendable(const GatewayId& expected) const
                            .arg(type));
     case A::NoCipher:
         return refused(QStringLiteral("Die AES-128-Verschlüsselung steht nicht zur Verfügung."));
-    case A::NotDecodable: break;
+    case A::NotDecodable:
+        break;
     }
     return refused(QStringLiteral("Von %1 kam kein Setup (keine gültige Antwort).").arg(ip));
 }
@@ -87,14 +107,22 @@ Status GatewayRead::sendable(const GatewayId& expected) const
 QString kindKey(GatewayRead::Kind kind)
 {
     switch (kind) {
-    case GatewayRead::Kind::Gateway: return QStringLiteral("gateway");
-    case GatewayRead::Kind::OtherKey: return QStringLiteral("other-key");
-    case GatewayRead::Kind::OtherType: return QStringLiteral("other-type");
-    case GatewayRead::Kind::Incomplete: return QStringLiteral("incomplete");
-    case GatewayRead::Kind::Silent: return QStringLiteral("silent");
-    case GatewayRead::Kind::Closed: return QStringLiteral("closed");
-    case GatewayRead::Kind::Refused: return QStringLiteral("refused");
-    case GatewayRead::Kind::Timeout: return QStringLiteral("timeout");
+    case GatewayRead::Kind::Gateway:
+        return QStringLiteral("gateway");
+    case GatewayRead::Kind::OtherKey:
+        return QStringLiteral("other-key");
+    case GatewayRead::Kind::OtherType:
+        return QStringLiteral("other-type");
+    case GatewayRead::Kind::Incomplete:
+        return QStringLiteral("incomplete");
+    case GatewayRead::Kind::Silent:
+        return QStringLiteral("silent");
+    case GatewayRead::Kind::Closed:
+        return QStringLiteral("closed");
+    case GatewayRead::Kind::Refused:
+        return QStringLiteral("refused");
+    case GatewayRead::Kind::Timeout:
+        return QStringLiteral("timeout");
     }
     return QString();
 }

@@ -10,7 +10,17 @@
 struct GatewayRead
 {
     // How an address of a scan ended, for the counts that explain a scan.
-    enum class Kind { Gateway, OtherKey, OtherType, Incomplete, Silent, Closed, Refused, Timeout };
+    enum class Kind
+    {
+        Gateway,
+        OtherKey,
+        OtherType,
+        Incomplete,
+        Silent,
+        Closed,
+        Refused,
+        Timeout
+    };
 
     QHostAddress host;
     ReadExchange::Ending ending = ReadExchange::Ending::NoConnection;

@@ -9,11 +9,16 @@ QString GatewayRow::firmwareText() const
 {
     const QString version = QStringLiteral("%1.%2.%3").arg(firmware[0]).arg(firmware[1]).arg(firmware[2]);
     switch (state) {
-    case State::SetupStored: return version;
-    case State::SetupNotStored: return version + QStringLiteral(" (nicht gespeichert)");
-    case State::OtherKey: return QStringLiteral("???");
-    case State::OtherType: return QString();
-    case State::Incomplete: return QStringLiteral("(unvollständig)");
+    case State::SetupStored:
+        return version;
+    case State::SetupNotStored:
+        return version + QStringLiteral(" (nicht gespeichert)");
+    case State::OtherKey:
+        return QStringLiteral("???");
+    case State::OtherType:
+        return QString();
+    case State::Incomplete:
+        return QStringLiteral("(unvollständig)");
     }
     return QString();
 }
@@ -21,11 +26,16 @@ QString GatewayRow::firmwareText() const
 QString GatewayRow::verificationText() const
 {
     switch (verification) {
-    case Verification::None: return QString();
-    case Verification::Running: return QStringLiteral("…");
-    case Verification::Verified: return QStringLiteral("ja");
-    case Verification::Differs: return QStringLiteral("abweichend");
-    case Verification::NoAnswer: return QStringLiteral("keine Antwort");
+    case Verification::None:
+        return QString();
+    case Verification::Running:
+        return QStringLiteral("…");
+    case Verification::Verified:
+        return QStringLiteral("ja");
+    case Verification::Differs:
+        return QStringLiteral("abweichend");
+    case Verification::NoAnswer:
+        return QStringLiteral("keine Antwort");
     }
     return QString();
 }

@@ -12,14 +12,22 @@
 // What the list knows of one gateway. Texts for the user are made from it only when drawn.
 struct GatewayRow
 {
-    enum class State {
+    enum class State
+    {
         SetupStored,    // its setup was read, decrypted and stored as its setup file
         SetupNotStored, // read and decrypted, but the setup file could not be written (stored says why)
         OtherKey,       // the answer did not decrypt: the gateway uses another master key
         OtherType,      // decrypted, but it carried no setup
         Incomplete,     // the answer was cut off after its header
     };
-    enum class Verification { None, Running, Verified, Differs, NoAnswer };
+    enum class Verification
+    {
+        None,
+        Running,
+        Verified,
+        Differs,
+        NoAnswer
+    };
 
     QHostAddress address;
     GatewayId id;

@@ -4,10 +4,24 @@
 #include "setups/SetupConversion.h"
 
 namespace {
+
 quint32 key(const QHostAddress& host)
 {
     return host.toIPv4Address();
 }
+
+Segment segmentOf(const QHostAddress& host)
+{
+    const quint32 v = host.toIPv4Address();
+    return Segment{int(v >> 24), int(v >> 16 & 0xFF), int(v >> 8 & 0xFF)};
+}
+
+QString notReadMessage(const QHostAddress& host)
+{
+    return QStringLiteral("Von %1 wurde in dieser Sitzung kein Setup gelesen. Es wurde nichts gesendet.")
+        .arg(host.toString());
+}
+
 } // namespace
 
 GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
@@ -22,8 +36,10 @@ GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
 GatewaySession::~GatewaySession()
 {
     m_scan.stop();
-    for (SetupTransfer* transfer : std::as_const(m_transfers))
-        transfer->cancel();
+    for (const Job& job : std::as_const(m_jobs)) {
+        delete job.transfer;
+        delete job.verifier;
+    }
 }
 
 void GatewaySession::setLinkSettings(const LinkSettings& settings)
@@ -41,6 +57,7 @@ void GatewaySession::startScan(const Segment& segment)
 {
     m_scan.stop();
     m_segment = segment;
+    m_scanned = true;
     m_list.clear();
     m_counts.fill(0);
     m_answers = 0;
@@ -128,41 +145,135 @@ QString GatewaySession::transferBusyMessage()
 
 bool GatewaySession::transferRunning(const QHostAddress& host) const
 {
-    return m_transfers.contains(key(host));
+    return m_jobs.contains(key(host));
+}
+
+Result<GWSetupRecord> GatewaySession::recordToSend(const QHostAddress& host, const GatewayId& target,
+                                                   const GatewayId& fileId) const
+{
+    const GatewayRead* read = lastRead(host);
+    if (!read)
+        return Result<GWSetupRecord>::failure(notReadMessage(host));
+    if (const Status sendable = read->sendable(target); !sendable)
+        return Result<GWSetupRecord>::failure(sendable.message());
+    GWSetupRecord record = *read->record;
+    if (const Status converted = SetupFileToRecord(m_setupsFolder, fileId, record); !converted)
+        return Result<GWSetupRecord>::failure(converted.message());
+    return record;
 }
 
 Status GatewaySession::sendSetupFile(const QHostAddress& host, const GatewayId& target, const GatewayId& fileId)
 {
     if (transferRunning(host))
         return Status::failure(transferBusyMessage());
+    const Result<GWSetupRecord> record = recordToSend(host, target, fileId);
+    if (!record)
+        return Status::failure(record.message());
+    return sendRecord(host, target, *record);
+}
+
+Status GatewaySession::sendRecord(const QHostAddress& host, const GatewayId& target, const GWSetupRecord& record)
+{
+    if (transferRunning(host))
+        return Status::failure(transferBusyMessage());
     const GatewayRead* read = lastRead(host);
     if (!read)
-        return Status::failure(
-            QStringLiteral("Von %1 wurde in dieser Sitzung kein Setup gelesen. Es wurde nichts gesendet.")
-                .arg(host.toString()));
-    const Status sendable = read->sendable(target);
-    if (!sendable)
+        return Status::failure(notReadMessage(host));
+    if (const Status sendable = read->sendable(target); !sendable)
         return sendable;
-    GWSetupRecord record = *read->record; // reserved bytes and firmware version as the gateway reported them
-    const Status converted = SetupFileToRecord(m_setupsFolder, fileId, record);
-    if (!converted)
-        return converted;
-
+    Job job;
+    job.record = record;
+    // Reserved bytes and firmware version never come from anywhere but the gateway itself.
+    GWSetupRecord::copyCarried(*read->record, job.record);
     SetupTransfer::Request request;
     request.host = host;
     request.port = m_link.port;
     request.timings = m_timings;
-    request.record = record;
+    request.record = job.record;
     request.masterKey = m_masterKey;
     request.expectedId = target;
-    auto* transfer = new SetupTransfer(this);
-    m_transfers.insert(key(host), transfer);
-    connect(transfer, &SetupTransfer::finished, this, [this, transfer](const SetupTransfer::Report& report) {
-        m_transfers.remove(key(report.host));
-        transfer->deleteLater();
-        emit transferFinished(report);
-    });
-    transfer->start(request);
+    job.transfer = new SetupTransfer(this);
+    connect(job.transfer, &SetupTransfer::finished, this, &GatewaySession::transferDone);
+    m_jobs.insert(key(host), job);
+    job.transfer->start(request);
     emit transferStarted(host);
     return {};
+}
+
+void GatewaySession::transferDone(const SetupTransfer::Report& report)
+{
+    Job& job = m_jobs[key(report.host)];
+    job.transfer->deleteLater();
+    job.transfer = nullptr;
+    if (!report.acknowledged() || m_link.verifyTimeoutMs <= 0) {
+        m_jobs.remove(key(report.host));
+        emit transferFinished(report);
+        return;
+    }
+    SetupVerifier::Plan plan;
+    plan.host = report.host;
+    plan.id = report.expectedId;
+    plan.sent = job.record;
+    plan.sessionKey = m_masterKey;
+    // Only the segment scanned (without a scan, the gateway's own) is ever contacted.
+    plan.segment = m_scanned && m_segment.contains(report.host) ? m_segment : segmentOf(report.host);
+    plan.port = m_link.port;
+    plan.timings = m_timings;
+    plan.windowMs = m_link.verifyTimeoutMs;
+    job.verifier = new SetupVerifier(this);
+    connect(job.verifier, &SetupVerifier::finished, this, &GatewaySession::verified);
+    if (GatewayRow* row = m_list.find(report.host)) {
+        row->verification = GatewayRow::Verification::Running;
+        emit listChanged();
+    }
+    emit transferFinished(report);
+    job.verifier->start(plan);
+}
+
+void GatewaySession::verified(const SetupVerifier::Report& report)
+{
+    const auto it = m_jobs.find(key(report.host));
+    if (it != m_jobs.end()) {
+        it->verifier->deleteLater();
+        m_jobs.erase(it);
+    }
+    using R = SetupVerifier::Report::Result;
+    GatewayRow row;
+    if (const GatewayRow* listed = m_list.find(report.host))
+        row = *listed;
+    else
+        row = GatewayRead{}.row();
+    row.id = report.id;
+    row.verification = report.result == R::Verified  ? GatewayRow::Verification::Verified
+                       : report.result == R::Differs ? GatewayRow::Verification::Differs
+                                                     : GatewayRow::Verification::NoAnswer;
+    if (report.readBack) {
+        // What the gateway reports now is what this session knows of it, at its address now.
+        GatewayRead read;
+        read.host = report.answeredFrom;
+        read.ending = ReadExchange::Ending::Answered;
+        read.answer = Telegram::Answer::Kind::Setup;
+        read.id = report.id;
+        read.type = Telegram::SetupType;
+        read.record = report.readBack;
+        if (report.moved())
+            m_reads.remove(key(report.host));
+        m_reads.insert(key(report.answeredFrom), read);
+        row.address = report.answeredFrom;
+        row.state = GatewayRow::State::SetupStored;
+        row.firmware = report.readBack->firmwareVersion();
+        row.stored = Status();
+        // A gateway at a new address or with a new key would not be found as its file says.
+        if ((report.moved() || report.newKey) && !m_setupsFolder.isEmpty()) {
+            row.stored = SetupRecordToFile(m_setupsFolder, report.id, *report.readBack);
+            if (!row.stored)
+                row.state = GatewayRow::State::SetupNotStored;
+        }
+    }
+    if (m_list.find(report.host) || report.moved())
+        m_list.move(report.host, row);
+    emit listChanged();
+    if (row.state == GatewayRow::State::SetupNotStored)
+        emit storeFailed(row);
+    emit verificationFinished(report);
 }

@@ -2,6 +2,7 @@
 
 #include "GatewayList.h"
 #include "GatewayRead.h"
+#include "SetupVerifier.h"
 #include "ToolSettings.h"
 #include "link/ScanEngine.h"
 #include "link/SetupTransfer.h"
@@ -57,10 +58,17 @@ public:
     // Sends the setup file of fileId to the gateway `target` at host. Refused at once, with the
     // reason and nothing sent, unless this session has read and decrypted target's setup at host;
     // its reserved bytes and firmware version travel back unchanged. Otherwise transferFinished()
-    // follows exactly once.
+    // follows exactly once, and after an acknowledgement (unless the verify window is 0)
+    // verificationFinished(): the gateway read back and compared with what was sent.
     Status sendSetupFile(const QHostAddress& host, const GatewayId& target, const GatewayId& fileId);
+    // Sends record to the gateway `target` at host, under the same rule.
+    Status sendRecord(const QHostAddress& host, const GatewayId& target, const GWSetupRecord& record);
+    // The record a send of fileId's setup file to host would carry (the same rule and conversion).
+    Result<GWSetupRecord> recordToSend(const QHostAddress& host, const GatewayId& target,
+                                       const GatewayId& fileId) const;
+    // A transfer or its read-back is under way (to host).
     bool transferRunning(const QHostAddress& host) const;
-    bool transferRunning() const { return !m_transfers.isEmpty(); }
+    bool transferRunning() const { return !m_jobs.isEmpty(); }
     static QString transferBusyMessage();
 
 signals:
@@ -74,10 +82,21 @@ signals:
     void gatewayRead(const GatewayRead& read);
     void transferStarted(const QHostAddress& host);
     void transferFinished(const SetupTransfer::Report& report);
+    void verificationFinished(const SetupVerifier::Report& report);
 
 private:
+    struct Job
+    {
+        SetupTransfer* transfer = nullptr;
+        SetupVerifier* verifier = nullptr;
+        GWSetupRecord record;
+    };
+
     void addressDone(const ReadExchange::Outcome& outcome);
     GatewayRow store(const GatewayRead& read);
+    void transferDone(const SetupTransfer::Report& report);
+    void verified(const SetupVerifier::Report& report);
+    void endJob(const QHostAddress& host);
 
     LinkSettings m_link;
     ExchangeTimings m_timings;
@@ -86,9 +105,10 @@ private:
     Status m_folderReady;
     ScanEngine m_scan;
     Segment m_segment;
+    bool m_scanned = false;
     GatewayList m_list;
     QHash<quint32, GatewayRead> m_reads;
-    QHash<quint32, SetupTransfer*> m_transfers;
+    QHash<quint32, Job> m_jobs;
     Counts m_counts{};
     int m_answers = 0;
 };

@@ -1,14 +1,15 @@
 #include "ToolSettings.h"
 
 #include "base/IniFile.h"
-#include "setups/SetupFile.h"
 #include "base/SharedFolders.h"
+#include "setups/SetupFile.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 
-LinkSettings::LinkSettings() : masterKeyText(SetupKeys::DefaultMasterKey) {}
+LinkSettings::LinkSettings() : masterKeyText(SetupKeys::DefaultMasterKey)
+{}
 
 ExchangeTimings LinkSettings::timings() const
 {

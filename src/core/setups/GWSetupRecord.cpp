@@ -145,3 +145,10 @@ bool GWSetupRecord::isValidBcd(quint32 bcd)
             return false;
     return true;
 }
+
+void GWSetupRecord::copyCarried(const GWSetupRecord& from, GWSetupRecord& to)
+{
+    for (const auto& [offset, size] : ReservedRanges)
+        std::copy_n(from.m_raw.begin() + offset, size, to.m_raw.begin() + offset);
+    std::copy_n(from.m_raw.begin() + FirmwareRange.first, FirmwareRange.second, to.m_raw.begin() + FirmwareRange.first);
+}

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <optional>
+#include <utility>
 
 // A gateway's complete setup as it travels on the wire: 1116 bytes, integers little-endian,
 // addresses first octet first. Reserved bytes are carried, never interpreted.
@@ -59,6 +60,13 @@ public:
     };
 
     using Address = std::array<quint8, 4>;
+
+    // Bytes no setup file holds and no conversion writes: the reserved ranges and the firmware
+    // version. They travel back to a gateway exactly as it reported them. {offset, size}.
+    static constexpr std::array<std::pair<int, int>, 5> ReservedRanges{{{0, 3}, {18, 4}, {54, 4}, {68, 8}, {1093, 3}}};
+    static constexpr std::pair<int, int> FirmwareRange{OffFirmware, 3};
+    // Copies the reserved bytes and the firmware version of from into to.
+    static void copyCarried(const GWSetupRecord& from, GWSetupRecord& to);
 
     GWSetupRecord() = default;
     // The first Size bytes; nothing when fewer are given.

@@ -39,6 +39,8 @@ Status GatewayCommands::prepare()
         link.parallel = *m_in.parallel;
     if (m_in.connectTimeout)
         link.connectTimeoutMs = *m_in.connectTimeout;
+    if (m_in.noVerify)
+        link.verifyTimeoutMs = 0;
     if (!m_in.key.isEmpty())
         link.masterKeyText = m_in.key;
     const auto key = parseMasterKeyText(link.masterKeyText);
@@ -57,7 +59,9 @@ int GatewayCommands::run()
         m_err << ready.message() << '\n';
         return 2;
     }
-    return m_in.command == QLatin1String("scan") ? scan() : send();
+    if (m_in.command == QLatin1String("scan"))
+        return scan();
+    return m_in.command == QLatin1String("send") ? send() : diff();
 }
 
 int GatewayCommands::scan()
@@ -98,31 +102,74 @@ int GatewayCommands::finishScan()
     return m_session.storeFailures().isEmpty() ? 0 : 3;
 }
 
-int GatewayCommands::send()
+bool GatewayCommands::readTarget(const std::function<void(const QHostAddress&, const GatewayId&)>& then)
 {
     const QHostAddress host(m_in.arguments.value(0));
     const std::optional<GatewayId> id = GatewayId::fromText(m_in.arguments.value(1));
     if (host.protocol() != QAbstractSocket::IPv4Protocol || !id) {
         m_err << QStringLiteral("Ungültige Adresse oder GWID: %1\n").arg(m_in.arguments.join(QLatin1Char(' ')));
-        return 2;
+        return false;
     }
     if (!QFileInfo::exists(SetupFilePath(m_session.setupsFolder(), *id))) {
         m_err << QStringLiteral("Kein Setup für diese GWID vorhanden!\n");
-        return 2;
+        return false;
     }
-    // The gateway is read first: only a gateway whose setup was read and decrypted here gets one,
-    // and its reserved bytes and firmware version go back to it unchanged.
-    QObject::connect(&m_session, &GatewaySession::gatewayRead, [this, id = *id](const GatewayRead& read) {
-        const Status started = m_session.sendSetupFile(read.host, id, id);
-        if (!started) {
-            m_err << SetupTransfer::failureMessage() << '\n' << started.message() << '\n';
+    // The gateway is read first: only a gateway whose setup was read and decrypted here is compared
+    // or gets a setup, and its reserved bytes and firmware version go back to it unchanged.
+    QObject::connect(&m_session, &GatewaySession::gatewayRead,
+                     [then, id = *id](const GatewayRead& read) { then(read.host, id); });
+    QTimer::singleShot(0, &m_session, [this, host] { m_session.readGateway(host); });
+    return true;
+}
+
+int GatewayCommands::send()
+{
+    const bool started = readTarget([this](const QHostAddress& host, const GatewayId& id) {
+        if (const Status sent = m_session.sendSetupFile(host, id, id); !sent) {
+            m_err << SetupTransfer::failureMessage() << '\n' << sent.message() << '\n';
             quit(2);
         }
     });
+    if (!started)
+        return 2;
     QObject::connect(&m_session, &GatewaySession::transferFinished, [this](const SetupTransfer::Report& report) {
         (report.acknowledged() ? m_out : m_err) << report.message() << '\n';
-        quit(report.acknowledged() ? 0 : 1);
+        if (!report.acknowledged())
+            quit(1);
+        else if (!m_session.transferRunning(report.host))
+            quit(0); // no read-back asked for
     });
-    QTimer::singleShot(0, &m_session, [this, host] { m_session.readGateway(host); });
+    QObject::connect(&m_session, &GatewaySession::verificationFinished, [this](const SetupVerifier::Report& report) {
+        const bool verified = report.result == SetupVerifier::Report::Result::Verified;
+        (verified ? m_out : m_err) << report.lines().join(QLatin1Char('\n')) << '\n';
+        quit(verified ? 0 : 3);
+    });
     return QCoreApplication::exec();
+}
+
+int GatewayCommands::diff()
+{
+    const bool started = readTarget([this](const QHostAddress& host, const GatewayId& id) {
+        const Result<GWSetupRecord> file = m_session.recordToSend(host, id, id);
+        if (!file) {
+            m_err << file.message() << '\n';
+            quit(2);
+            return;
+        }
+        const QList<FieldDifference> differences = compareRecords(*m_session.lastRead(host)->record, *file);
+        if (m_in.json) {
+            QJsonArray rows;
+            for (const FieldDifference& d : differences)
+                rows.append(QJsonObject{{QStringLiteral("section"), d.section},
+                                        {QStringLiteral("key"), d.key},
+                                        {QStringLiteral("gateway"), d.first},
+                                        {QStringLiteral("file"), d.second}});
+            m_out << QJsonDocument(rows).toJson(QJsonDocument::Indented);
+        } else {
+            for (const FieldDifference& d : differences)
+                m_out << gatewayToFile(d) << '\n';
+        }
+        quit(differences.isEmpty() ? 0 : 1);
+    });
+    return started ? QCoreApplication::exec() : 2;
 }

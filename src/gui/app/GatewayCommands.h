@@ -5,6 +5,8 @@
 
 #include <QTextStream>
 
+#include <functional>
+
 // The commands that run without a window: each prepares one gateway session from the settings
 // file and the options, starts it, prints what it reports and ends the event loop with its exit
 // code.
@@ -18,6 +20,10 @@ private:
     Status prepare();
     int scan();
     int send();
+    int diff();
+    // Reads the gateway of the command's IP and GWID and hands its read on; false (exit code 2
+    // already due) on a bad argument or a missing setup file.
+    bool readTarget(const std::function<void(const QHostAddress&, const GatewayId&)>& then);
     int finishScan();
     // Ends the event loop with code once it runs.
     void quit(int code);

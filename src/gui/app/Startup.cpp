@@ -1,8 +1,8 @@
 #include "Startup.h"
 
 #include "ObsidianStyle.h"
+#include "common/Prompter.h"
 #include "dialog/TFormGWsetup.h"
-#include "prompt/Prompter.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -20,8 +20,9 @@ Windows createWindows(const TTelvaro::Options& options)
     QObject::connect(w.main, &TTelvaro::setupTransferSucceeded, w.dialog, &TFormGWsetup::closeAfterTransfer);
     QObject::connect(session, &GatewaySession::transferStarted, w.dialog,
                      [d = w.dialog] { d->setTransferRunning(true); });
-    QObject::connect(session, &GatewaySession::transferFinished, w.dialog,
-                     [d = w.dialog, session] { d->setTransferRunning(session->transferRunning()); });
+    const auto idle = [d = w.dialog, session] { d->setTransferRunning(session->transferRunning()); };
+    QObject::connect(session, &GatewaySession::transferFinished, w.dialog, idle);
+    QObject::connect(session, &GatewaySession::verificationFinished, w.dialog, idle);
     return w;
 }
 

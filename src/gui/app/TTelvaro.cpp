@@ -2,16 +2,16 @@
 
 #include "ui_TTelvaro.h"
 
-#include "HexDigitsValidator.h"
 #include "base/SharedFolders.h"
+#include "common/EditKeyFilter.h"
+#include "common/HexDigitsValidator.h"
+#include "common/Prompter.h"
 #include "link/LocalNetworks.h"
-#include "prompt/Prompter.h"
 #include "setups/HexPair.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QScreen>
 
 TTelvaro* Telvaro = nullptr;
@@ -25,8 +25,11 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     connect(ui->StringGrid1, &QTableWidget::cellDoubleClicked, this, &TTelvaro::StringGrid1DblClick);
     connect(ui->ComboLocalIP, &QComboBox::activated, this,
             [this](int index) { fillSegment(ui->ComboLocalIP->itemData(index).toString()); });
+    // EditMasterKeyKeyPress and EditMasterKeyKeyUp: hex digits only, and the count of characters.
     ui->EditMasterKey->setValidator(new HexDigitsValidator(ui->EditMasterKey));
-    ui->EditMasterKey->installEventFilter(this);
+    new EditKeyFilter(
+        ui->EditMasterKey, [](QChar& key) { key = HexDigitsValidator::filterTyped(key); }, 0,
+        [this] { ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey->text().size())); });
 
     connect(&m_session, &GatewaySession::addressTried, this,
             [this](const QHostAddress& host) { ui->Label5->setText(host.toString()); });
@@ -43,6 +46,7 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
         ui->Label5->setText(QStringLiteral("Sende Setup an %1").arg(host.toString()));
     });
     connect(&m_session, &GatewaySession::transferFinished, this, &TTelvaro::onTransferFinished);
+    connect(&m_session, &GatewaySession::verificationFinished, this, &TTelvaro::onVerified);
     FormCreate(options);
 }
 
@@ -63,7 +67,7 @@ void TTelvaro::FormCreate(const Options& options)
                                   a.address.toString());
     fillSegment(options.segment.isEmpty() ? local : options.segment + QStringLiteral(".0"));
     ui->StringGrid1->setHorizontalHeaderLabels(
-        {QStringLiteral("IP:"), QStringLiteral("GWID:"), QStringLiteral("Firmware:")});
+        {QStringLiteral("IP:"), QStringLiteral("GWID:"), QStringLiteral("Firmware:"), QStringLiteral("Geprüft")});
     ui->StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     drawRows();
 
@@ -127,24 +131,6 @@ void TTelvaro::fillSegment(const QString& address)
     }
 }
 
-bool TTelvaro::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui->EditMasterKey && event->type() == QEvent::KeyPress) {
-        // Hex digits pass upper-cased; editing keys and shortcuts pass, the validator filters what
-        // they insert.
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->text().isEmpty() || key->key() == Qt::Key_Backspace || key->modifiers() & Qt::ControlModifier)
-            return false;
-        const QChar c = HexDigitsValidator::filterTyped(key->text()[0]);
-        if (!c.isNull() && c != key->text()[0])
-            ui->EditMasterKey->insert(QString(c));
-        return c.isNull() || c != key->text()[0];
-    }
-    if (watched == ui->EditMasterKey && event->type() == QEvent::KeyRelease)
-        ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey->text().size()));
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void TTelvaro::ButtonScannClick()
 {
     const Result<Segment> segment = Segment::fromParts({ui->EditIP0->text(), ui->EditIP1->text(), ui->EditIP2->text()});
@@ -192,8 +178,9 @@ void TTelvaro::drawRows()
     for (int r = 0; r < ui->StringGrid1->rowCount(); ++r) {
         const bool listed = r < rows.size();
         const QString cells[] = {listed ? rows[r].ipText() : QString(), listed ? rows[r].gwidText() : QString(),
-                                 listed ? rows[r].firmwareText() : QString()};
-        for (int col = 0; col < 3; ++col) {
+                                 listed ? rows[r].firmwareText() : QString(),
+                                 listed ? rows[r].verificationText() : QString()};
+        for (int col = 0; col < 4; ++col) {
             QTableWidgetItem* item = ui->StringGrid1->item(r, col);
             if (!item)
                 ui->StringGrid1->setItem(r, col, item = new QTableWidgetItem());
@@ -230,9 +217,34 @@ void TTelvaro::StringGrid1DblClick()
 void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 {
     ui->ButtonScann->setEnabled(!m_session.transferRunning());
-    ui->Label5->clear();
+    ui->Label5->setText(m_session.transferRunning(report.host)
+                            ? QStringLiteral("Kontrolle: lese %1 zurück").arg(report.host.toString())
+                            : QString());
     emit setupTransferFinished(report.acknowledged());
     Prompter::instance().show(this, report.message());
     if (report.acknowledged())
         emit setupTransferSucceeded();
+}
+
+void TTelvaro::onVerified(const SetupVerifier::Report& report)
+{
+    ui->ButtonScann->setEnabled(!m_session.transferRunning());
+    const QStringList lines = report.lines();
+    ui->Label5->setText(lines.first());
+    if (report.result != SetupVerifier::Report::Result::Verified)
+        Prompter::instance().message(this, Prompter::Icon::Warning, lines.join(QLatin1Char('\n')), Prompter::Ok);
+    if (!report.newKey)
+        return;
+    QString keyText;
+    for (quint8 b : report.key)
+        keyText += QString::asprintf("%.2X", b);
+    const Prompter::Button answer = Prompter::instance().message(
+        this, Prompter::Icon::Question,
+        QStringLiteral("Der Gateway verwendet jetzt den Master Key %1. Als Master Key übernehmen?").arg(keyText),
+        Prompter::Yes | Prompter::No);
+    if (answer != Prompter::Yes)
+        return;
+    ui->EditMasterKey->setText(keyText);
+    ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(keyText.size()));
+    m_session.setMasterKey(report.key);
 }

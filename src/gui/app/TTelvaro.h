@@ -39,7 +39,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate(const Options& options);
@@ -49,6 +48,7 @@ private:
     void drawRows();
     void onScanFinished();
     void onTransferFinished(const SetupTransfer::Report& report);
+    void onVerified(const SetupVerifier::Report& report);
     void fillSegment(const QString& address);
     void placeWindow(const WindowPlacement& placement);
 

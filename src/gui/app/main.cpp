@@ -2,7 +2,7 @@
 #include "GuardedApplication.h"
 #include "Startup.h"
 #include "base/SharedFolders.h"
-#include "prompt/Prompter.h"
+#include "common/Prompter.h"
 
 #include <QApplication>
 #include <QTextStream>

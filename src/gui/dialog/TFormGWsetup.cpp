@@ -1,11 +1,11 @@
 #include "TFormGWsetup.h"
 #include "ui_TFormGWsetup.h"
 
-#include "EditKeyFilter.h"
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
+#include "common/EditKeyFilter.h"
+#include "common/Prompter.h"
 #include "firmware/FirmwareImage.h"
-#include "prompt/Prompter.h"
 #include "radioids/DeviceList.h"
 #include "radioids/KeyList.h"
 #include "radioids/RadioIdText.h"
