@@ -17,21 +17,23 @@ same() { # name, expected, actual
 
 "$gwsim" --port 0 --log "$work/received.jsonl" \
     --gateway 127.0.0.21=0A1B2C --gateway 127.0.0.22=0A1B2D:nak --gateway 127.0.0.23=0A1B2E:wrongkey \
-    --gateway 127.0.0.24=0A1B2F:othertype --gateway 127.0.0.25=0A1B30:reset > "$work/sim.out" 2>&1 &
+    --gateway 127.0.0.24=0A1B2F:othertype --gateway 127.0.0.25=0A1B30:reset \
+    --gateway 127.0.0.26=0A1B31:keepsold --gateway 127.0.0.27=0A1B32:longrestart > "$work/sim.out" 2>&1 &
 sim=$!
 for _ in $(seq 50); do grep -q "listening on port" "$work/sim.out" && break; sleep 0.1; done
 port=$(sed -n 's/.*listening on port \([0-9]*\).*/\1/p' "$work/sim.out" | head -1)
 [ -n "$port" ] || { cat "$work/sim.out"; echo "0 passed, 1 failed"; exit 1; }
 docs="$work/docs"
 setups="$docs/MERVANE/W_MBUS_SRV_GWSETUPS"
-received() { grep -c . "$work/received.jsonl" 2>/dev/null || echo 0; }
+mkdir -p "$docs/MERVANE" && printf '[TCP]\r\nVERIFYTIMEOUT=1500\r\n' > "$docs/MERVANE/telvaro.INI"
+received() { grep -c '"event":"setup"' "$work/received.jsonl" 2>/dev/null || echo 0; }
 
 "$telvaro" scan 127.0.0 --port "$port" --json --documents "$docs" > "$work/scan.json" 2> "$work/scan.err"
 check "scan exits 0" $?
-expected='[{"firmware":"1.4.12","gwid":"0A.1B.2C","ip":"127.0.0.21"},{"firmware":"1.4.12","gwid":"0A.1B.2D","ip":"127.0.0.22"},{"firmware":"???","gwid":"0A.1B.2E","ip":"127.0.0.23"},{"firmware":"","gwid":"0A.1B.2F","ip":"127.0.0.24"},{"firmware":"(unvollständig)","gwid":"0A.1B.30","ip":"127.0.0.25"}]'
+expected='[{"firmware":"1.4.12","gwid":"0A.1B.2C","ip":"127.0.0.21"},{"firmware":"1.4.12","gwid":"0A.1B.2D","ip":"127.0.0.22"},{"firmware":"???","gwid":"0A.1B.2E","ip":"127.0.0.23"},{"firmware":"","gwid":"0A.1B.2F","ip":"127.0.0.24"},{"firmware":"(unvollständig)","gwid":"0A.1B.30","ip":"127.0.0.25"},{"firmware":"1.4.12","gwid":"0A.1B.31","ip":"127.0.0.26"},{"firmware":"1.4.12","gwid":"0A.1B.32","ip":"127.0.0.27"}]'
 actual=$(python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":"), ensure_ascii=False))' "$work/scan.json")
 same "scan --json lists the gateways in order" "$expected" "$actual"
-grep -q "gefundene Gateways: 5" "$work/scan.err"; check "scan counts every answer" $?
+grep -q "gefundene Gateways: 7" "$work/scan.err"; check "scan counts every answer" $?
 [ -f "$setups/SETUPGW_0A_1B_2C.GWINI" ]; check "scan stores the setup file" $?
 
 "$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > "$work/scan.txt" 2>/dev/null
@@ -44,7 +46,7 @@ check "send acknowledged exits 0" $?
 grep -q "Die Übertragung war erfolgreich!" "$work/send.out"; check "send prints the success message" $?
 python3 - "$work/received.jsonl" <<'PY'
 import json, sys
-rows = [json.loads(l) for l in open(sys.argv[1]) if l.strip()]
+rows = [r for r in (json.loads(l) for l in open(sys.argv[1]) if l.strip()) if r.get("event") == "setup"]
 rec = bytes.fromhex(rows[-1]["record"])
 assert rows[-1]["wellFormed"] and rows[-1]["gwid"] == "0A.1B.2C"
 assert rec[66] | rec[67] << 8 == 5123, "port from the file"
@@ -52,6 +54,35 @@ assert rec[0:3] == bytes([0xA1, 0xA2, 0xA3]), "reserved bytes as the gateway rep
 PY
 check "the gateway received the file's port and its own reserved bytes" $?
 grep -q "PORT=5123" "$setup"; check "the read before a send leaves the setup file as it was" $?
+same "send reports the read-back" "Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet das gesendete Setup." \
+    "$(tail -1 "$work/send.out")"
+
+# What a send would change: nothing after the send above, the port after another edit.
+"$telvaro" diff 127.0.0.21 0A.1B.2C --port "$port" --documents "$docs" > "$work/diff0.out" 2>&1
+same "diff without differences exits 0" 0 $?
+same "diff without differences prints nothing" "" "$(cat "$work/diff0.out")"
+sed -i 's/^PORT=.*/PORT=6000\r/' "$setup"
+"$telvaro" diff 127.0.0.21 0A.1B.2C --port "$port" --documents "$docs" > "$work/diff1.out" 2>&1
+same "diff with a difference exits 1" 1 $?
+same "diff names the field, the gateway's value and the file's" "[NETZWERK] PORT: 5123 -> 6000" "$(cat "$work/diff1.out")"
+"$telvaro" diff 127.0.0.21 0A.1B.2C --json --port "$port" --documents "$docs" > "$work/diff.json" 2>&1
+same "diff --json" '[{"file":"6000","gateway":"5123","key":"PORT","section":"NETZWERK"}]' \
+    "$(python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":")))' "$work/diff.json")"
+"$telvaro" diff 127.0.0.23 0A.1B.2E --port "$port" --documents "$docs" > /dev/null 2>&1
+same "diff with a gateway of another master key exits 2" 2 $?
+
+# Acknowledged, but the read-back says otherwise: exit 3 and the fields named.
+for g in 31 32; do sed -i 's/^PORT=.*/PORT=5123\r/' "$setups/SETUPGW_0A_1B_$g.GWINI"; done
+"$telvaro" send 127.0.0.26 0A.1B.31 --port "$port" --documents "$docs" > "$work/keeps.out" 2>&1
+same "send to a gateway that keeps its old setup exits 3" 3 $?
+same "the read-back names the field" "[NETZWERK] PORT: gesendet 5123, gelesen 4711" "$(tail -1 "$work/keeps.out")"
+"$telvaro" send 127.0.0.26 0A.1B.31 --no-verify --port "$port" --documents "$docs" > /dev/null 2>&1
+same "send --no-verify ends with the acknowledgement" 0 $?
+"$telvaro" send 127.0.0.27 0A.1B.32 --port "$port" --documents "$docs" > "$work/restart.out" 2>&1
+same "send to a gateway that restarts longer than the window exits 3" 3 $?
+same "no read-back within the window" \
+    "Kontrolle: Das Gateway 0A.1B.32 (127.0.0.27) hat innerhalb von 1.5 s kein Setup gemeldet; ob es das Setup übernommen hat, ist nicht bestätigt." \
+    "$(tail -1 "$work/restart.out")"
 
 "$telvaro" send 127.0.0.22 0A.1B.2D --port "$port" --documents "$docs" > "$work/nak.out" 2>&1
 [ $? = 1 ]; check "send with NAK exits 1" $?

@@ -3,7 +3,9 @@
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 #include "link/SetupTransfer.h"
+#include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
 #include "TestSupport.h"
@@ -378,6 +380,94 @@ private slots:
         QCOMPARE(m_prompts.texts(), QStringList{message});
         QTRY_VERIFY(child<QPushButton>("ButtonScann")->isEnabled()); // after the read-back
         QCOMPARE(sim().received().size(), 1);
+    }
+
+    // What the window shows of the read-back: the Geprüft column, the status line, one warning for
+    // a difference or silence, and for a new key one question whose answer alone changes the key.
+    void readBackInTheWindow_data()
+    {
+        QTest::addColumn<int>("behaviour");
+        QTest::addColumn<QString>("key");      // written into the setup file before sending
+        QTest::addColumn<int>("answer");       // to the master key question
+        QTest::addColumn<QString>("verified"); // the Geprüft cell
+        QTest::addColumn<QStringList>("prompts");
+        QTest::addColumn<QString>("mainKey"); // the main window's key afterwards
+        const QString ok = u"Die Übertragung war erfolgreich!"_s;
+        const QString defaultKey = u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s;
+        const QString newKey = u"00112233445566778899AABBCCDDEEFF"_s;
+        const QString question =
+            u"Der Gateway verwendet jetzt den Master Key 00112233445566778899AABBCCDDEEFF. Als Master Key übernehmen?"_s;
+        QTest::newRow("verified") << int(GatewayBehaviour::Normal) << QString() << 0 << u"ja"_s << QStringList{ok}
+                                  << defaultKey;
+        QTest::newRow("keeps its old setup")
+            << int(GatewayBehaviour::KeepsOld) << QString() << 0 << u"abweichend"_s
+            << QStringList{ok, u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:\n"
+                               u"[NETZWERK] PORT: gesendet 5099, gelesen 4711"_s}
+            << defaultKey;
+        QTest::newRow("new key taken") << int(GatewayBehaviour::Normal) << newKey << int(Prompter::Yes) << u"ja"_s
+                                       << QStringList{ok, question} << newKey;
+        QTest::newRow("new key declined") << int(GatewayBehaviour::Normal) << newKey << int(Prompter::No) << u"ja"_s
+                                          << QStringList{ok, question} << defaultKey;
+    }
+    void readBackInTheWindow()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(QString, key);
+        QFETCH(int, answer);
+        QFETCH(QString, verified);
+        QFETCH(QStringList, prompts);
+        QFETCH(QString, mainKey);
+        writeSettings(u"[TCP]\r\nVERIFYTIMEOUT=1500\r\n"_s);
+        SimulatedGateway g = gw(21, 0x2C, GatewayBehaviour(behaviour));
+        g.restartDelayMs = 200;
+        openWindow({g});
+        scanToEnd();
+        const GatewayId id{{0x0A, 0x1B, 0x2C}};
+        {
+            IniFile ini = IniFile::load(SetupFilePath(SharedFolders::setups(), id)).value();
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"PORT"_s, u"5099"_s));
+            if (!key.isEmpty())
+                QVERIFY(ini.writeString(u"NETZWERK"_s, u"MASTERKEY"_s, key));
+            QVERIFY(ini.save());
+        }
+        if (answer)
+            m_prompts.answers = {Prompter::Ok, Prompter::Button(answer)};
+        QSignalSpy done(&m_window->session(), &GatewaySession::verificationFinished);
+        QVERIFY(m_window->session().sendSetupFile(QHostAddress(u"127.0.0.21"_s), id, id));
+        QVERIFY(done.wait(8000));
+        QCOMPARE(m_prompts.texts(), prompts);
+        QCOMPARE(child<QTableWidget>("StringGrid1")->item(0, 3)->text(), verified);
+        QVERIFY(child<QLabel>("Label5")->text().startsWith(u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21)"_s));
+        QCOMPARE(child<QLineEdit>("EditMasterKey")->text(), mainKey);
+        QCOMPARE(m_window->session().masterKey(), *parseMasterKeyText(mainKey));
+        QVERIFY(child<QPushButton>("ButtonScann")->isEnabled());
+    }
+
+    void rowFollowsTheGatewayToItsNewAddress()
+    {
+        writeSettings(u"[TCP]\r\nVERIFYTIMEOUT=3000\r\n"_s);
+        SimulatedGateway g = gw(21, 0x2C);
+        g.restartDelayMs = 200;
+        openWindow({g});
+        scanToEnd();
+        const GatewayId id{{0x0A, 0x1B, 0x2C}};
+        const QString file = SetupFilePath(SharedFolders::setups(), id);
+        {
+            IniFile ini = IniFile::load(file).value();
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"DHCP"_s, u"0"_s));
+            QVERIFY(ini.writeString(u"NETZWERK"_s, u"FEST_IP"_s, u"127.0.0.42"_s));
+            QVERIFY(ini.save());
+        }
+        QSignalSpy done(&m_window->session(), &GatewaySession::verificationFinished);
+        QVERIFY(m_window->session().sendSetupFile(QHostAddress(u"127.0.0.21"_s), id, id));
+        QVERIFY(done.wait(8000));
+        auto* grid = child<QTableWidget>("StringGrid1");
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(gridRow(grid, 0), (QStringList{u"127.0.0.42"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+        QCOMPARE(grid->item(0, 3)->text(), u"ja"_s);
+        // The file now says what the gateway reports: its new address, written as the conversion writes it.
+        QCOMPARE(IniFile::load(file).value().readString(u"NETZWERK"_s, u"FEST_IP"_s), u"127.000.000.042"_s);
+        QCOMPARE(m_prompts.texts(), QStringList{u"Die Übertragung war erfolgreich!"_s});
     }
 };
 
