@@ -10,6 +10,7 @@
 #include "GatewaySimulator.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -65,6 +66,7 @@ private slots:
     void loadedFileNamesTheSave();
     void withoutSession();
     void refusedGatewayGetsNothing();
+    void marksWhatTheGatewayWouldChange();
     void closeAfterTransfer();
 
 private:
@@ -462,6 +464,29 @@ void TestSetupSave::refusedGatewayGetsNothing()
     QCOMPARE(m_prompter.texts(),
              QStringList{u"Die Übertragung war NICHT erfolgreich!\nDas Gateway 0A.1B.2C an 127.0.0.21 verwendet einen "
                          u"anderen Master Key. Es wurde nichts gesendet."_s});
+}
+
+void TestSetupSave::marksWhatTheGatewayWouldChange()
+{
+    QVERIFY(QDir().mkpath(SharedFolders::setups()));
+    QVERIFY(SetupRecordToFile(SharedFolders::setups(), idOf(Gwid), m_gateway.record));
+    readGateway();
+    m_dialog->OpenGatewaySetup(idOf(Gwid), QHostAddress(Ip));
+    QTest::qWait(20);
+    QVERIFY(m_dialog->markedControls().isEmpty()); // the file says what the gateway reported
+    auto* portLabel = control<QLabel>(u"LabelPort"_s);
+    edit(u"EditPort"_s)->setText(u"5099"_s);
+    QTRY_COMPARE(m_dialog->markedControls(), QList<QWidget*>{portLabel});
+    QVERIFY(portLabel->font().bold());
+    QCOMPARE(portLabel->toolTip(), u"Gateway: PORT = 4711"_s);
+    edit(u"EditID"_s)->setText(u"42"_s);
+    control<QPushButton>(u"ButtonADD"_s)->click();
+    QTRY_COMPARE(m_dialog->markedControls().size(), 2);
+    QVERIFY(m_dialog->markedControls().contains(control<QListWidget>(u"ListBoxFiltIDs"_s)));
+    edit(u"EditPort"_s)->setText(u"4711"_s);
+    QTRY_COMPARE(m_dialog->markedControls(), QList<QWidget*>{control<QListWidget>(u"ListBoxFiltIDs"_s)});
+    QVERIFY(!portLabel->font().bold());
+    QVERIFY(m_prompter.shown.isEmpty()); // no question: "Speichern" stays as it is
 }
 
 void TestSetupSave::closeAfterTransfer()

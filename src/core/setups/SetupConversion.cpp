@@ -128,10 +128,13 @@ Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupReco
     const Result<IniFile> loaded = IniFile::load(SetupFilePath(folder, id));
     if (!loaded)
         return Status::from(loaded);
-    const IniFile& ini = *loaded;
-    if (!ini.existedOnLoad())
+    if (!loaded->existedOnLoad())
         return Status::failure(QStringLiteral("Kein Setup für diese GWID vorhanden!"));
+    return SetupIniToRecord(*loaded, id, record);
+}
 
+Status SetupIniToRecord(const IniFile& ini, const GatewayId& id, GWSetupRecord& record)
+{
     GWSetupRecord r = record; // reserved bytes and firmware version are carried
     r.setGatewayId(id);
 

@@ -2,6 +2,7 @@
 
 #include "GWSetupRecord.h"
 #include "GatewayId.h"
+#include "base/IniFile.h"
 #include "base/Result.h"
 
 #include <QList>
@@ -40,6 +41,9 @@ QList<SetupFileValue> recordFileValues(const GWSetupRecord& record);
 // that is present and not exact is refused. record is changed only when every value converted;
 // otherwise it is untouched and the message names section, key and value.
 [[nodiscard]] Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupRecord& record);
+
+// The same conversion from a setup file already read (a template, the dialog's values in memory).
+[[nodiscard]] Status SetupIniToRecord(const IniFile& ini, const GatewayId& id, GWSetupRecord& record);
 
 // "192.168.001.010" -> C0 A8 01 0A: FieldRules::address, four parts of 1 to 3 digits, 0..255.
 std::optional<GWSetupRecord::Address> ParseDottedQuad(const QString& text);

@@ -3,6 +3,7 @@
 #include "SetupConversion.h"
 #include "SetupFile.h"
 
+#include <QDateTime>
 #include <QHash>
 
 #include <algorithm>
@@ -74,6 +75,19 @@ QList<FieldDifference> compareRecords(const GWSetupRecord& first, const GWSetupR
             differences << FieldDifference{v.section, v.key, one, other};
     }
     return differences;
+}
+
+QList<FieldDifference> formDifferences(const GWSetupRecord& reported, const SetupFormValues& values)
+{
+    if (!setupFormProblems(values).isEmpty())
+        return {};
+    IniFile ini;
+    if (!writeSetupForm(ini, values, QDateTime::currentDateTime()))
+        return {};
+    GWSetupRecord record = reported;
+    if (!SetupIniToRecord(ini, reported.gatewayId(), record))
+        return {};
+    return compareRecords(reported, record);
 }
 
 QString sentAndRead(const FieldDifference& d)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GWSetupRecord.h"
+#include "SetupFormValues.h"
 
 #include <QList>
 #include <QString>
@@ -24,6 +25,11 @@ struct FieldDifference
 // own): the keyed values as the setup file writes them, the radio-ID entries by slot, the gateway ID
 // and the reserved bytes. In the record's order.
 QList<FieldDifference> compareRecords(const GWSetupRecord& first, const GWSetupRecord& second);
+
+// What a save of the dialog's values would change at a gateway that reported `reported`: the
+// values converted as the save converts them, compared with it. Empty when the values cannot be
+// converted (the save's checks will name them).
+QList<FieldDifference> formDifferences(const GWSetupRecord& reported, const SetupFormValues& values);
 
 // "[NETZWERK] PORT: gesendet 5099, gelesen 5021" for a difference between a sent and a read setup.
 QString sentAndRead(const FieldDifference& difference);

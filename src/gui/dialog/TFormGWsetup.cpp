@@ -1,6 +1,7 @@
 #include "TFormGWsetup.h"
 #include "ui_TFormGWsetup.h"
 
+#include "FieldMarks.h"
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
 #include "common/EditKeyFilter.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 TFormGWsetup* FormGWsetup = nullptr;
 
@@ -90,6 +92,51 @@ TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     connect(ui->ButtonADD, &QPushButton::clicked, this, &TFormGWsetup::ButtonADDClick);
     connect(ui->ButtonImportID, &QPushButton::clicked, this, &TFormGWsetup::ButtonImportIDClick);
     ui->ListBoxFiltIDs->installEventFilter(this);
+
+    // Fields that differ from what the gateway last reported are marked, as the user edits them.
+    m_marks = std::make_unique<FieldMarks>();
+    const std::pair<const char*, QWidget*> marks[] = {
+        {"NETZWERK/SRV_DNS", ui->LabelServerDNS},
+        {"NETZWERK/PORT", ui->LabelPort},
+        {"NETZWERK/DHCP", ui->LabelDHCP},
+        {"NETZWERK/FEST_IP", ui->LabelFestIP},
+        {"NETZWERK/GW_IP", ui->LabelGW},
+        {"NETZWERK/SUB_IP", ui->LabelSubMsk},
+        {"NETZWERK/DNS_IP", ui->LabelDNSSrv},
+        {"NETZWERK/NTP_IP", ui->LabelNTP},
+        {"NETZWERK/MASTERKEY", ui->LabelMasterKey},
+        {"NETZWERK/SOFORT", ui->LabelInterval},
+        {"NETZWERK/PROH", ui->LabelInterval},
+        {"NETZWERK/PROTAG", ui->LabelInterval},
+        {"NETZWERK/PROMONAT", ui->LabelInterval},
+        {"WM-BUS/MODET", ui->LabelMode},
+        {"WM-BUS/MODES", ui->LabelMode},
+        {"WM-BUS/FILTER_HERSTELLER", ui->CheckBoxFiltManCode},
+        {"WM-BUS/FILTER_HS0", ui->EditHS0},
+        {"WM-BUS/FILTER_HS1", ui->EditHS1},
+        {"WM-BUS/FILTER_HS2", ui->EditHS2},
+        {"WM-BUS/FILTER_HS3", ui->EditHS3},
+        {"WM-BUS/FILTER_MEDIUM", ui->CheckBoxFiltMC},
+        {"WM-BUS/FILTER_MC0", ui->EditMC0},
+        {"WM-BUS/FILTER_MC1", ui->EditMC1},
+        {"WM-BUS/FILTER_MC2", ui->EditMC2},
+        {"WM-BUS/FILTER_MC3", ui->EditMC3},
+        {"WM-BUS/FILTER_IDS", ui->CheckBoxFiltFunkID},
+        {"WM-BUS_IDS", ui->ListBoxFiltIDs},
+        {"Gateway ID", ui->LabelGWID},
+    };
+    for (const auto& [field, control] : marks)
+        m_marks->add(QString::fromLatin1(field), control);
+    m_markLater = new QTimer(this);
+    m_markLater->setSingleShot(true);
+    m_markLater->setInterval(0);
+    connect(m_markLater, &QTimer::timeout, this, &TFormGWsetup::markChanges);
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        connect(edit, &QLineEdit::textChanged, m_markLater, qOverload<>(&QTimer::start));
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        connect(button, &QAbstractButton::toggled, m_markLater, qOverload<>(&QTimer::start));
+    connect(ui->ListBoxFiltIDs->model(), &QAbstractItemModel::rowsInserted, m_markLater, qOverload<>(&QTimer::start));
+    connect(ui->ListBoxFiltIDs->model(), &QAbstractItemModel::rowsRemoved, m_markLater, qOverload<>(&QTimer::start));
 
     FormCreate();
 }
@@ -447,6 +494,21 @@ void TFormGWsetup::sendSavedSetup(const GatewayId& fileId)
     const Status started = m_session->sendSetupFile(m_targetAddress, m_openedGwid, fileId);
     if (!started)
         Prompter::instance().show(this, SetupTransfer::failureMessage() + QLatin1Char('\n') + started.message());
+}
+
+void TFormGWsetup::markChanges()
+{
+    const GatewayRead* read = m_session ? m_session->lastRead(m_targetAddress) : nullptr;
+    if (!read || !read->record || read->id != m_openedGwid) {
+        m_marks->show({});
+        return;
+    }
+    m_marks->show(formDifferences(*read->record, formValues()));
+}
+
+QList<QWidget*> TFormGWsetup::markedControls() const
+{
+    return m_marks->marked();
 }
 
 void TFormGWsetup::setTransferRunning(bool running)

@@ -15,7 +15,9 @@ class TFormGWsetup;
 class QKeyEvent;
 class QLineEdit;
 class QWidget;
+class FieldMarks;
 class GatewaySession;
+class QTimer;
 
 // The setup dialog of one gateway: shows a setup file, lets the user edit it and saves it, which
 // also sends it to the gateway through the hand-over. Created once, hidden, and shown by
@@ -54,6 +56,8 @@ public:
     void ImportKeyList(const QString& fileName);
 
     SetupFormValues formValues() const;
+    // The controls marked as differing from what the gateway last reported.
+    QList<QWidget*> markedControls() const;
     void showFormValues(const SetupFormValues& values);
 
     QHostAddress targetAddress() const { return m_targetAddress; }
@@ -93,9 +97,12 @@ private:
     void reportSkipped(int skipped);
     bool addImportedId(const QString& id);
     void sendSavedSetup(const GatewayId& fileId);
+    void markChanges();
 
     std::unique_ptr<Ui::TFormGWsetup> ui;
     GatewaySession* m_session = nullptr;
+    std::unique_ptr<FieldMarks> m_marks;
+    QTimer* m_markLater = nullptr;
     QHostAddress m_targetAddress;
     GatewayId m_openedGwid;
     QString m_firmwareImagePath;
