@@ -43,6 +43,25 @@ QString SetupTransfer::Report::message() const
     }
 }
 
+QString SetupTransfer::Report::reason() const
+{
+    switch (outcome) {
+    case Outcome::Acknowledged:
+        return QString();
+    case Outcome::NotAcknowledged:
+        return QStringLiteral("keine Bestätigung (0x06)");
+    case Outcome::Refused:
+        return QStringLiteral("keine Verbindung");
+    case Outcome::NoAnswer:
+        return QStringLiteral("keine Antwort auf die Schreibanforderung");
+    case Outcome::OtherGateway:
+        return QStringLiteral("an der Adresse meldet sich das Gateway %1").arg(answeredId.text());
+    case Outcome::NoCipher:
+        return QStringLiteral("AES-128 nicht verfügbar");
+    }
+    return QString();
+}
+
 void SetupTransfer::start(const Request& request)
 {
     cancel();

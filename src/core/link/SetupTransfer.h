@@ -52,6 +52,8 @@ public:
         // "Die Übertragung war erfolgreich!" or "Die Übertragung war NICHT erfolgreich!", the latter
         // with the reason when nothing was sent because another gateway answered.
         QString message() const;
+        // Why it failed, in a few German words ("keine Bestätigung"); empty when acknowledged.
+        QString reason() const;
     };
 
     explicit SetupTransfer(QObject* parent = nullptr);

@@ -24,6 +24,10 @@ const Command commands[] = {
     {"scan", 1, {u"port"_s, u"key"_s, u"parallel"_s, u"connect-timeout"_s, u"json"_s, u"documents"_s}},
     {"send", 2, {u"port"_s, u"key"_s, u"connect-timeout"_s, u"no-verify"_s, u"documents"_s}},
     {"diff", 2, {u"port"_s, u"key"_s, u"connect-timeout"_s, u"json"_s, u"documents"_s}},
+    {"apply",
+     2,
+     {u"port"_s, u"key"_s, u"parallel"_s, u"connect-timeout"_s, u"json"_s, u"dry-run"_s, u"only"_s, u"fields"_s,
+      u"documents"_s}},
 };
 
 Result<int> number(const QCommandLineParser& parser, const QString& name, int low, int high)

@@ -61,6 +61,8 @@ int GatewayCommands::run()
     }
     if (m_in.command == QLatin1String("scan"))
         return scan();
+    if (m_in.command == QLatin1String("apply"))
+        return apply();
     return m_in.command == QLatin1String("send") ? send() : diff();
 }
 
@@ -172,4 +174,62 @@ int GatewayCommands::diff()
         quit(differences.isEmpty() ? 0 : 1);
     });
     return started ? QCoreApplication::exec() : 2;
+}
+
+int GatewayCommands::apply()
+{
+    TemplateApply::Options options;
+    options.templatePath = m_in.arguments.value(0);
+    options.dryRun = m_in.dryRun;
+    const Result<Segment> segment = Segment::fromText(m_in.arguments.value(1));
+    const Result<GWSetupRecord> templ = TemplateApply::readTemplate(options.templatePath);
+    Status input = segment ? Status::from(templ) : Status::from(segment);
+    if (input && !m_in.only.isEmpty()) {
+        const Result<QList<GatewayId>> ids = TemplateApply::parseIds(m_in.only);
+        input = Status::from(ids);
+        if (ids)
+            options.only = *ids;
+    }
+    if (input && !m_in.fields.isEmpty()) {
+        const Result<QList<RecordField>> fields = TemplateApply::parseFields(m_in.fields);
+        input = Status::from(fields);
+        if (fields)
+            options.fields = *fields;
+    }
+    if (!input) {
+        m_err << input.message() << '\n';
+        return 2;
+    }
+    TemplateApply run(m_session);
+    QObject::connect(&run, &TemplateApply::finished, [this, &run] {
+        printApplied(run);
+        quit(run.exitCode());
+    });
+    QObject::connect(&m_session, &GatewaySession::scanFinished, [this, &run, options] {
+        if (const Status started = run.start(options); !started) {
+            m_err << started.message() << '\n';
+            quit(2);
+        }
+    });
+    QTimer::singleShot(0, &m_session, [this, s = *segment] { m_session.startScan(s); });
+    return QCoreApplication::exec();
+}
+
+void GatewayCommands::printApplied(const TemplateApply& run)
+{
+    if (m_in.json) {
+        QJsonArray rows;
+        for (const TemplateApply::Outcome& o : run.outcomes())
+            rows.append(QJsonObject{{QStringLiteral("ip"), o.ip.isNull() ? QString() : o.ip.toString()},
+                                    {QStringLiteral("gwid"), o.id.text()},
+                                    {QStringLiteral("changed"), QJsonArray::fromStringList(o.changed)},
+                                    {QStringLiteral("result"), TemplateApply::resultKey(o.result)},
+                                    {QStringLiteral("reason"), o.reason}});
+        m_out << QJsonDocument(rows).toJson(QJsonDocument::Indented);
+        return;
+    }
+    for (const TemplateApply::Outcome& o : run.outcomes())
+        m_out << (o.ip.isNull() ? QStringLiteral("-") : o.ip.toString()) << '\t' << o.id.text() << '\t'
+              << (o.changed.isEmpty() ? QStringLiteral("-") : o.changed.join(QLatin1Char(','))) << '\t'
+              << TemplateApply::resultKey(o.result) << (o.reason.isEmpty() ? QString() : u'\t' + o.reason) << '\n';
 }

@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "session/GatewaySession.h"
+#include "session/TemplateApply.h"
 
 #include <QTextStream>
 
@@ -21,6 +22,8 @@ private:
     int scan();
     int send();
     int diff();
+    int apply();
+    void printApplied(const TemplateApply& run);
     // Reads the gateway of the command's IP and GWID and hands its read on; false (exit code 2
     // already due) on a bad argument or a missing setup file.
     bool readTarget(const std::function<void(const QHostAddress&, const GatewayId&)>& then);

@@ -24,7 +24,8 @@ void FieldMarks::show(const QList<FieldDifference>& differences)
             continue;
         if (!tips.contains(control))
             order << control;
-        tips[control] << QStringLiteral("Gateway: %1 = %2").arg(d.key, d.first.isEmpty() ? QStringLiteral("(leer)") : d.first);
+        tips[control]
+            << QStringLiteral("Gateway: %1 = %2").arg(d.key, d.first.isEmpty() ? QStringLiteral("(leer)") : d.first);
     }
     for (QWidget* control : std::as_const(m_marked))
         if (!tips.contains(control))

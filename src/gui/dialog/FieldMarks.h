@@ -4,8 +4,8 @@
 
 #include <QFont>
 #include <QHash>
-#include <QPalette>
 #include <QList>
+#include <QPalette>
 #include <QString>
 
 class QWidget;
