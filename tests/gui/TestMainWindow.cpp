@@ -10,6 +10,7 @@
 #include "GatewaySimulator.h"
 #include "TestSupport.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -468,6 +469,57 @@ private slots:
         // The file now says what the gateway reports: its new address, written as the conversion writes it.
         QCOMPARE(IniFile::load(file).value().readString(u"NETZWERK"_s, u"FEST_IP"_s), u"127.000.000.042"_s);
         QCOMPARE(m_prompts.texts(), QStringList{u"Die Übertragung war erfolgreich!"_s});
+    }
+
+    // The list's context menu: a template for the marked rows, the dry run shown first, then the
+    // results in a table; the unmarked gateway is not touched.
+    void applyTemplateToMarkedRows()
+    {
+        writeSettings(u"[TCP]\r\nVERIFYTIMEOUT=2000\r\n"_s);
+        openWindow({gw(21, 0x2C), gw(22, 0x2D, GatewayBehaviour::KeepsOld), gw(23, 0x2E)});
+        scanToEnd();
+        auto* grid = child<QTableWidget>("StringGrid1");
+        grid->selectRow(0);
+        grid->selectionModel()->select(grid->model()->index(1, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        m_prompts.fileNames = {testData(u"template_fleet.GWINI"_s)};
+        m_prompts.answers = {Prompter::Yes, Prompter::Ok};
+        auto* actions = m_window->findChild<GatewayListActions*>();
+        QVERIFY(actions);
+        QSignalSpy done(actions, &GatewayListActions::applyFinished);
+        child<QAction>("ActionApplyTemplate")->trigger();
+        QVERIFY(done.wait(15000));
+
+        QCOMPARE(m_prompts.fileRequests.size(), 1);
+        QCOMPARE(m_prompts.fileRequests.first().filter, u"Gateway Setup  (*.gwini)|*.GWINI"_s);
+        QCOMPARE(m_prompts.tables.size(), 2);
+        const ScriptedPrompter::Table& dry = m_prompts.tables[0];
+        QCOMPARE(dry.text, u"Vorlage template_fleet.GWINI auf 2 markierte Gateways anwenden? So würden sich ihre "
+                           u"Setups ändern:"_s);
+        QCOMPARE(dry.headers, (QStringList{u"IP"_s, u"GWID"_s, u"Änderungen"_s, u"Ergebnis"_s, u"Grund"_s}));
+        QCOMPARE(dry.rows.size(), 2);
+        QVERIFY(dry.rows[0][2].startsWith(u"NETZWERK/SRV_DNS, NETZWERK/PORT"_s));
+        QCOMPARE(dry.rows[0][3], u"würde gesendet"_s);
+        QCOMPARE(dry.buttons, Prompter::Buttons(Prompter::Yes | Prompter::No));
+        const ScriptedPrompter::Table& result = m_prompts.tables[1];
+        QCOMPARE(result.text, u"Ergebnis der Vorlage template_fleet.GWINI:"_s);
+        QCOMPARE(result.rows[0].mid(0, 2), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s}));
+        QCOMPARE(result.rows[0][3], u"übernommen und geprüft"_s);
+        QCOMPARE(result.rows[1][3], u"bestätigt, aber abweichend"_s);
+        QCOMPARE(grid->item(0, 3)->text(), u"ja"_s);
+        QCOMPARE(grid->item(1, 3)->text(), u"abweichend"_s);
+        QCOMPARE(grid->item(2, 3)->text(), QString());
+        QCOMPARE(sim().received().size(), 2);
+    }
+
+    void applyWithoutMarkedRowsAsksForThem()
+    {
+        openWindow({gw(21, 0x2C)});
+        scanToEnd();
+        child<QTableWidget>("StringGrid1")->clearSelection();
+        child<QAction>("ActionApplyTemplate")->trigger();
+        QCOMPARE(m_prompts.texts(), QStringList{u"Bitte zuerst Gateways in der Liste markieren."_s});
+        QVERIFY(m_prompts.fileRequests.isEmpty());
     }
 };
 

@@ -39,3 +39,22 @@ QString GatewayRow::verificationText() const
     }
     return QString();
 }
+
+QString GatewayRow::whyNotOpened() const
+{
+    switch (state) {
+    case State::OtherKey:
+        return QStringLiteral("Keine gültigen Daten empfangen da der Master Key nicht stimmt!");
+    case State::SetupNotStored:
+        return QStringLiteral("Das Setup von %1 (%2) konnte nicht gespeichert werden: %3\nDie Setup-Datei zeigt "
+                              "nicht den Stand des Gateways und wird darum nicht geöffnet.")
+            .arg(gwidText(), ipText(), stored.message());
+    case State::Incomplete:
+        return QStringLiteral("Die Antwort des Gateways %1 an %2 war unvollständig; es wurde kein Setup empfangen.")
+            .arg(gwidText(), ipText());
+    case State::SetupStored:
+    case State::OtherType:
+        break;
+    }
+    return QString();
+}

@@ -45,6 +45,8 @@ struct GatewayRow
     QString gwidText() const { return id.text(); }
     QString firmwareText() const;
     QString verificationText() const;
+    // Why the setup of this gateway is not opened for editing (German), or empty when it is.
+    QString whyNotOpened() const;
 };
 
 Q_DECLARE_METATYPE(GatewayRow)

@@ -34,8 +34,8 @@ TemplateApply::TemplateApply(GatewaySession& session, QObject* parent) : QObject
         return ::Result<GWSetupRecord>::failure(QStringLiteral("Die Vorlage %1 gibt es nicht.").arg(path));
     GWSetupRecord record;
     if (const Status converted = SetupIniToRecord(*ini, GatewayId(), record); !converted)
-        return ::Result<GWSetupRecord>::failure(QStringLiteral("Die Vorlage %1 ist kein gültiges Setup: %2")
-                                                    .arg(path, converted.message()));
+        return ::Result<GWSetupRecord>::failure(
+            QStringLiteral("Die Vorlage %1 ist kein gültiges Setup: %2").arg(path, converted.message()));
     return record;
 }
 
@@ -73,15 +73,24 @@ TemplateApply::TemplateApply(GatewaySession& session, QObject* parent) : QObject
 QString TemplateApply::resultKey(Result result)
 {
     switch (result) {
-    case Result::Verified: return QStringLiteral("verified");
-    case Result::Acknowledged: return QStringLiteral("acknowledged");
-    case Result::NotAcknowledged: return QStringLiteral("not-acknowledged");
-    case Result::Differs: return QStringLiteral("differs");
-    case Result::Refused: return QStringLiteral("refused");
-    case Result::Skipped: return QStringLiteral("skipped");
-    case Result::Unchanged: return QStringLiteral("unchanged");
-    case Result::DryRun: return QStringLiteral("dry-run");
-    case Result::Running: return QStringLiteral("running");
+    case Result::Verified:
+        return QStringLiteral("verified");
+    case Result::Acknowledged:
+        return QStringLiteral("acknowledged");
+    case Result::NotAcknowledged:
+        return QStringLiteral("not-acknowledged");
+    case Result::Differs:
+        return QStringLiteral("differs");
+    case Result::Refused:
+        return QStringLiteral("refused");
+    case Result::Skipped:
+        return QStringLiteral("skipped");
+    case Result::Unchanged:
+        return QStringLiteral("unchanged");
+    case Result::DryRun:
+        return QStringLiteral("dry-run");
+    case Result::Running:
+        return QStringLiteral("running");
     }
     return QString();
 }
@@ -89,15 +98,24 @@ QString TemplateApply::resultKey(Result result)
 QString TemplateApply::resultText(Result result)
 {
     switch (result) {
-    case Result::Verified: return QStringLiteral("übernommen und geprüft");
-    case Result::Acknowledged: return QStringLiteral("bestätigt, nicht geprüft");
-    case Result::NotAcknowledged: return QStringLiteral("nicht bestätigt");
-    case Result::Differs: return QStringLiteral("bestätigt, aber abweichend");
-    case Result::Refused: return QStringLiteral("abgelehnt");
-    case Result::Skipped: return QStringLiteral("übersprungen");
-    case Result::Unchanged: return QStringLiteral("unverändert");
-    case Result::DryRun: return QStringLiteral("würde gesendet");
-    case Result::Running: return QStringLiteral("läuft");
+    case Result::Verified:
+        return QStringLiteral("übernommen und geprüft");
+    case Result::Acknowledged:
+        return QStringLiteral("bestätigt, nicht geprüft");
+    case Result::NotAcknowledged:
+        return QStringLiteral("nicht bestätigt");
+    case Result::Differs:
+        return QStringLiteral("bestätigt, aber abweichend");
+    case Result::Refused:
+        return QStringLiteral("abgelehnt");
+    case Result::Skipped:
+        return QStringLiteral("übersprungen");
+    case Result::Unchanged:
+        return QStringLiteral("unverändert");
+    case Result::DryRun:
+        return QStringLiteral("würde gesendet");
+    case Result::Running:
+        return QStringLiteral("läuft");
     }
     return QString();
 }

@@ -22,19 +22,30 @@ public:
     struct Options
     {
         QString templatePath;
-        QList<GatewayId> only;  // empty: every listed gateway
+        QList<GatewayId> only;     // empty: every listed gateway
         QList<RecordField> fields; // empty: the fleet fields
         bool dryRun = false;
     };
 
-    enum class Result { Verified, Acknowledged, NotAcknowledged, Differs, Refused, Skipped, Unchanged, DryRun, Running };
+    enum class Result
+    {
+        Verified,
+        Acknowledged,
+        NotAcknowledged,
+        Differs,
+        Refused,
+        Skipped,
+        Unchanged,
+        DryRun,
+        Running
+    };
     struct Outcome
     {
         QHostAddress ip;
         GatewayId id;
         QStringList changed; // "SECTION/KEY" of every field the gateway's setup changes in
         Result result = Result::Running;
-        QString reason;      // German, for every result but Verified, Unchanged and DryRun
+        QString reason; // German, for every result but Verified, Unchanged and DryRun
     };
 
     // The template as a setup: a setup file that converts, or the reason it does not.

@@ -66,10 +66,9 @@ std::optional<RecordField> recordField(const QString& name)
 QStringList fleetFieldNames()
 {
     const auto in = [](const QString& section, const QString& key) { return section + QLatin1Char('/') + key; };
-    QStringList names{in(Netzwerk, SrvDns), in(Netzwerk, Port),     in(Netzwerk, Sofort),
-                      in(Netzwerk, ProH),   in(Netzwerk, ProTag),   in(Netzwerk, ProMonat),
-                      in(WMBus, ModeT),     in(WMBus, ModeS),       in(WMBus, FilterHersteller),
-                      in(WMBus, FilterMedium), in(WMBus, FilterIds)};
+    QStringList names{in(Netzwerk, SrvDns),        in(Netzwerk, Port),      in(Netzwerk, Sofort), in(Netzwerk, ProH),
+                      in(Netzwerk, ProTag),        in(Netzwerk, ProMonat),  in(WMBus, ModeT),     in(WMBus, ModeS),
+                      in(WMBus, FilterHersteller), in(WMBus, FilterMedium), in(WMBus, FilterIds)};
     for (int n = 0; n < GWSetupRecord::FilterCodes; ++n)
         names << in(WMBus, filterHs(n)) << in(WMBus, filterMc(n));
     names << WMBusIds;

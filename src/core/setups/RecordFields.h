@@ -12,9 +12,9 @@
 struct RecordField
 {
     QString section;
-    QString key;   // empty for a whole section (WM-BUS_IDS: the radio-ID list)
+    QString key; // empty for a whole section (WM-BUS_IDS: the radio-ID list)
     int offset = 0;
-    int size = 0;  // bytes; 0 for a flag bit
+    int size = 0; // bytes; 0 for a flag bit
     quint8 bit = 0;
 
     QString name() const; // "NETZWERK/PORT", "WM-BUS_IDS"

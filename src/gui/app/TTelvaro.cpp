@@ -9,6 +9,7 @@
 #include "link/LocalNetworks.h"
 #include "setups/HexPair.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -47,6 +48,17 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     });
     connect(&m_session, &GatewaySession::transferFinished, this, &TTelvaro::onTransferFinished);
     connect(&m_session, &GatewaySession::verificationFinished, this, &TTelvaro::onVerified);
+
+    // The list's context menu: a template for the marked gateways, the list as a file.
+    m_actions = new GatewayListActions(m_session, this);
+    auto* apply = new QAction(QStringLiteral("Vorlage auf markierte Gateways anwenden…"), ui->StringGrid1);
+    apply->setObjectName(QStringLiteral("ActionApplyTemplate"));
+    connect(apply, &QAction::triggered, this, [this] {
+        StopScan();
+        m_actions->applyTemplate(markedIds());
+    });
+    ui->StringGrid1->addAction(apply);
+    ui->StringGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
     FormCreate(options);
 }
 
@@ -190,6 +202,16 @@ void TTelvaro::drawRows()
     }
 }
 
+QList<GatewayId> TTelvaro::markedIds() const
+{
+    QList<GatewayId> ids;
+    const QList<GatewayRow>& rows = m_session.list().rows();
+    for (const QModelIndex& index : ui->StringGrid1->selectionModel()->selectedRows())
+        if (index.row() < rows.size())
+            ids << rows[index.row()].id;
+    return ids;
+}
+
 void TTelvaro::StringGrid1DblClick()
 {
     StopScan();
@@ -197,17 +219,7 @@ void TTelvaro::StringGrid1DblClick()
     if (index < 0 || index >= m_session.list().size())
         return; // the empty row before any gateway is listed
     const GatewayRow row = m_session.list().rows()[index];
-    QString why;
-    if (row.state == GatewayRow::State::OtherKey)
-        why = QStringLiteral("Keine gültigen Daten empfangen da der Master Key nicht stimmt!");
-    else if (row.state == GatewayRow::State::SetupNotStored)
-        why = QStringLiteral("Das Setup von %1 (%2) konnte nicht gespeichert werden: %3\nDie Setup-Datei zeigt "
-                             "nicht den Stand des Gateways und wird darum nicht geöffnet.")
-                  .arg(row.gwidText(), row.ipText(), row.stored.message());
-    else if (row.state == GatewayRow::State::Incomplete)
-        why = QStringLiteral("Die Antwort des Gateways %1 an %2 war unvollständig; es wurde kein Setup empfangen.")
-                  .arg(row.gwidText(), row.ipText());
-    if (!why.isEmpty()) {
+    if (const QString why = row.whyNotOpened(); !why.isEmpty()) {
         Prompter::instance().show(this, why);
         return;
     }

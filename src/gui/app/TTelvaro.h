@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GatewayListActions.h"
 #include "session/GatewaySession.h"
 
 #include <QMainWindow>
@@ -52,8 +53,11 @@ private:
     void fillSegment(const QString& address);
     void placeWindow(const WindowPlacement& placement);
 
+    QList<GatewayId> markedIds() const;
+
     std::unique_ptr<Ui::TTelvaro> ui;
     GatewaySession m_session;
+    GatewayListActions* m_actions = nullptr;
     QString m_settingsFile;
     bool m_masterKeyRead = false;
 };

@@ -1,8 +1,15 @@
 #include "Prompter.h"
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
 
 static Prompter* g_override = nullptr;
 
@@ -70,20 +77,84 @@ QString WidgetPrompter::toQtFilter(const QString& filter)
     return entries.join(QStringLiteral(";;"));
 }
 
+QString WidgetPrompter::saveFileName(QWidget* parent, const QString& suggested, const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, QString(), suggested, toQtFilter(filter));
+}
+
+Prompter::Button WidgetPrompter::table(QWidget* parent, const QString& text, const QStringList& headers,
+                                       const QList<QStringList>& rows, Buttons buttons)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QCoreApplication::applicationName());
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(text, &dialog);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    auto* grid = new QTableWidget(int(rows.size()), int(headers.size()), &dialog);
+    grid->setHorizontalHeaderLabels(headers);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->setVisible(false);
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size() && c < headers.size(); ++c) {
+            auto* item = new QTableWidgetItem(rows[r][c]);
+            item->setToolTip(rows[r][c]);
+            grid->setItem(r, c, item);
+        }
+    grid->resizeColumnsToContents();
+    grid->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(grid);
+    auto* box = new QDialogButtonBox(&dialog);
+    const std::pair<Button, QDialogButtonBox::StandardButton> map[] = {{Ok, QDialogButtonBox::Ok},
+                                                                       {Yes, QDialogButtonBox::Yes},
+                                                                       {No, QDialogButtonBox::No},
+                                                                       {Cancel, QDialogButtonBox::Cancel}};
+    Button chosen = NoButton;
+    for (const auto& [ours, qt] : map)
+        if (buttons.testFlag(ours))
+            QObject::connect(box->addButton(qt), &QPushButton::clicked, &dialog, [&chosen, &dialog, b = ours] {
+                chosen = b;
+                dialog.accept();
+            });
+    layout->addWidget(box);
+    dialog.resize(720, 420);
+    dialog.exec();
+    return chosen;
+}
+
 QString WidgetPrompter::openFileName(QWidget* parent, const QString& folder, const QString& filter)
 {
     return QFileDialog::getOpenFileName(parent, QString(), folder, toQtFilter(filter));
 }
 
+static Prompter::Button answer(QList<Prompter::Button>& answers, Prompter::Buttons buttons)
+{
+    if (!answers.isEmpty())
+        return answers.takeFirst();
+    for (Prompter::Button b :
+         {Prompter::Ok, Prompter::Yes, Prompter::Abort, Prompter::No, Prompter::Ignore, Prompter::Cancel})
+        if (buttons.testFlag(b))
+            return b;
+    return Prompter::NoButton;
+}
+
 Prompter::Button ScriptedPrompter::message(QWidget*, Icon icon, const QString& text, Buttons buttons)
 {
     shown.append({icon, text, buttons});
-    if (!answers.isEmpty())
-        return answers.takeFirst();
-    for (Button b : {Ok, Yes, Abort, No, Ignore, Cancel})
-        if (buttons.testFlag(b))
-            return b;
-    return NoButton;
+    return answer(answers, buttons);
+}
+
+Prompter::Button ScriptedPrompter::table(QWidget*, const QString& text, const QStringList& headers,
+                                         const QList<QStringList>& rows, Buttons buttons)
+{
+    tables.append({text, headers, rows, buttons});
+    return answer(answers, buttons);
+}
+
+QString ScriptedPrompter::saveFileName(QWidget*, const QString& suggested, const QString& filter)
+{
+    fileRequests.append({suggested, filter});
+    return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
 
 QString ScriptedPrompter::openFileName(QWidget*, const QString& folder, const QString& filter)
@@ -106,4 +177,5 @@ void ScriptedPrompter::clear()
     fileNames.clear();
     shown.clear();
     fileRequests.clear();
+    tables.clear();
 }

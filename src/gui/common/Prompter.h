@@ -38,6 +38,11 @@ public:
     virtual Button message(QWidget* parent, Icon icon, const QString& text, Buttons buttons) = 0;
     // File-open dialog. filter uses the "Description|*.EXT|Description|*.EXT" form. Empty when cancelled.
     virtual QString openFileName(QWidget* parent, const QString& folder, const QString& filter) = 0;
+    // File-save dialog, starting with suggested (a full path); same filter form. Empty when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& suggested, const QString& filter) = 0;
+    // text above a table (headers, then one list of cells per row) with buttons, like message().
+    virtual Button table(QWidget* parent, const QString& text, const QStringList& headers,
+                         const QList<QStringList>& rows, Buttons buttons) = 0;
 
     // The plain message with OK.
     void show(QWidget* parent, const QString& text) { message(parent, Icon::None, text, Ok); }
@@ -56,6 +61,9 @@ class WidgetPrompter final : public Prompter
 public:
     Button message(QWidget* parent, Icon icon, const QString& text, Buttons buttons) override;
     QString openFileName(QWidget* parent, const QString& folder, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& suggested, const QString& filter) override;
+    Button table(QWidget* parent, const QString& text, const QStringList& headers, const QList<QStringList>& rows,
+                 Buttons buttons) override;
     // "Geräteliste  (*.route)|*.ROUTE" -> "Geräteliste  (*.route *.ROUTE)" and so on.
     static QString toQtFilter(const QString& filter);
 };
@@ -76,15 +84,27 @@ public:
         QString filter;
     };
 
+    struct Table
+    {
+        QString text;
+        QStringList headers;
+        QList<QStringList> rows;
+        Buttons buttons;
+    };
+
     Button message(QWidget* parent, Icon icon, const QString& text, Buttons buttons) override;
     QString openFileName(QWidget* parent, const QString& folder, const QString& filter) override;
+    QString saveFileName(QWidget* parent, const QString& suggested, const QString& filter) override;
+    Button table(QWidget* parent, const QString& text, const QStringList& headers, const QList<QStringList>& rows,
+                 Buttons buttons) override;
 
-    // Answers are used in order; with none queued a message returns its first button (Ok, Yes, Abort ...)
-    // and a file dialog is cancelled.
+    // Answers are used in order (messages and tables alike); with none queued a message returns its first button (Ok,
+    // Yes, Abort ...) and a file dialog is cancelled.
     QList<Button> answers;
     QStringList fileNames;
     QList<Shown> shown;
-    QList<FileRequest> fileRequests;
+    QList<FileRequest> fileRequests; // folder: the suggested path for a save dialog
+    QList<Table> tables;
 
     QStringList texts() const;
     void clear();

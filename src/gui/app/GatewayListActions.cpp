@@ -1,0 +1,69 @@
+#include "GatewayListActions.h"
+
+#include "common/Prompter.h"
+#include "setups/SetupFile.h"
+
+#include <QFileInfo>
+#include <QWidget>
+
+GatewayListActions::GatewayListActions(GatewaySession& session, QWidget* window)
+    : QObject(window), m_session(session), m_window(window)
+{
+}
+
+QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
+{
+    QList<QStringList> rows;
+    for (const TemplateApply::Outcome& o : run.outcomes())
+        rows << QStringList{o.ip.isNull() ? QStringLiteral("–") : o.ip.toString(), o.id.text(),
+                            o.changed.isEmpty() ? QStringLiteral("–") : o.changed.join(QStringLiteral(", ")),
+                            TemplateApply::resultText(o.result), o.reason};
+    return rows;
+}
+
+void GatewayListActions::applyTemplate(const QList<GatewayId>& marked)
+{
+    Prompter& prompter = Prompter::instance();
+    if (applying()) {
+        prompter.message(m_window, Prompter::Icon::Warning,
+                         QStringLiteral("Es läuft bereits eine Vorlage; bitte auf ihr Ergebnis warten."), Prompter::Ok);
+        return;
+    }
+    if (marked.isEmpty()) {
+        prompter.message(m_window, Prompter::Icon::Information,
+                         QStringLiteral("Bitte zuerst Gateways in der Liste markieren."), Prompter::Ok);
+        return;
+    }
+    m_template = prompter.openFileName(m_window, m_session.setupsFolder(), SetupKeys::FileFilter + QStringLiteral("|*.GWINI"));
+    if (m_template.isEmpty())
+        return;
+    const QStringList headers{QStringLiteral("IP"), QStringLiteral("GWID"), QStringLiteral("Änderungen"),
+                              QStringLiteral("Ergebnis"), QStringLiteral("Grund")};
+    TemplateApply::Options options;
+    options.templatePath = m_template;
+    options.only = marked;
+    options.dryRun = true;
+    TemplateApply dryRun(m_session);
+    if (const Status planned = dryRun.start(options); !planned) {
+        prompter.error(m_window, planned.message());
+        return;
+    }
+    const QString name = QFileInfo(m_template).fileName();
+    const Prompter::Button go = prompter.table(
+        m_window,
+        QStringLiteral("Vorlage %1 auf %2 markierte Gateways anwenden? So würden sich ihre Setups ändern:")
+            .arg(name)
+            .arg(marked.size()),
+        headers, tableRows(dryRun), Prompter::Yes | Prompter::No);
+    if (go != Prompter::Yes)
+        return;
+    options.dryRun = false;
+    m_run = std::make_unique<TemplateApply>(m_session);
+    connect(m_run.get(), &TemplateApply::finished, this, [this, headers, name] {
+        Prompter::instance().table(m_window, QStringLiteral("Ergebnis der Vorlage %1:").arg(name), headers,
+                                   tableRows(*m_run), Prompter::Ok);
+        emit applyFinished();
+    });
+    if (const Status started = m_run->start(options); !started)
+        prompter.error(m_window, started.message());
+}
