@@ -57,6 +57,9 @@ void TestScanExplanation::explanation_data()
     QTest::newRow("one host refuses") << counts(0, 0, 0, 0, 0, 0, 1) << 30
                                       << u"Keine Antwort an Port 30: 1 Adresse lehnt die Verbindung ab, 254 ohne "
                                          u"Verbindung – ist der Port richtig?"_s;
+    QTest::newRow("all but one refuse") << counts(0, 0, 0, 0, 0, 0, 254) << 30
+                                        << u"Keine Antwort an Port 30: 254 Adressen lehnen die Verbindung ab, 1 ohne "
+                                           u"Verbindung – ist der Port richtig?"_s;
     QTest::newRow("accepted but silent or closed")
         << counts(0, 0, 0, 0, 2, 1, 0) << 30
         << u"3 Geräte an Port 30 sind keine Gateways (2 ohne Antwort, 1 schließt die Verbindung)"_s;
