@@ -20,9 +20,9 @@ namespace {
 
 // "5/0A.1B.2C/1.4.12/a": address 192.0.2.5, ID, firmware (may be empty), setup hash of 64 × the
 // letter (may be empty).
-SeenGateway gw(const QString& spec)
+SeenGateway gw(const QString& text)
 {
-    const QStringList p = spec.split(u'/');
+    const QStringList p = text.split(u'/');
     SeenGateway g;
     g.address = QHostAddress(u"192.0.2."_s + p[0]);
     g.id = *GatewayId::fromText(p[1]);
@@ -32,10 +32,10 @@ SeenGateway gw(const QString& spec)
     return g;
 }
 
-QList<SeenGateway> gws(const QStringList& specs)
+QList<SeenGateway> gws(const QStringList& texts)
 {
     QList<SeenGateway> list;
-    for (const QString& s : specs)
+    for (const QString& s : texts)
         list.append(gw(s));
     return list;
 }
