@@ -20,7 +20,7 @@ same() { # name, expected, actual
     --gateway 127.0.0.24=0A1B2F:othertype --gateway 127.0.0.25=0A1B30:reset \
     --gateway 127.0.0.26=0A1B31:keepsold --gateway 127.0.0.27=0A1B32:longrestart > "$work/sim.out" 2>&1 &
 sim=$!
-for _ in $(seq 50); do grep -q "listening on port" "$work/sim.out" && break; sleep 0.1; done
+for _ in $(seq 50); do grep -q "listening on port" "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
 port=$(sed -n 's/.*listening on port \([0-9]*\).*/\1/p' "$work/sim.out" | head -1)
 [ -n "$port" ] || { cat "$work/sim.out"; echo "0 passed, 1 failed"; exit 1; }
 docs="$work/docs"
@@ -30,14 +30,36 @@ received() { grep -c '"event":"setup"' "$work/received.jsonl" 2>/dev/null || ech
 
 "$telvaro" scan 127.0.0 --port "$port" --json --documents "$docs" > "$work/scan.json" 2> "$work/scan.err"
 check "scan exits 0" $?
-expected='[{"firmware":"1.4.12","gwid":"0A.1B.2C","ip":"127.0.0.21"},{"firmware":"1.4.12","gwid":"0A.1B.2D","ip":"127.0.0.22"},{"firmware":"???","gwid":"0A.1B.2E","ip":"127.0.0.23"},{"firmware":"","gwid":"0A.1B.2F","ip":"127.0.0.24"},{"firmware":"(unvollständig)","gwid":"0A.1B.30","ip":"127.0.0.25"},{"firmware":"1.4.12","gwid":"0A.1B.31","ip":"127.0.0.26"},{"firmware":"1.4.12","gwid":"0A.1B.32","ip":"127.0.0.27"}]'
-actual=$(python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":"), ensure_ascii=False))' "$work/scan.json")
-same "scan --json lists the gateways in order" "$expected" "$actual"
-grep -q "gefundene Gateways: 7" "$work/scan.err"; check "scan counts every answer" $?
+canon() { python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":"), ensure_ascii=False))' "$1"; }
+row() { echo "{\"change\":\"$5\",\"firmware\":\"$3\",\"gwid\":\"$2\",\"ip\":\"$1\",\"state\":\"$4\"}"; }
+gateways="$(row 127.0.0.21 0A.1B.2C 1.4.12 stored new),$(row 127.0.0.22 0A.1B.2D 1.4.12 stored new),$(row 127.0.0.23 0A.1B.2E "???" other-key new),$(row 127.0.0.24 0A.1B.2F "" other-type new),$(row 127.0.0.25 0A.1B.30 "" incomplete new),$(row 127.0.0.26 0A.1B.31 1.4.12 stored new),$(row 127.0.0.27 0A.1B.32 1.4.12 stored new)"
+counts='{"closed":0,"gateway":4,"incomplete":1,"other-key":1,"other-type":1,"refused":248,"silent":0,"timeout":0}'
+same "scan --json reports segment, gateways in order, missing and counts" \
+    "{\"counts\":$counts,\"gateways\":[$gateways],\"missing\":[],\"segment\":\"127.0.0\"}" "$(canon "$work/scan.json")"
+same "scan says how many answered and that it is the first scan" \
+    "Scan beendet: 7 Antworten; erster Scan dieses Segments" "$(tail -1 "$work/scan.err")"
 [ -f "$setups/SETUPGW_0A_1B_2C.GWINI" ]; check "scan stores the setup file" $?
+[ -f "$docs/MERVANE/Telvaro-Scans.jsonl" ]; check "scan is recorded in the history" $?
 
-"$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > "$work/scan.txt" 2>/dev/null
-same "scan prints one line per gateway" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12')" "$(head -1 "$work/scan.txt")"
+"$telvaro" scan 127.0.0 --port "$port" --documents "$docs" --csv "$work/list.csv" > "$work/scan.txt" 2> "$work/scan2.err"
+same "scan prints one line per gateway with state and change" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12\tstored\tunchanged')" \
+    "$(head -1 "$work/scan.txt")"
+same "scan prints the counts" \
+    "Adressen: gateway 4, other-key 1, other-type 1, incomplete 1, silent 0, closed 0, refused 248, timeout 0" \
+    "$(tail -1 "$work/scan.txt")"
+same "a second scan finds nothing changed" "Scan beendet: 7 Antworten; keine Änderung" "$(tail -1 "$work/scan2.err")"
+python3 - "$work/list.csv" <<'PY'
+import csv, io, sys
+raw = open(sys.argv[1], "rb").read()
+assert raw.startswith(b"\xef\xbb\xbf"), "UTF-8 byte-order mark"
+assert b"\r\n" in raw and b"\n" not in raw.replace(b"\r\n", b""), "CRLF only"
+rows = list(csv.reader(io.StringIO(raw[3:].decode("utf-8"), newline=""), delimiter=";"))
+assert rows[0] == ["IP", "GWID", "Firmware", "Zustand", "Änderung", "Setup-Datei"], rows[0]
+assert rows[1] == ["127.0.0.21", "0A.1B.2C", "1.4.12", "gespeichert", "unverändert", "SETUPGW_0A_1B_2C.GWINI"], rows[1]
+assert rows[3] == ["127.0.0.23", "0A.1B.2E", "???", "anderer Master Key", "unverändert", ""], rows[3]
+assert len(rows) == 8, len(rows)
+PY
+check "scan --csv writes the list as German spreadsheets open it" $?
 
 setup="$setups/SETUPGW_0A_1B_2C.GWINI"
 sed -i 's/^PORT=.*/PORT=5123\r/' "$setup"
@@ -128,8 +150,35 @@ rm -f "$setup" && mkdir "$setup"
 same "scan with a setup it cannot store exits 3" 3 $?
 grep -q "^Setup von 0A.1B.2C (127.0.0.21) nicht gespeichert: .*SETUPGW_0A_1B_2C.GWINI" "$work/unstored.err"
 check "the reason names the gateway and the file" $?
-same "the row says its setup was not stored" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12 (nicht gespeichert)')" \
-    "$(head -1 "$work/unstored.txt")"
+same "the row says its setup was not stored" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12 (nicht gespeichert)\tnot-stored')" \
+    "$(head -1 "$work/unstored.txt" | cut -f1-4)"
+
+# A template for several gateways at once.
+template="$work/template.GWINI"
+printf '[NETZWERK]\r\nSRV_DNS=flotte.example.net\r\nPORT=5000\r\nFEST_IP=010.000.000.001\r\nGW_IP=010.000.000.254\r\nSUB_IP=255.000.000.000\r\nDNS_IP=010.000.000.053\r\nNTP_IP=010.000.000.123\r\n' > "$template"
+rm -rf "$setup"
+before=$(received)
+"$telvaro" apply "$template" 127.0.0 --only 0A.1B.2C,0A.1B.2E --fields NETZWERK/SRV_DNS,NETZWERK/PORT --dry-run --port "$port" --documents "$docs" > "$work/dry.txt" 2>/dev/null
+same "apply --dry-run exits 0" 0 $?
+same "a dry run sends nothing" "$before" "$(received)"
+same "a dry run names the fields that would change" \
+    "$(printf '127.0.0.21\t0A.1B.2C\tNETZWERK/SRV_DNS,NETZWERK/PORT\tdry-run')" "$(head -1 "$work/dry.txt")"
+same "a gateway of another master key is skipped" "$(printf '127.0.0.23\t0A.1B.2E\t-\tskipped\tanderer Master Key')" \
+    "$(tail -1 "$work/dry.txt")"
+"$telvaro" apply "$template" 127.0.0 --only 0A.1B.2C,0A.1B.2E,0A.1B.31 --json --port "$port" --documents "$docs" \
+    > "$work/apply.json" 2>/dev/null
+same "apply exits 1 unless every gateway is verified or unchanged" 1 $?
+same "apply reports each gateway's result" "verified skipped differs" \
+    "$(python3 -c 'import json,sys; print(" ".join(r["result"] for r in json.load(open(sys.argv[1]))))' "$work/apply.json")"
+same "apply keeps the gateway's identity" "[]" \
+    "$(python3 -c 'import json,sys; print([c for r in json.load(open(sys.argv[1])) for c in r["changed"] if "FEST_IP" in c or "MASTERKEY" in c])' "$work/apply.json")"
+"$telvaro" apply "$work/missing.GWINI" 127.0.0 --port "$port" --documents "$docs" > /dev/null 2>&1
+same "apply with a template that does not exist exits 2" 2 $?
+"$telvaro" apply "$template" 127.0.0 --fields NETZWERK/NIX --port "$port" --documents "$docs" > "$work/fields.out" 2>&1
+same "apply with an unknown field exits 2" 2 $?
+same "apply names the unknown field" \
+    'Unbekanntes Feld: "NETZWERK/NIX" (erwartet ABSCHNITT/SCHLÜSSEL einer Setup-Datei, z.B. NETZWERK/PORT)' \
+    "$(head -1 "$work/fields.out")"
 
 # Usage errors: exit 2, a German message, never a window.
 usage() { # name, expected first line, arguments...

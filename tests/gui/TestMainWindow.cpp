@@ -521,6 +521,53 @@ private slots:
         QCOMPARE(m_prompts.texts(), QStringList{u"Bitte zuerst Gateways in der Liste markieren."_s});
         QVERIFY(m_prompts.fileRequests.isEmpty());
     }
+
+    // The second scan of a segment: the change per row, the missing gateway greyed after the found
+    // ones, the sum-up in the status line; and the list exported as CSV.
+    void secondScanShowsChangesAndExports()
+    {
+        openWindow({gw(21, 0x2C), gw(22, 0x2D)});
+        scanToEnd();
+        QCOMPARE(child<QLabel>("Label5")->text(), u"Scan beendet: 2 Antworten; erster Scan dieses Segments"_s);
+        const quint16 port = sim().port();
+        sim().close();
+        QVERIFY(sim().listen({gw(21, 0x2C)}, port));
+        scanToEnd();
+        auto* grid = child<QTableWidget>("StringGrid1");
+        QCOMPARE(grid->rowCount(), 2);
+        QCOMPARE(grid->horizontalHeaderItem(4)->text(), u"Änderung"_s);
+        QCOMPARE(grid->item(0, 4)->text(), u"unverändert"_s);
+        QCOMPARE(gridRow(grid, 1), (QStringList{u"127.0.0.22"_s, u"0A.1B.2D"_s, u"1.4.12"_s}));
+        QCOMPARE(grid->item(1, 4)->text(), u"fehlt"_s);
+        QVERIFY(!(grid->item(1, 0)->flags() & Qt::ItemIsSelectable)); // greyed, not to be marked
+        QCOMPARE(child<QLabel>("Label5")->text(), u"Scan beendet: 1 Antworten; 1 fehlt"_s);
+
+        const QString csv = m_docs->file(u"liste.csv"_s);
+        m_prompts.fileNames = {csv};
+        child<QAction>("ActionExportList")->trigger();
+        QCOMPARE(m_prompts.fileRequests.last().folder, m_docs->file(u"Gateways_127.0.0.csv"_s));
+        QCOMPARE(child<QLabel>("Label5")->text(), u"Liste exportiert: "_s + csv);
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "\xEF\xBB\xBFIP;GWID;Firmware;Zustand;Änderung;Setup-Datei\r\n"
+                                 "127.0.0.21;0A.1B.2C;1.4.12;gespeichert;unverändert;SETUPGW_0A_1B_2C.GWINI\r\n"
+                                 "127.0.0.22;0A.1B.2D;1.4.12;;fehlt;\r\n"_ba);
+    }
+
+    void segmentOutsideTheLocalNetworksIsAskedFor()
+    {
+        openWindow({});
+        child<QLineEdit>("EditIP0")->setText(u"203"_s);
+        child<QLineEdit>("EditIP1")->setText(u"0"_s);
+        child<QLineEdit>("EditIP2")->setText(u"113"_s);
+        m_prompts.answers = {Prompter::No};
+        child<QPushButton>("ButtonScann")->click();
+        QCOMPARE(
+            m_prompts.texts(),
+            QStringList{u"Das Segment 203.0.113 liegt in keinem lokalen IPv4-Netz dieses PCs. Trotzdem absuchen?"_s});
+        QCOMPARE(m_prompts.shown.first().buttons, Prompter::Buttons(Prompter::Yes | Prompter::No));
+        QVERIFY(!m_window->scanRunning()); // answered No: nothing is contacted
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

@@ -3,6 +3,7 @@
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
 #include "session/GatewaySession.h"
+#include "session/ScanExplanation.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
@@ -10,7 +11,10 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 using namespace Qt::StringLiterals;
 
@@ -485,6 +489,70 @@ private slots:
         QCOMPARE(report.fixedElsewhere, std::optional<QHostAddress>(QHostAddress(u"192.0.2.5"_s)));
         QCOMPARE(report.lines().last(), u"Die neue feste Adresse 192.0.2.5 liegt außerhalb des abgesuchten Segments "
                                         u"und wurde nicht abgefragt."_s);
+    }
+
+    // A second scan of the segment after one gateway vanished and another got new firmware.
+    void secondScanSaysWhatChanged()
+    {
+        m_session->setHistoryFile(SharedFolders::mervane() + u"Telvaro-Scans.jsonl"_s);
+        const SimulatedGateway a = gw(21), b = gw(22, GatewayBehaviour::Normal, 0x2D),
+                               c = gw(23, GatewayBehaviour::Normal, 0x2E);
+        listen({a, b, c});
+        const quint16 port = m_sim->port();
+        scan();
+        QCOMPARE(m_session->changeSummary(), u"erster Scan dieses Segments"_s);
+        QCOMPARE(m_session->list().rows().first().changeText(), u"neu"_s);
+
+        m_sim->close();
+        SimulatedGateway newer = c;
+        newer.record.setFirmwareVersion({1, 5, 0});
+        QVERIFY(m_sim->listen({a, newer}, port));
+        scan();
+        QCOMPARE(m_session->list().size(), 2);
+        QCOMPARE(m_session->list().rows()[0].changeText(), u"unverändert"_s);
+        QCOMPARE(m_session->list().rows()[1].changeText(), u"Firmware geändert"_s);
+        QCOMPARE(m_session->missing().size(), 1);
+        QCOMPARE(m_session->missing().first().id, b.id);
+        QCOMPARE(m_session->changeSummary(), u"1 fehlt, 1 Firmware geändert"_s);
+        QCOMPARE(m_session->scanSummary(), u"Scan beendet: 2 Antworten; 1 fehlt, 1 Firmware geändert"_s);
+        const QJsonObject report = m_session->report();
+        QCOMPARE(report[u"missing"_s].toArray().first()[u"gwid"_s].toString(), u"0A.1B.2D"_s);
+        QCOMPARE(report[u"gateways"_s].toArray()[1][u"change"_s].toString(), u"firmware"_s);
+        QVERIFY(m_session->historyStatus());
+    }
+
+    // What each address did, when nothing was listed: refused, silent, closed and absent addresses.
+    void countsExplainAnEmptyScan()
+    {
+        // An address that exists but never completes a connection: a listener whose queue is full.
+        QTcpServer full;
+        full.setListenBacklogSize(0);
+        QVERIFY(full.listen(QHostAddress(u"127.0.0.25"_s), 0));
+        full.pauseAccepting();
+        std::vector<std::unique_ptr<QTcpSocket>> fillers;
+        for (int i = 0; i < 4; ++i) {
+            fillers.push_back(std::make_unique<QTcpSocket>());
+            fillers.back()->connectToHost(QHostAddress(u"127.0.0.25"_s), full.serverPort());
+        }
+        QTest::qWait(100);
+        QVERIFY(m_sim->listen({gw(22, GatewayBehaviour::Silent), gw(23, GatewayBehaviour::Silent, 0x2E),
+                               gw(24, GatewayBehaviour::Close, 0x2F)},
+                              full.serverPort()));
+        LinkSettings link;
+        link.port = full.serverPort();
+        link.verifyTimeoutMs = 0;
+        m_session->setLinkSettings(link);
+        m_session->setTimings(ExchangeTimings().scaledDown(5));
+        scan();
+        const GatewaySession::Counts c = m_session->counts();
+        using K = GatewayRead::Kind;
+        QCOMPARE(c[size_t(K::Silent)], 2);
+        QCOMPARE(c[size_t(K::Closed)], 1);
+        QCOMPARE(c[size_t(K::Timeout)], 1);
+        QCOMPARE(c[size_t(K::Refused)], 251);
+        QCOMPARE(m_session->list().size(), 0);
+        QCOMPARE(m_session->scanSummary(), explainEmptyScan(c, Segment{127, 0, 0}, full.serverPort()));
+        QVERIFY(m_session->scanSummary().startsWith(u"3 Geräte an Port "_s));
     }
 };
 

@@ -1,24 +1,49 @@
 #include "GatewayRow.h"
 
+using namespace Qt::StringLiterals;
+
 QString GatewayRow::ipText() const
 {
     return address.toString();
 }
 
+QString GatewayRow::versionText() const
+{
+    if (hasSetup())
+        return QStringLiteral("%1.%2.%3").arg(firmware[0]).arg(firmware[1]).arg(firmware[2]);
+    return state == State::OtherKey ? QStringLiteral("???") : QString();
+}
+
 QString GatewayRow::firmwareText() const
 {
-    const QString version = QStringLiteral("%1.%2.%3").arg(firmware[0]).arg(firmware[1]).arg(firmware[2]);
     switch (state) {
     case State::SetupStored:
-        return version;
+        return versionText();
     case State::SetupNotStored:
-        return version + QStringLiteral(" (nicht gespeichert)");
+        return versionText() + QStringLiteral(" (nicht gespeichert)");
     case State::OtherKey:
-        return QStringLiteral("???");
+        return versionText();
     case State::OtherType:
         return QString();
     case State::Incomplete:
         return QStringLiteral("(unvollständig)");
+    }
+    return QString();
+}
+
+QString GatewayRow::stateText() const
+{
+    switch (state) {
+    case State::SetupStored:
+        return u"gespeichert"_s;
+    case State::SetupNotStored:
+        return u"nicht gespeichert"_s;
+    case State::OtherKey:
+        return u"anderer Master Key"_s;
+    case State::OtherType:
+        return u"anderer Telegrammtyp"_s;
+    case State::Incomplete:
+        return u"unvollständig"_s;
     }
     return QString();
 }
@@ -55,6 +80,40 @@ QString GatewayRow::whyNotOpened() const
     case State::SetupStored:
     case State::OtherType:
         break;
+    }
+    return QString();
+}
+
+QString changeKey(ScanChange change)
+{
+    switch (change) {
+    case ScanChange::New:
+        return u"new"_s;
+    case ScanChange::Unchanged:
+        return u"unchanged"_s;
+    case ScanChange::Moved:
+        return u"moved"_s;
+    case ScanChange::Firmware:
+        return u"firmware"_s;
+    case ScanChange::Setup:
+        return u"setup"_s;
+    }
+    return QString();
+}
+
+QString changeText(ScanChange change)
+{
+    switch (change) {
+    case ScanChange::New:
+        return u"neu"_s;
+    case ScanChange::Unchanged:
+        return u"unverändert"_s;
+    case ScanChange::Moved:
+        return u"umgezogen"_s;
+    case ScanChange::Firmware:
+        return u"Firmware geändert"_s;
+    case ScanChange::Setup:
+        return u"Setup geändert"_s;
     }
     return QString();
 }

@@ -8,6 +8,21 @@
 #include <QString>
 
 #include <array>
+#include <optional>
+
+enum class ScanChange
+{
+    New,
+    Unchanged,
+    Moved,
+    Firmware,
+    Setup
+};
+
+// "new", "unchanged", "moved", "firmware", "setup" (the JSON report's words).
+QString changeKey(ScanChange change);
+// "neu", "unverändert", "umgezogen", "Firmware geändert", "Setup geändert" (the list's cells).
+QString changeText(ScanChange change);
 
 // What the list knows of one gateway. Texts for the user are made from it only when drawn.
 struct GatewayRow
@@ -35,6 +50,8 @@ struct GatewayRow
     std::array<quint8, 3> firmware{}; // SetupStored, SetupNotStored
     Status stored;                    // SetupNotStored: why the file could not be written
     Verification verification = Verification::None;
+    std::optional<ScanChange> change; // since the previous scan of the segment, when one was recorded
+    QHostAddress movedFrom;           // ScanChange::Moved: where it was
 
     bool hasSetup() const { return state == State::SetupStored || state == State::SetupNotStored; }
 
@@ -44,7 +61,11 @@ struct GatewayRow
     QString ipText() const;
     QString gwidText() const { return id.text(); }
     QString firmwareText() const;
+    // The firmware alone: "1.4.12" for a setup, "???" for another master key, else empty.
+    QString versionText() const;
     QString verificationText() const;
+    QString stateText() const; // "gespeichert", "nicht gespeichert", "anderer Master Key", ...
+    QString changeText() const { return change ? ::changeText(*change) : QString(); }
     // Why the setup of this gateway is not opened for editing (German), or empty when it is.
     QString whyNotOpened() const;
 };

@@ -1,7 +1,12 @@
 #include "GatewaySession.h"
 
+#include "ScanExplanation.h"
 #include "base/SharedFolders.h"
 #include "setups/SetupConversion.h"
+#include "setups/SetupFile.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
 
 namespace {
 
@@ -30,7 +35,10 @@ GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
     connect(&m_scan, &ScanEngine::tryingAddress, this, &GatewaySession::addressTried);
     connect(&m_scan, &ScanEngine::addressDone, this, &GatewaySession::addressDone);
     connect(&m_scan, &ScanEngine::progress, this, &GatewaySession::progress);
-    connect(&m_scan, &ScanEngine::finished, this, &GatewaySession::scanFinished);
+    connect(&m_scan, &ScanEngine::finished, this, [this] {
+        recordScan();
+        emit scanFinished();
+    });
 }
 
 GatewaySession::~GatewaySession()
@@ -61,6 +69,9 @@ void GatewaySession::startScan(const Segment& segment)
     m_list.clear();
     m_counts.fill(0);
     m_answers = 0;
+    m_missing.clear();
+    m_changeSummary.clear();
+    m_historyStatus = Status();
     for (auto it = m_reads.begin(); it != m_reads.end();)
         it = segment.contains(it->host) ? m_reads.erase(it) : std::next(it);
     m_folderReady = m_setupsFolder.isEmpty() ? Status() : SharedFolders::ensureFolder(m_setupsFolder);
@@ -87,6 +98,93 @@ QList<GatewayRow> GatewaySession::storeFailures() const
         if (row.state == GatewayRow::State::SetupNotStored)
             failed << row;
     return failed;
+}
+
+QString GatewaySession::scanSummary() const
+{
+    if (m_list.size() == 0) {
+        const QString why = explainEmptyScan(m_counts, m_segment, m_link.port);
+        if (!why.isEmpty())
+            return why;
+    }
+    QString summary = QStringLiteral("Scan beendet: %1 Antworten").arg(m_answers);
+    if (!m_changeSummary.isEmpty())
+        summary += QStringLiteral("; ") + m_changeSummary;
+    return summary;
+}
+
+QString GatewaySession::storeFailureMessage() const
+{
+    const QList<GatewayRow> failed = storeFailures();
+    if (failed.isEmpty())
+        return QString();
+    QStringList lines{QStringLiteral("Die Setups folgender Gateways konnten nicht gespeichert werden:")};
+    for (const GatewayRow& row : failed)
+        lines << QStringLiteral("%1 (%2): %3").arg(row.gwidText(), row.ipText(), row.stored.message());
+    return lines.join(QLatin1Char('\n'));
+}
+
+QList<ExportRow> GatewaySession::exportRows() const
+{
+    QList<ExportRow> rows;
+    for (const GatewayRow& row : m_list.rows())
+        rows << ExportRow{row.ipText(),
+                          row.gwidText(),
+                          row.versionText(),
+                          row.stateText(),
+                          row.changeText(),
+                          row.state == GatewayRow::State::SetupStored
+                              ? QFileInfo(SetupFilePath(QString(), row.id)).fileName()
+                              : QString()};
+    for (const SeenGateway& gone : m_missing)
+        rows << ExportRow{gone.address.toString(), gone.id.text(), gone.firmware, QString(),
+                          QStringLiteral("fehlt"), QString()};
+    return rows;
+}
+
+QJsonObject GatewaySession::report() const
+{
+    QJsonArray gateways, missing;
+    for (const GatewayRow& row : m_list.rows())
+        gateways.append(
+            QJsonObject{{QStringLiteral("ip"), row.ipText()},
+                        {QStringLiteral("gwid"), row.gwidText()},
+                        {QStringLiteral("firmware"), row.versionText()},
+                        {QStringLiteral("state"), rowStateKey(row.state)},
+                        {QStringLiteral("change"), row.change ? QJsonValue(changeKey(*row.change)) : QJsonValue()}});
+    for (const SeenGateway& gone : m_missing)
+        missing.append(QJsonObject{{QStringLiteral("ip"), gone.address.toString()},
+                                   {QStringLiteral("gwid"), gone.id.text()},
+                                   {QStringLiteral("firmware"), gone.firmware}});
+    QJsonObject counts;
+    for (int k = 0; k < int(m_counts.size()); ++k)
+        counts.insert(kindKey(GatewayRead::Kind(k)), m_counts[size_t(k)]);
+    return QJsonObject{{QStringLiteral("segment"), m_segment.text()},
+                       {QStringLiteral("gateways"), gateways},
+                       {QStringLiteral("missing"), missing},
+                       {QStringLiteral("counts"), counts}};
+}
+
+void GatewaySession::recordScan()
+{
+    if (m_historyFile.isEmpty())
+        return;
+    ScanRecord scan{m_segment, QDateTime::currentDateTime(), {}};
+    for (const GatewayRow& row : m_list.rows()) {
+        const GatewayRead* read = lastRead(row.address);
+        scan.gateways << seenGateway(row, read && read->record ? &*read->record : nullptr);
+    }
+    Result<ScanHistory> history = ScanHistory::load(m_historyFile);
+    const ScanComparison comparison = compareScans(history ? history->last(m_segment) : std::nullopt, scan);
+    for (int i = 0; i < m_list.size() && i < comparison.changes.size(); ++i) {
+        GatewayRow& row = *m_list.find(m_list.rows()[i].address);
+        row.change = comparison.changes[i];
+        row.movedFrom = comparison.previousAddress.value(i);
+    }
+    m_missing = comparison.missing;
+    m_changeSummary = summaryText(comparison);
+    m_historyStatus = history ? history->append(scan) : Status::from(history);
+    emit listChanged();
 }
 
 void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)

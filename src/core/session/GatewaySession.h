@@ -2,12 +2,15 @@
 
 #include "GatewayList.h"
 #include "GatewayRead.h"
+#include "ListExport.h"
+#include "ScanHistory.h"
 #include "SetupVerifier.h"
 #include "ToolSettings.h"
 #include "link/ScanEngine.h"
 #include "link/SetupTransfer.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QObject>
 
 #include <array>
@@ -35,6 +38,9 @@ public:
     const ExchangeTimings& timings() const { return m_timings; }
     void setMasterKey(const MasterKey& key) { m_masterKey = key; }
     const MasterKey& masterKey() const { return m_masterKey; }
+    // Each finished scan is recorded here and compared with the previous one of its segment;
+    // empty: no history.
+    void setHistoryFile(const QString& path) { m_historyFile = path; }
     // Received setups are stored here; empty: not stored.
     void setSetupsFolder(const QString& folder) { m_setupsFolder = folder; }
     const QString& setupsFolder() const { return m_setupsFolder; }
@@ -49,6 +55,22 @@ public:
     const Counts& counts() const { return m_counts; }
     // The listed gateways of the last scan whose setups could not be stored.
     QList<GatewayRow> storeFailures() const;
+    // Since the previous scan of the segment (valid once a scan has finished with a history file):
+    // the gateways seen then and not now, the sum-up for the status line, and whether the scan
+    // could be recorded.
+    const QList<SeenGateway>& missing() const { return m_missing; }
+    const QString& changeSummary() const { return m_changeSummary; }
+    const Status& historyStatus() const { return m_historyStatus; }
+    // The status line of a finished scan: the likely cause when nothing was listed, else the
+    // answers and what changed.
+    QString scanSummary() const;
+    // One message for every listed gateway whose setup could not be stored, with the reasons;
+    // empty when all were stored.
+    QString storeFailureMessage() const;
+    // The list as the export writes it: the gateways found, then those missing since the last scan.
+    QList<ExportRow> exportRows() const;
+    // The scan as the command line's JSON report: segment, gateways, missing, counts.
+    QJsonObject report() const;
 
     // Reads one address now (no list change, no setup file written); gatewayRead() follows.
     void readGateway(const QHostAddress& host);
@@ -93,6 +115,7 @@ private:
     };
 
     void addressDone(const ReadExchange::Outcome& outcome);
+    void recordScan();
     GatewayRow store(const GatewayRead& read);
     void transferDone(const SetupTransfer::Report& report);
     void verified(const SetupVerifier::Report& report);
@@ -102,6 +125,10 @@ private:
     ExchangeTimings m_timings;
     MasterKey m_masterKey{};
     QString m_setupsFolder;
+    QString m_historyFile;
+    QList<SeenGateway> m_missing;
+    QString m_changeSummary;
+    Status m_historyStatus;
     Status m_folderReady;
     ScanEngine m_scan;
     Segment m_segment;

@@ -49,40 +49,6 @@ SeenGateway seenGateway(const GatewayRow& row, const GWSetupRecord* record)
     return seen;
 }
 
-QString changeKey(ScanChange change)
-{
-    switch (change) {
-    case ScanChange::New:
-        return u"new"_s;
-    case ScanChange::Unchanged:
-        return u"unchanged"_s;
-    case ScanChange::Moved:
-        return u"moved"_s;
-    case ScanChange::Firmware:
-        return u"firmware"_s;
-    case ScanChange::Setup:
-        return u"setup"_s;
-    }
-    return QString();
-}
-
-QString changeText(ScanChange change)
-{
-    switch (change) {
-    case ScanChange::New:
-        return u"neu"_s;
-    case ScanChange::Unchanged:
-        return u"unverändert"_s;
-    case ScanChange::Moved:
-        return u"umgezogen"_s;
-    case ScanChange::Firmware:
-        return u"Firmware geändert"_s;
-    case ScanChange::Setup:
-        return u"Setup geändert"_s;
-    }
-    return QString();
-}
-
 ScanComparison compareScans(const std::optional<ScanRecord>& previous, const ScanRecord& current)
 {
     ScanComparison result;

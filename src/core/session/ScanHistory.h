@@ -39,20 +39,6 @@ struct ScanRecord
     QList<SeenGateway> gateways;
 };
 
-enum class ScanChange
-{
-    New,
-    Unchanged,
-    Moved,
-    Firmware,
-    Setup
-};
-
-// "new", "unchanged", "moved", "firmware", "setup" (the JSON report's words).
-QString changeKey(ScanChange change);
-// "neu", "unverändert", "umgezogen", "Firmware geändert", "Setup geändert" (the list's cells).
-QString changeText(ScanChange change);
-
 struct ScanComparison
 {
     QList<ScanChange> changes;           // one per gateway of the current scan, in its order

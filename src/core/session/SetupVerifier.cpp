@@ -9,6 +9,14 @@ QHostAddress fromOctets(const GWSetupRecord::Address& a)
 }
 } // namespace
 
+QString SetupVerifier::Report::keyText() const
+{
+    QString text;
+    for (quint8 b : key)
+        text += QString::asprintf("%.2X", b);
+    return text;
+}
+
 QStringList SetupVerifier::Report::lines() const
 {
     QStringList lines;

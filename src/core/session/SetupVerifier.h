@@ -55,6 +55,7 @@ public:
         int windowMs = 0;
 
         bool moved() const { return readBack && !answeredFrom.isEqual(host); }
+        QString keyText() const; // key as 32 hex digits
         // German lines for the user: the outcome, each differing field, where the gateway is now.
         QStringList lines() const;
     };

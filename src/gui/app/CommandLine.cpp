@@ -21,7 +21,7 @@ struct Command
 const QSet<QString> windowOptions{u"segment"_s, u"port"_s, u"documents"_s};
 
 const Command commands[] = {
-    {"scan", 1, {u"port"_s, u"key"_s, u"parallel"_s, u"connect-timeout"_s, u"json"_s, u"documents"_s}},
+    {"scan", 1, {u"port"_s, u"key"_s, u"parallel"_s, u"connect-timeout"_s, u"json"_s, u"csv"_s, u"documents"_s}},
     {"send", 2, {u"port"_s, u"key"_s, u"connect-timeout"_s, u"no-verify"_s, u"documents"_s}},
     {"diff", 2, {u"port"_s, u"key"_s, u"connect-timeout"_s, u"json"_s, u"documents"_s}},
     {"apply",

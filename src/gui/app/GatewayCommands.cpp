@@ -50,6 +50,7 @@ Status GatewayCommands::prepare()
     m_session.setLinkSettings(link);
     m_session.setMasterKey(*key);
     m_session.setSetupsFolder(SharedFolders::setups());
+    m_session.setHistoryFile(scanHistoryPath());
     return {};
 }
 
@@ -88,20 +89,30 @@ int GatewayCommands::scan()
 
 int GatewayCommands::finishScan()
 {
-    const QList<GatewayRow>& rows = m_session.list().rows();
     if (m_in.json) {
-        QJsonArray list;
-        for (const GatewayRow& row : rows)
-            list.append(QJsonObject{{QStringLiteral("ip"), row.ipText()},
-                                    {QStringLiteral("gwid"), row.gwidText()},
-                                    {QStringLiteral("firmware"), row.firmwareText()}});
-        m_out << QJsonDocument(list).toJson(QJsonDocument::Indented);
+        m_out << QJsonDocument(m_session.report()).toJson(QJsonDocument::Indented);
     } else {
-        for (const GatewayRow& row : rows)
-            m_out << row.ipText() << '\t' << row.gwidText() << '\t' << row.firmwareText() << '\n';
+        for (const GatewayRow& row : m_session.list().rows())
+            m_out << row.ipText() << '\t' << row.gwidText() << '\t' << row.firmwareText() << '\t'
+                  << rowStateKey(row.state) << '\t' << (row.change ? changeKey(*row.change) : QStringLiteral("-"))
+                  << '\n';
+        for (const SeenGateway& gone : m_session.missing())
+            m_out << gone.address.toString() << '\t' << gone.id.text() << '\t' << gone.firmware << "\t-\tmissing\n";
+        QStringList counts;
+        for (int k = 0; k < int(m_session.counts().size()); ++k)
+            counts << QStringLiteral("%1 %2").arg(kindKey(GatewayRead::Kind(k))).arg(m_session.counts()[size_t(k)]);
+        m_out << QStringLiteral("Adressen: ") << counts.join(QStringLiteral(", ")) << '\n';
     }
-    m_err << QStringLiteral("gefundene Gateways: %1\n").arg(m_session.answerCount());
-    return m_session.storeFailures().isEmpty() ? 0 : 3;
+    m_err << m_session.scanSummary() << '\n';
+    int code = m_session.storeFailures().isEmpty() ? 0 : 3;
+    for (const Status& s : {m_session.historyStatus(),
+                            m_in.csv.isEmpty() ? Status() : writeGatewayListCsv(m_in.csv, m_session.exportRows())}) {
+        if (!s) {
+            m_err << s.message() << '\n';
+            code = 3;
+        }
+    }
+    return code;
 }
 
 bool GatewayCommands::readTarget(const std::function<void(const QHostAddress&, const GatewayId&)>& then)

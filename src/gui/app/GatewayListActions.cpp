@@ -1,15 +1,16 @@
 #include "GatewayListActions.h"
 
+#include "base/SharedFolders.h"
 #include "common/Prompter.h"
 #include "setups/SetupFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QWidget>
 
 GatewayListActions::GatewayListActions(GatewaySession& session, QWidget* window)
     : QObject(window), m_session(session), m_window(window)
-{
-}
+{}
 
 QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
 {
@@ -34,7 +35,8 @@ void GatewayListActions::applyTemplate(const QList<GatewayId>& marked)
                          QStringLiteral("Bitte zuerst Gateways in der Liste markieren."), Prompter::Ok);
         return;
     }
-    m_template = prompter.openFileName(m_window, m_session.setupsFolder(), SetupKeys::FileFilter + QStringLiteral("|*.GWINI"));
+    m_template =
+        prompter.openFileName(m_window, m_session.setupsFolder(), SetupKeys::FileFilter + QStringLiteral("|*.GWINI"));
     if (m_template.isEmpty())
         return;
     const QStringList headers{QStringLiteral("IP"), QStringLiteral("GWID"), QStringLiteral("Änderungen"),
@@ -66,4 +68,19 @@ void GatewayListActions::applyTemplate(const QList<GatewayId>& marked)
     });
     if (const Status started = m_run->start(options); !started)
         prompter.error(m_window, started.message());
+}
+
+QString GatewayListActions::exportList()
+{
+    const QString suggested =
+        QDir(SharedFolders::documents()).filePath(QStringLiteral("Gateways_%1.csv").arg(m_session.segment().text()));
+    const QString path =
+        Prompter::instance().saveFileName(m_window, suggested, QStringLiteral("CSV-Datei  (*.csv)|*.CSV"));
+    if (path.isEmpty())
+        return QString();
+    if (const Status written = writeGatewayListCsv(path, m_session.exportRows()); !written) {
+        Prompter::instance().error(m_window, written.message());
+        return QString();
+    }
+    return path;
 }

@@ -19,6 +19,9 @@ public:
 
     void applyTemplate(const QList<GatewayId>& marked);
     bool applying() const { return m_run && m_run->running(); }
+    // Asks where to and writes the list there; the path written, or empty (cancelled or failed,
+    // the failure shown).
+    QString exportList();
 
 signals:
     void applyFinished();

@@ -2,6 +2,8 @@
 
 #include "ui_TTelvaro.h"
 
+#include "GatewayGrid.h"
+#include "Startup.h"
 #include "base/SharedFolders.h"
 #include "common/EditKeyFilter.h"
 #include "common/HexDigitsValidator.h"
@@ -11,9 +13,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QGuiApplication>
-#include <QHeaderView>
-#include <QScreen>
 
 TTelvaro* Telvaro = nullptr;
 
@@ -58,6 +57,13 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
         m_actions->applyTemplate(markedIds());
     });
     ui->StringGrid1->addAction(apply);
+    auto* exportList = new QAction(QStringLiteral("Liste exportieren…"), ui->StringGrid1);
+    exportList->setObjectName(QStringLiteral("ActionExportList"));
+    connect(exportList, &QAction::triggered, this, [this] {
+        if (const QString path = m_actions->exportList(); !path.isEmpty())
+            ui->Label5->setText(QStringLiteral("Liste exportiert: %1").arg(path));
+    });
+    ui->StringGrid1->addAction(exportList);
     ui->StringGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
     FormCreate(options);
 }
@@ -78,13 +84,12 @@ void TTelvaro::FormCreate(const Options& options)
         ui->ComboLocalIP->addItem(QStringLiteral("%1 (%2)").arg(a.address.toString(), a.interfaceName),
                                   a.address.toString());
     fillSegment(options.segment.isEmpty() ? local : options.segment + QStringLiteral(".0"));
-    ui->StringGrid1->setHorizontalHeaderLabels(
-        {QStringLiteral("IP:"), QStringLiteral("GWID:"), QStringLiteral("Firmware:"), QStringLiteral("Geprüft")});
-    ui->StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    prepareGatewayGrid(ui->StringGrid1);
     drawRows();
 
     const QString folder = SharedFolders::setups();
     m_session.setSetupsFolder(folder);
+    m_session.setHistoryFile(scanHistoryPath());
     if (const Status made = SharedFolders::ensureFolder(folder); !made)
         Prompter::instance().error(this, made.message());
 
@@ -95,25 +100,13 @@ void TTelvaro::FormCreate(const Options& options)
         Prompter::instance().error(this, settings.message());
         settings = ToolSettings();
     }
-    placeWindow(settings->window);
+    placeWindow(this, settings->window);
     if (options.port > 0)
         settings->link.port = quint16(options.port);
     m_session.setLinkSettings(settings->link);
     ui->EditMasterKey->setText(settings->link.masterKeyText);
     if (const auto key = parseMasterKeyText(settings->link.masterKeyText))
         m_session.setMasterKey(*key);
-}
-
-void TTelvaro::placeWindow(const WindowPlacement& placement)
-{
-    resize(qMax(placement.width, 200), qMax(placement.height, 200));
-    QPoint position(placement.left, placement.top);
-    bool onScreen = false;
-    for (const QScreen* screen : QGuiApplication::screens())
-        onScreen = onScreen || screen->availableGeometry().intersects(QRect(position, QSize(100, 40)));
-    if (!onScreen && QGuiApplication::primaryScreen())
-        position = QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(10, 10);
-    move(position);
 }
 
 void TTelvaro::closeEvent(QCloseEvent* event)
@@ -158,6 +151,16 @@ void TTelvaro::ButtonScannClick()
         return;
     }
     m_session.setMasterKey(*key);
+    // A segment in no network of this PC is most likely a typing error: asked once per segment.
+    if (!segmentIsLocal(*segment, localIPv4Addresses()) && !m_confirmedSegments.contains(segment->text())) {
+        const QString question = QStringLiteral("Das Segment %1 liegt in keinem lokalen IPv4-Netz dieses PCs. "
+                                                "Trotzdem absuchen?")
+                                     .arg(segment->text());
+        if (Prompter::instance().message(this, Prompter::Icon::Question, question, Prompter::Yes | Prompter::No) !=
+            Prompter::Yes)
+            return;
+        m_confirmedSegments << segment->text();
+    }
     ui->ActivityIndicator1->setAnimate(true);
     m_session.startScan(*segment);
 }
@@ -171,35 +174,16 @@ void TTelvaro::StopScan()
 void TTelvaro::onScanFinished()
 {
     ui->ActivityIndicator1->setAnimate(false);
-    ui->Label5->setText(QStringLiteral("Scan beendet: %1 Antworten").arg(m_session.answerCount()));
-    const QList<GatewayRow> failed = m_session.storeFailures();
-    if (!failed.isEmpty()) {
-        QStringList lines{QStringLiteral("Die Setups folgender Gateways konnten nicht gespeichert werden:")};
-        for (const GatewayRow& row : failed)
-            lines << QStringLiteral("%1 (%2): %3").arg(row.gwidText(), row.ipText(), row.stored.message());
-        Prompter::instance().message(this, Prompter::Icon::Warning, lines.join(QLatin1Char('\n')), Prompter::Ok);
-    }
+    ui->Label5->setText(m_session.scanSummary());
+    for (const QString& warning : {m_session.historyStatus().message(), m_session.storeFailureMessage()})
+        if (!warning.isEmpty())
+            Prompter::instance().message(this, Prompter::Icon::Warning, warning, Prompter::Ok);
     emit scanFinished();
 }
 
 void TTelvaro::drawRows()
 {
-    const QList<GatewayRow>& rows = m_session.list().rows();
-    // One empty row stands in the grid until a gateway is listed.
-    ui->StringGrid1->setRowCount(qMax(1, int(rows.size())));
-    for (int r = 0; r < ui->StringGrid1->rowCount(); ++r) {
-        const bool listed = r < rows.size();
-        const QString cells[] = {listed ? rows[r].ipText() : QString(), listed ? rows[r].gwidText() : QString(),
-                                 listed ? rows[r].firmwareText() : QString(),
-                                 listed ? rows[r].verificationText() : QString()};
-        for (int col = 0; col < 4; ++col) {
-            QTableWidgetItem* item = ui->StringGrid1->item(r, col);
-            if (!item)
-                ui->StringGrid1->setItem(r, col, item = new QTableWidgetItem());
-            item->setText(cells[col]);
-            item->setToolTip(listed && !rows[r].stored ? rows[r].stored.message() : QString());
-        }
-    }
+    drawGatewayGrid(ui->StringGrid1, m_session.list().rows(), m_session.missing());
 }
 
 QList<GatewayId> TTelvaro::markedIds() const
@@ -247,9 +231,7 @@ void TTelvaro::onVerified(const SetupVerifier::Report& report)
         Prompter::instance().message(this, Prompter::Icon::Warning, lines.join(QLatin1Char('\n')), Prompter::Ok);
     if (!report.newKey)
         return;
-    QString keyText;
-    for (quint8 b : report.key)
-        keyText += QString::asprintf("%.2X", b);
+    const QString keyText = report.keyText();
     const Prompter::Button answer = Prompter::instance().message(
         this, Prompter::Icon::Question,
         QStringLiteral("Der Gateway verwendet jetzt den Master Key %1. Als Master Key übernehmen?").arg(keyText),

@@ -51,7 +51,6 @@ private:
     void onTransferFinished(const SetupTransfer::Report& report);
     void onVerified(const SetupVerifier::Report& report);
     void fillSegment(const QString& address);
-    void placeWindow(const WindowPlacement& placement);
 
     QList<GatewayId> markedIds() const;
 
@@ -60,6 +59,7 @@ private:
     GatewayListActions* m_actions = nullptr;
     QString m_settingsFile;
     bool m_masterKeyRead = false;
+    QStringList m_confirmedSegments;
 };
 
 // The one main window, set when it is created.
