@@ -18,11 +18,11 @@ measure() { # prints "seconds peak_kb listed"
     /usr/bin/env time -f "%M" -o "$docs/rss" "$build/src/telvaro" scan 127.0.0 --port "$port" --documents "$docs" "$@" \
         > "$docs/out" 2>/dev/null
     t1=$(date +%s.%N)
-    rss=$(tail -1 "$docs/rss"); listed=$(wc -l < "$docs/out")
+    rss=$(tail -1 "$docs/rss"); listed=$(grep -c "^127\." "$docs/out")
     echo "$(echo "$t1 - $t0" | bc -l) $rss $listed"
 }
 read -r par_s par_kb par_n < <(measure)
-echo "parallel (default 64): $(printf %.3f "$par_s") s wall, peak $par_kb KiB, $par_n gateways listed"
+echo "all at once (default): $(printf %.3f "$par_s") s wall, peak $par_kb KiB, $par_n gateways listed"
 read -r one_s one_kb one_n < <(measure --parallel 1)
 echo "one at a time:         $(printf %.3f "$one_s") s wall, peak $one_kb KiB, $one_n gateways listed"
 echo "ratio: $(printf %.1f "$(echo "$one_s / $par_s" | bc -l)")x"
