@@ -1,6 +1,6 @@
 #include "ScanEngine.h"
 
-#include "setups/AddressCheck.h"
+#include "setups/FieldRules.h"
 
 #include <algorithm>
 
@@ -32,10 +32,10 @@ Result<Segment> Segment::fromParts(const QStringList& parts)
         return refused();
     int values[3] = {};
     for (int i = 0; i < 3; ++i) {
-        const QString part = parts[i].trimmed();
-        if (!isValidIpAddress(part + QStringLiteral(".0.0.0")))
+        const std::optional<quint8> part = FieldRules::addressPart(parts[i].trimmed());
+        if (!part)
             return refused();
-        values[i] = part.toInt();
+        values[i] = *part;
     }
     return Segment{values[0], values[1], values[2]};
 }

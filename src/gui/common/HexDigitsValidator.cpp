@@ -1,11 +1,11 @@
 #include "HexDigitsValidator.h"
 
+#include "setups/FieldRules.h"
+
 QChar HexDigitsValidator::filterTyped(QChar typed)
 {
     const QChar c = (typed >= u'a' && typed <= u'z') ? typed.toUpper() : typed;
-    if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'))
-        return c;
-    return QChar();
+    return FieldRules::isHexDigit(c) ? c : QChar();
 }
 
 QValidator::State HexDigitsValidator::validate(QString& input, int& pos) const

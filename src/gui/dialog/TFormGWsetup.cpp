@@ -5,6 +5,7 @@
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
 #include "common/EditKeyFilter.h"
+#include "common/HexDigitsValidator.h"
 #include "common/Prompter.h"
 #include "firmware/FirmwareImage.h"
 #include "radioids/DeviceList.h"
@@ -12,6 +13,7 @@
 #include "radioids/RadioIdText.h"
 #include "session/GatewaySession.h"
 #include "setups/AddressCheck.h"
+#include "setups/FieldRules.h"
 #include "setups/HexPair.h"
 #include "setups/SetupFile.h"
 
@@ -24,11 +26,6 @@ TFormGWsetup* FormGWsetup = nullptr;
 
 namespace {
 
-bool isHexDigit(QChar c)
-{
-    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
-}
-
 QChar upperAscii(QChar c)
 {
     return (c >= u'a' && c <= u'z') ? QChar(c.unicode() - u'a' + u'A') : c;
@@ -36,7 +33,7 @@ QChar upperAscii(QChar c)
 
 void digitsOnly(QChar& key)
 {
-    if (key != QChar(8) && (key < u'0' || key > u'9'))
+    if (key != QChar(8) && !FieldRules::isDecimalDigit(key))
         key = QChar();
 }
 
@@ -189,7 +186,7 @@ void TFormGWsetup::ButtonProfiModeClick()
 
 void TFormGWsetup::EditFestIPKeyPress(QChar& key)
 {
-    if (key != QChar(8) && key != u'.' && (key < u'0' || key > u'9'))
+    if (key != QChar(8) && key != u'.' && !FieldRules::isDecimalDigit(key))
         key = QChar();
 }
 
@@ -197,9 +194,7 @@ void TFormGWsetup::EditGWID2KeyPress(QChar& key)
 {
     if (key == QChar(8))
         return;
-    key = upperAscii(key);
-    if (!isHexDigit(key))
-        key = QChar();
+    key = HexDigitsValidator::filterTyped(key);
 }
 
 void TFormGWsetup::EditMasterKey1KeyPress(QChar& key)
