@@ -61,16 +61,16 @@ class TestResourceBounds : public QObject
     Q_OBJECT
 
 private slots:
-    // The engines run on the window's thread: a blocking wait or a nested loop there freezes the
-    // window and lets timers fire inside an exchange.
-    void noBlockingCallInTheEngines()
+    // The core runs on the window's thread: a blocking wait, a sleep or a nested loop there freezes
+    // the window and lets timers fire inside an exchange.
+    void noBlockingCallInTheCore()
     {
         const QString core = QStringLiteral(TELVARO_TEST_DATA "/../../src/core/");
         const QRegularExpression forbidden(
             uR"(\bwaitFor\w*\s*\(|\bQEventLoop\b|processEvents\s*\(|\bQThread::\w*sleep\s*\()"_s);
         QStringList hits;
         int files = 0;
-        for (const QString& room : {u"link"_s, u"session"_s}) {
+        for (const QString& room : {u"base"_s, u"link"_s, u"session"_s, u"setups"_s, u"radioids"_s, u"firmware"_s}) {
             QVERIFY(QFileInfo(core + room).isDir());
             QDirIterator it(core + room, {u"*.cpp"_s, u"*.h"_s}, QDir::Files);
             while (it.hasNext()) {
