@@ -144,6 +144,41 @@ sed -i 's/^FEST_IP=.*/FEST_IP=1.2.x.4\r/' "$setup"
 [ $? = 2 ]; check "send of a file that cannot be converted exits 2" $?
 grep -q "FEST_IP" "$work/bad.out"; check "conversion message names the key" $?
 
+# Other programs' files in the shared folder: a link, a FIFO and a UTF-16 file in place of setup files.
+cp "$setups/SETUPGW_0A_1B_2C.GWINI" "$work/plain.GWINI"
+rm -f "$setups/SETUPGW_0A_1B_2D.GWINI" "$setups/SETUPGW_0A_1B_31.GWINI" "$setup"
+mkfifo "$setups/SETUPGW_0A_1B_2D.GWINI"
+echo "fremd" > "$work/target.txt"
+ln -s "$work/target.txt" "$setups/SETUPGW_0A_1B_31.GWINI"
+python3 - "$setup" <<'PY'
+import sys
+text = "[ANDERES]\r\nSCHLÜSSEL=Wert\r\n[NETZWERK]\r\nPORT=4711\r\nKUNDE=Müller\r\n"
+open(sys.argv[1], "wb").write(b"\xff\xfe" + text.encode("utf-16-le"))
+PY
+timeout 60 "$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > "$work/odd.txt" 2> "$work/odd.err"
+same "a scan with a FIFO and a link in the folder finishes, exit 3" 3 $?
+grep -q "^Setup von 0A.1B.2D (127.0.0.22) nicht gespeichert: Die Datei .*SETUPGW_0A_1B_2D.GWINI konnte nicht .* werden: sie ist keine gewöhnliche Datei, sondern eine Pipe (FIFO)" "$work/odd.err"
+check "the FIFO is named and refused" $?
+grep -q "^Setup von 0A.1B.31 (127.0.0.26) nicht gespeichert: .*symbolische Verknüpfung" "$work/odd.err"
+check "the link is named and refused" $?
+same "the link's target is untouched" "fremd" "$(cat "$work/target.txt")"
+[ -L "$setups/SETUPGW_0A_1B_31.GWINI" ] && [ -p "$setups/SETUPGW_0A_1B_2D.GWINI" ]; check "link and FIFO stay what they were" $?
+same "the UTF-16 file keeps its byte-order mark" "fffe" "$(od -An -tx1 -N2 "$setup" | tr -d " \n")"
+python3 - "$setup" <<'PY'
+import sys
+text = open(sys.argv[1], "rb").read()[2:].decode("utf-16-le")
+assert "[ANDERES]\r\nSCHLÜSSEL=Wert\r\n" in text and "KUNDE=Müller\r\n" in text, text
+assert "SRV_DNS=collector.mbus.lan\r\n" in text, text
+PY
+check "the UTF-16 file keeps the other program's keys and gains the setup" $?
+timeout 60 "$telvaro" send 127.0.0.22 0A.1B.2D --port "$port" --documents "$docs" > "$work/fifo.out" 2>&1
+same "send of a FIFO in place of the setup file finishes with exit 2" 2 $?
+timeout 60 "$telvaro" send 127.0.0.21 0A.1B.2C --no-verify --port "$port" --documents "$docs" > "$work/utf16.out" 2>&1
+same "send from a UTF-16 setup file is acknowledged" 0 $?
+same "the UTF-16 file is still UTF-16 after the send" "fffe" "$(od -An -tx1 -N2 "$setup" | tr -d " \n")"
+rm -f "$setups/SETUPGW_0A_1B_2D.GWINI" "$setups/SETUPGW_0A_1B_31.GWINI"
+cp "$work/plain.GWINI" "$setup"
+
 # A setup that cannot be stored: the row stays, the reason goes to stderr, exit 3.
 rm -f "$setup" && mkdir "$setup"
 "$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > "$work/unstored.txt" 2> "$work/unstored.err"
