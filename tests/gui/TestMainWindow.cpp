@@ -8,6 +8,7 @@
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "SetupFileEdits.h"
 #include "TestSupport.h"
 
 #include <QAction>
@@ -453,12 +454,7 @@ private slots:
         scanToEnd();
         const GatewayId id{{0x0A, 0x1B, 0x2C}};
         const QString file = SetupFilePath(SharedFolders::setups(), id);
-        {
-            IniFile ini = IniFile::load(file).value();
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"DHCP"_s, u"0"_s));
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"FEST_IP"_s, u"127.0.0.42"_s));
-            QVERIFY(ini.save());
-        }
+        QVERIFY(editSetupFile(file, {{u"NETZWERK/DHCP"_s, u"0"_s}, {u"NETZWERK/FEST_IP"_s, u"127.0.0.42"_s}}));
         QSignalSpy done(&m_window->session(), &GatewaySession::verificationFinished);
         QVERIFY(m_window->session().sendSetupFile(QHostAddress(u"127.0.0.21"_s), id, id));
         QVERIFY(done.wait(8000));

@@ -8,6 +8,7 @@
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "SetupFileEdits.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -112,11 +113,7 @@ private slots:
         scan();
         QCOMPARE(m_session->list().size(), 1);
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
-        {
-            IniFile ini = IniFile::load(file).value();
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"PORT"_s, u"5123"_s));
-            QVERIFY(ini.save());
-        }
+        QVERIFY(editSetupFile(file, {{u"NETZWERK/PORT"_s, u"5123"_s}}));
         const SetupTransfer::Report report = sendAndWait(Host21, Id2C);
         QVERIFY(report.acknowledged());
         QCOMPARE(report.message(), u"Die Übertragung war erfolgreich!"_s);
@@ -387,12 +384,7 @@ private slots:
         listen({gw(21, GatewayBehaviour(behaviour))}, verifyMs);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
-        {
-            IniFile ini = IniFile::load(file).value();
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"PORT"_s, u"5099"_s));
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"SRV_DNS"_s, u"neu.example.net"_s));
-            QVERIFY(ini.save());
-        }
+        QVERIFY(editSetupFile(file, {{u"NETZWERK/PORT"_s, u"5099"_s}, {u"NETZWERK/SRV_DNS"_s, u"neu.example.net"_s}}));
         QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
         QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
         QVERIFY(verified.count() == 1 || verified.wait(verifyMs + 6000));
@@ -416,11 +408,7 @@ private slots:
         listen({g}, 4000);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
-        {
-            IniFile ini = IniFile::load(file).value();
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"MASTERKEY"_s, u"00112233445566778899AABBCCDDEEFF"_s));
-            QVERIFY(ini.save());
-        }
+        QVERIFY(editSetupFile(file, {{u"NETZWERK/MASTERKEY"_s, u"00112233445566778899AABBCCDDEEFF"_s}}));
         QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
         QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
         QVERIFY(verified.wait(10000));
@@ -443,13 +431,9 @@ private slots:
         listen({g}, 4000);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
-        {
-            IniFile ini = IniFile::load(file).value();
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"DHCP"_s, u"0"_s));
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"FEST_IP"_s, u"127.000.000.042"_s));
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"AORT"_s, u"Keller"_s)); // a key of the file only: kept
-            QVERIFY(ini.save());
-        }
+        QVERIFY(editSetupFile(file, {{u"NETZWERK/DHCP"_s, u"0"_s},
+                                     {u"NETZWERK/FEST_IP"_s, u"127.000.000.042"_s},
+                                     {u"NETZWERK/AORT"_s, u"Keller"_s}}));
         QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
         QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
         QVERIFY(verified.wait(10000));
@@ -475,12 +459,7 @@ private slots:
         listen({gw(21, GatewayBehaviour::LongRestart)}, 1000);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
-        {
-            IniFile ini = IniFile::load(file).value();
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"DHCP"_s, u"0"_s));
-            QVERIFY(ini.writeString(u"NETZWERK"_s, u"FEST_IP"_s, u"192.000.002.005"_s));
-            QVERIFY(ini.save());
-        }
+        QVERIFY(editSetupFile(file, {{u"NETZWERK/DHCP"_s, u"0"_s}, {u"NETZWERK/FEST_IP"_s, u"192.000.002.005"_s}}));
         QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
         QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
         QVERIFY(verified.wait(8000));
