@@ -480,9 +480,9 @@ private slots:
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_prompts.fileNames = {testData(u"template_fleet.GWINI"_s)};
         m_prompts.answers = {Prompter::Yes, Prompter::Ok};
-        auto* actions = m_window->findChild<GatewayListActions*>();
+        auto* actions = m_window->findChild<SessionDialogs*>();
         QVERIFY(actions);
-        QSignalSpy done(actions, &GatewayListActions::applyFinished);
+        QSignalSpy done(actions, &SessionDialogs::applyFinished);
         child<QAction>("ActionApplyTemplate")->trigger();
         QVERIFY(done.wait(15000));
 

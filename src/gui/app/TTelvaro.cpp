@@ -11,7 +11,6 @@
 #include "link/LocalNetworks.h"
 #include "setups/HexPair.h"
 
-#include <QAction>
 #include <QCloseEvent>
 
 TTelvaro* Telvaro = nullptr;
@@ -49,22 +48,10 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     connect(&m_session, &GatewaySession::verificationFinished, this, &TTelvaro::onVerified);
 
     // The list's context menu: a template for the marked gateways, the list as a file.
-    m_actions = new GatewayListActions(m_session, this);
-    auto* apply = new QAction(QStringLiteral("Vorlage auf markierte Gateways anwenden…"), ui->StringGrid1);
-    apply->setObjectName(QStringLiteral("ActionApplyTemplate"));
-    connect(apply, &QAction::triggered, this, [this] {
-        StopScan();
-        m_actions->applyTemplate(markedIds());
-    });
-    ui->StringGrid1->addAction(apply);
-    auto* exportList = new QAction(QStringLiteral("Liste exportieren…"), ui->StringGrid1);
-    exportList->setObjectName(QStringLiteral("ActionExportList"));
-    connect(exportList, &QAction::triggered, this, [this] {
-        if (const QString path = m_actions->exportList(); !path.isEmpty())
-            ui->Label5->setText(QStringLiteral("Liste exportiert: %1").arg(path));
-    });
-    ui->StringGrid1->addAction(exportList);
-    ui->StringGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_actions = new SessionDialogs(m_session, this);
+    m_actions->installListMenu(ui->StringGrid1);
+    connect(m_actions, &SessionDialogs::aboutToApply, this, &TTelvaro::StopScan);
+    connect(m_actions, &SessionDialogs::statusText, ui->Label5, &QLabel::setText);
     FormCreate(options);
 }
 
@@ -186,16 +173,6 @@ void TTelvaro::drawRows()
     drawGatewayGrid(ui->StringGrid1, m_session.list().rows(), m_session.missing());
 }
 
-QList<GatewayId> TTelvaro::markedIds() const
-{
-    QList<GatewayId> ids;
-    const QList<GatewayRow>& rows = m_session.list().rows();
-    for (const QModelIndex& index : ui->StringGrid1->selectionModel()->selectedRows())
-        if (index.row() < rows.size())
-            ids << rows[index.row()].id;
-    return ids;
-}
-
 void TTelvaro::StringGrid1DblClick()
 {
     StopScan();
@@ -225,20 +202,10 @@ void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 void TTelvaro::onVerified(const SetupVerifier::Report& report)
 {
     ui->ButtonScann->setEnabled(!m_session.transferRunning());
-    const QStringList lines = report.lines();
-    ui->Label5->setText(lines.first());
-    if (report.result != SetupVerifier::Report::Result::Verified)
-        Prompter::instance().message(this, Prompter::Icon::Warning, lines.join(QLatin1Char('\n')), Prompter::Ok);
-    if (!report.newKey)
-        return;
-    const QString keyText = report.keyText();
-    const Prompter::Button answer = Prompter::instance().message(
-        this, Prompter::Icon::Question,
-        QStringLiteral("Der Gateway verwendet jetzt den Master Key %1. Als Master Key übernehmen?").arg(keyText),
-        Prompter::Yes | Prompter::No);
-    if (answer != Prompter::Yes)
-        return;
-    ui->EditMasterKey->setText(keyText);
-    ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(keyText.size()));
-    m_session.setMasterKey(report.key);
+    ui->Label5->setText(report.lines().first());
+    if (const std::optional<MasterKey> key = m_actions->reportReadBack(report)) {
+        ui->EditMasterKey->setText(report.keyText());
+        ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(report.keyText().size()));
+        m_session.setMasterKey(*key);
+    }
 }

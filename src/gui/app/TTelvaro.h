@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GatewayListActions.h"
+#include "SessionDialogs.h"
 #include "session/GatewaySession.h"
 
 #include <QMainWindow>
@@ -52,11 +52,9 @@ private:
     void onVerified(const SetupVerifier::Report& report);
     void fillSegment(const QString& address);
 
-    QList<GatewayId> markedIds() const;
-
     std::unique_ptr<Ui::TTelvaro> ui;
     GatewaySession m_session;
-    GatewayListActions* m_actions = nullptr;
+    SessionDialogs* m_actions = nullptr;
     QString m_settingsFile;
     bool m_masterKeyRead = false;
     QStringList m_confirmedSegments;

@@ -1,18 +1,48 @@
-#include "GatewayListActions.h"
+#include "SessionDialogs.h"
 
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 #include "setups/SetupFile.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QTableWidget>
 #include <QWidget>
 
-GatewayListActions::GatewayListActions(GatewaySession& session, QWidget* window)
+SessionDialogs::SessionDialogs(GatewaySession& session, QWidget* window)
     : QObject(window), m_session(session), m_window(window)
 {}
 
-QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
+void SessionDialogs::installListMenu(QTableWidget* grid)
+{
+    auto* apply = new QAction(QStringLiteral("Vorlage auf markierte Gateways anwenden…"), grid);
+    apply->setObjectName(QStringLiteral("ActionApplyTemplate"));
+    connect(apply, &QAction::triggered, this, [this, grid] {
+        emit aboutToApply();
+        applyTemplate(markedIds(grid));
+    });
+    auto* exportAction = new QAction(QStringLiteral("Liste exportieren…"), grid);
+    exportAction->setObjectName(QStringLiteral("ActionExportList"));
+    connect(exportAction, &QAction::triggered, this, [this] {
+        if (const QString path = exportList(); !path.isEmpty())
+            emit statusText(QStringLiteral("Liste exportiert: %1").arg(path));
+    });
+    grid->addActions({apply, exportAction});
+    grid->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+QList<GatewayId> SessionDialogs::markedIds(const QTableWidget* grid) const
+{
+    QList<GatewayId> ids;
+    const QList<GatewayRow>& rows = m_session.list().rows();
+    for (const QModelIndex& index : grid->selectionModel()->selectedRows())
+        if (index.row() < rows.size())
+            ids << rows[index.row()].id;
+    return ids;
+}
+
+QList<QStringList> SessionDialogs::tableRows(const TemplateApply& run)
 {
     QList<QStringList> rows;
     for (const TemplateApply::Outcome& o : run.outcomes())
@@ -22,7 +52,7 @@ QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
     return rows;
 }
 
-void GatewayListActions::applyTemplate(const QList<GatewayId>& marked)
+void SessionDialogs::applyTemplate(const QList<GatewayId>& marked)
 {
     Prompter& prompter = Prompter::instance();
     if (applying()) {
@@ -70,7 +100,7 @@ void GatewayListActions::applyTemplate(const QList<GatewayId>& marked)
         prompter.error(m_window, started.message());
 }
 
-QString GatewayListActions::exportList()
+QString SessionDialogs::exportList()
 {
     const QString suggested =
         QDir(SharedFolders::documents()).filePath(QStringLiteral("Gateways_%1.csv").arg(m_session.segment().text()));
@@ -83,4 +113,19 @@ QString GatewayListActions::exportList()
         return QString();
     }
     return path;
+}
+
+std::optional<MasterKey> SessionDialogs::reportReadBack(const SetupVerifier::Report& report)
+{
+    if (report.result != SetupVerifier::Report::Result::Verified)
+        Prompter::instance().message(m_window, Prompter::Icon::Warning, report.lines().join(QLatin1Char('\n')),
+                                     Prompter::Ok);
+    if (!report.newKey)
+        return std::nullopt;
+    const Prompter::Button answer = Prompter::instance().message(
+        m_window, Prompter::Icon::Question,
+        QStringLiteral("Der Gateway verwendet jetzt den Master Key %1. Als Master Key übernehmen?")
+            .arg(report.keyText()),
+        Prompter::Yes | Prompter::No);
+    return answer == Prompter::Yes ? std::optional<MasterKey>(report.key) : std::nullopt;
 }
