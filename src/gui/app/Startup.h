@@ -14,8 +14,5 @@ struct Windows
 Windows createWindows(const TTelvaro::Options& options);
 void destroyWindows(Windows& windows);
 
-// Moves and sizes window as the settings say, onto a screen when the position is off every screen.
-void placeWindow(QWidget* window, const WindowPlacement& placement);
-
 // Loads Qt's German translations for the standard buttons and sets the "Obsidian" look.
 void prepareApplication(QApplication& app);

@@ -3,7 +3,7 @@
 #include "ui_TTelvaro.h"
 
 #include "GatewayGrid.h"
-#include "Startup.h"
+#include "WindowPlacement.h"
 #include "base/SharedFolders.h"
 #include "common/EditKeyFilter.h"
 #include "common/HexDigitsValidator.h"
