@@ -506,6 +506,7 @@ private slots:
         QCOMPARE(grid->item(1, 3)->text(), u"abweichend"_s);
         QCOMPARE(grid->item(2, 3)->text(), QString());
         QCOMPARE(sim().received().size(), 2);
+        QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.texts().join(u'\n'))); // the table says it all
     }
 
     void applyWithoutMarkedRowsAsksForThem()

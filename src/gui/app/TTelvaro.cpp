@@ -203,6 +203,8 @@ void TTelvaro::onVerified(const SetupVerifier::Report& report)
 {
     ui->ButtonScann->setEnabled(!m_session.transferRunning());
     ui->Label5->setText(report.lines().first());
+    if (m_actions->applying())
+        return; // a template's run shows every gateway's result in one table at its end
     if (const std::optional<MasterKey> key = m_actions->reportReadBack(report)) {
         ui->EditMasterKey->setText(report.keyText());
         ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(report.keyText().size()));
