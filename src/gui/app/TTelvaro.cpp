@@ -194,7 +194,8 @@ void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
                             ? QStringLiteral("Kontrolle: lese %1 zurück").arg(report.host.toString())
                             : QString());
     emit setupTransferFinished(report.acknowledged());
-    Prompter::instance().show(this, report.message());
+    if (!m_actions->applying()) // a template's run reports in its own table
+        Prompter::instance().show(this, report.message());
     if (report.acknowledged())
         emit setupTransferSucceeded();
 }
@@ -204,7 +205,7 @@ void TTelvaro::onVerified(const SetupVerifier::Report& report)
     ui->ButtonScann->setEnabled(!m_session.transferRunning());
     ui->Label5->setText(report.lines().first());
     if (m_actions->applying())
-        return; // a template's run shows every gateway's result in one table at its end
+        return;
     if (const std::optional<MasterKey> key = m_actions->reportReadBack(report)) {
         ui->EditMasterKey->setText(report.keyText());
         ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(report.keyText().size()));
