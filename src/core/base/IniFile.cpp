@@ -444,15 +444,15 @@ qsizetype IniFile::keyInsertPosition(qsizetype header)
 
 Status IniFile::writeString(const QString& section, const QString& key, const QString& value)
 {
-    const auto hasBreak = [](const QString& t) { return t.contains(u'\n') || t.contains(u'\r'); };
-    if (hasBreak(section) || hasBreak(key) || hasBreak(value))
+    // Only LF ends a line; a CR inside a name is text, but a value ending in one would lose it to
+    // the line break of an LF file, so values hold neither.
+    if (section.contains(u'\n') || key.contains(u'\n') || value.contains(u'\n') || value.contains(u'\r'))
         return Status::failure(
             QStringLiteral("Der Wert für [%1] %2 darf keinen Zeilenumbruch enthalten.").arg(section, key));
     const QString sectionTrimmed = trimBlanks(section).toString();
     const QString keyTrimmed = trimBlanks(key).toString();
     // Names that would read back as something else: a key that starts a comment or a header.
-    if (sectionTrimmed.isEmpty() || keyTrimmed.isEmpty() || key.contains(u'=') || keyTrimmed.startsWith(u';') ||
-        keyTrimmed.startsWith(u'['))
+    if (keyTrimmed.isEmpty() || key.contains(u'=') || keyTrimmed.startsWith(u';') || keyTrimmed.startsWith(u'['))
         return Status::failure(QStringLiteral("Ungültiger Schlüsselname [%1] %2.").arg(section, key));
     for (const QString& text : {section, key, value}) {
         if (TextEncodings::encode(m_encoding, text))
@@ -516,6 +516,15 @@ void IniFile::eraseSection(const QString& section)
     m_records = std::move(kept);
 }
 
+bool IniFile::endsWithCr(const Record& r) const
+{
+    // A CR at the end of the old last line is part of its text; an LF after it would turn it into
+    // the line's break.
+    const QByteArrayView text = content(r);
+    const QByteArray cr = TextEncodings::encode(m_encoding, u"\r").value();
+    return text.endsWith(cr) && (text.size() - cr.size()) % cr.size() == 0;
+}
+
 QByteArray IniFile::toBytes() const
 {
     const QByteArray newline = breakBytes(m_newline);
@@ -535,7 +544,7 @@ QByteArray IniFile::toBytes() const
         else if (r.lineBreak == CrLf)
             out += crlf;
         else if (i + 1 < m_records.size()) // the old last line needs a break when something now follows it
-            out += newline;
+            out += endsWithCr(r) ? crlf : newline;
     }
     return out;
 }

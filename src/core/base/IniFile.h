@@ -109,6 +109,7 @@ private:
     QString keyName(const Record& r) const;
     QString rawValue(const Record& r) const;
     QByteArray breakBytes(int kind) const;
+    bool endsWithCr(const Record& r) const;
     Record appendWritten(const QByteArray& bytes, int lineBreak, Kind kind);
     // Index of the first section header of that name, -1 if none; end of its records.
     qsizetype findSection(const QString& section) const;
