@@ -261,6 +261,33 @@ private slots:
         QVERIFY(record == original);
     }
 
+    // Folders may be links: a setups folder moved to another disk and linked back stays usable.
+    void folderLinkIsUsable_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("setups folder is a link: store and convert") << u"verknuepft"_s;
+    }
+    void folderLinkIsUsable()
+    {
+        QFETCH(QString, name);
+        const QString moved = m_dir->path() + u"/anderer_datentraeger"_s;
+        QVERIFY(QDir().mkpath(moved));
+        const QString linked = m_dir->path() + u'/' + name;
+        QCOMPARE(::symlink(QFile::encodeName(moved).constData(), QFile::encodeName(linked).constData()), 0);
+        const QString where = linked + u'/';
+        const GWSetupRecord record = gatewayRecord();
+        const Status stored = SetupRecordToFile(where, Gw, record);
+        GWSetupRecord back = gatewayRecord();
+        back.setServerPort(1);
+        const Status converted = stored ? SetupFileToRecord(where, Gw, back) : stored;
+        const QString seen = !converted                                             ? converted.message()
+                             : back != record                                       ? u"record changed"_s
+                             : kindAt(SetupFilePath(moved + u'/', Gw)) == u"file"_s ? u"stored and converted"_s
+                                                                                    : u"file elsewhere"_s;
+        report(u"stored and converted"_s, seen);
+        QCOMPARE(seen, u"stored and converted"_s);
+    }
+
     // A device cannot be placed in the folder without privileges, but the reader meets one through
     // any path: refused without blocking and without reading.
     void deviceRefused_data()
