@@ -228,6 +228,8 @@ void TestIniFile::listing()
     const IniFile ini = doc(content);
     QCOMPARE(ini.sections(), sections);
     QCOMPARE(ini.keys(u"B"_s), keysOfB);
+    QCOMPARE(ini.keys(u"B"_s, 1), keysOfB.mid(0, 1));
+    QCOMPARE(ini.keys(u"B"_s, 0), QStringList());
 }
 
 void TestIniFile::write_data()

@@ -312,7 +312,7 @@ QStringList IniFile::sections() const
     return names;
 }
 
-QStringList IniFile::keys(const QString& section) const
+QStringList IniFile::keys(const QString& section, qsizetype limit) const
 {
     QStringList names;
     const qsizetype header = findSection(section);
@@ -320,7 +320,7 @@ QStringList IniFile::keys(const QString& section) const
         return names;
     QSet<QString> seen;
     const qsizetype end = sectionEnd(header);
-    for (qsizetype i = header + 1; i < end; ++i) {
+    for (qsizetype i = header + 1; i < end && (limit < 0 || names.size() < limit); ++i) {
         if (Kind(m_records[i].kind) != Kind::Key)
             continue;
         const QString name = keyName(m_records[i]);

@@ -53,8 +53,9 @@ public:
 
     bool hasSection(const QString& section) const;
     bool hasKey(const QString& section, const QString& key) const;
-    QStringList sections() const;                   // file order, first spelling
-    QStringList keys(const QString& section) const; // file order, first of duplicates only
+    QStringList sections() const; // file order, first spelling
+    // File order, first of duplicates only; at most limit names when limit is not negative.
+    QStringList keys(const QString& section, qsizetype limit = -1) const;
 
     QString readString(const QString& section, const QString& key, const QString& def = QString()) const;
     int readInteger(const QString& section, const QString& key, int def) const;
