@@ -134,6 +134,14 @@ void TestIniFile::readString_data()
     QTest::newRow("section name blanks") << QByteArray("[ A ]\nK=1\n") << u"A"_s << u"K"_s << u"1"_s;
     QTest::newRow("CRLF not in value") << QByteArray("[A]\r\nK=v\r\n") << u"A"_s << u"K"_s << u"v"_s;
     QTest::newRow("last line without break") << QByteArray("[A]\r\nK=v") << u"A"_s << u"K"_s << u"v"_s;
+    QTest::newRow("umlaut names without regard to case")
+        << QByteArray("[\xC4RGER]\n\xDC=1\n") << u"ärger"_s << u"ü"_s << u"1"_s;
+    QTest::newRow("Kelvin sign folds to k")
+        << QByteArray("\xEF\xBB\xBF[A]\n\xE2\x84\xAA=1\n") << u"a"_s << u"K"_s << u"1"_s;
+    QTest::newRow("text after the closing bracket") << QByteArray("[A] alt\nK=1\n") << u"A"_s << u"K"_s << u"1"_s;
+    QTest::newRow("ASCII name is no prefix match") << QByteArray("[A]\nKEY=1\n") << u"A"_s << u"KE"_s << u"<def>"_s;
+    QTest::newRow("UTF-16 names without regard to case")
+        << QByteArray("\xFF\xFE[\0n\0e\0t\0]\0\n\0p\0O\0r\0T\0=\0\x32\0", 26) << u"NET"_s << u"port"_s << u"2"_s;
     QTest::newRow("tabs trimmed") << QByteArray("[A]\n\tK\t=\tv\t\n") << u"A"_s << u"K"_s << u"v"_s;
     QTest::newRow("only blanks and tabs trimmed")
         << QByteArray("[A]\nK=\x0Bv\x0C\n") << u"A"_s << u"K"_s << u"\u000Bv\u000C"_s;

@@ -109,6 +109,7 @@ private:
     QString sectionName(const Record& r) const;
     QString keyName(const Record& r) const;
     QString rawValue(const Record& r) const;
+    bool hasName(const Record& r, QStringView wanted) const;
     QByteArray breakBytes(int kind) const;
     bool endsWithCr(const Record& r) const;
     Record appendWritten(const QByteArray& bytes, int lineBreak, Kind kind);
