@@ -1,7 +1,8 @@
-// The INI reader, a write and a re-read: lines not written stay byte for byte, values read back.
-// An input starting with FF FE is repeated to more than 1 MiB (one long line unless it holds breaks).
+// The INI model over any bytes: parsed and written back byte for byte, a write changes one line and
+// no other value, every written value reads back, and the encoding never changes.
 #include "FuzzCheck.h"
 #include "base/IniFile.h"
+#include "base/TextEncoding.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,19 +31,48 @@ Snapshot snapshot(const IniFile& ini)
     return s;
 }
 
+IniFile reparsed(const QByteArray& bytes, const IniFile& before)
+{
+    Result<IniFile> again = IniFile::fromBytes(bytes);
+    check(again.ok(), "a written document parses again");
+    check(again->encoding() == before.encoding(), "the encoding never changes");
+    return again.value();
+}
+
+// The lines of a document as text, for comparisons that hold in every encoding.
+QStringList lines(const QByteArray& bytes)
+{
+    const TextEncodings::Detected d = TextEncodings::detect(bytes);
+    return TextEncodings::decode(d.encoding, QByteArrayView(bytes).sliced(d.bomSize)).split(u'\n');
+}
+
+void checkOthersUnchanged(const Snapshot& before, const IniFile& after, const QString& section, const QString& key)
+{
+    for (int i = 0; i < before.sections.size(); ++i) {
+        for (int k = 0; k < before.keys[i].size(); ++k) {
+            if (before.sections[i].compare(section, Qt::CaseInsensitive) == 0 &&
+                before.keys[i][k].compare(key, Qt::CaseInsensitive) == 0)
+                continue;
+            check(after.readString(before.sections[i], before.keys[i][k]) == before.values[i][k],
+                  "other keys unchanged by a write");
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    if (size > 2 && data[0] == 0xFF && data[1] == 0xFE) {
-        const QByteArray unit = bytes.mid(2);
-        bytes.clear();
-        while (bytes.size() < (1 << 20) + 1)
-            bytes += unit;
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const Result<IniFile> parsed = IniFile::fromBytes(bytes);
+    const TextEncodings::Detected detected = TextEncodings::detect(bytes);
+    if (!parsed) {
+        check(TextEncodings::unitSize(detected.encoding) == 2 && (bytes.size() - detected.bomSize) % 2 == 1,
+              "only UTF-16 of an odd length is unreadable");
+        return 0;
     }
-
-    const IniFile ini = IniFile::fromBytes(bytes);
+    const IniFile& ini = *parsed;
+    check(ini.encoding() == detected.encoding, "the byte-order mark alone decides the encoding");
     check(ini.toBytes() == bytes, "an unchanged document writes back byte for byte");
     const Snapshot before = snapshot(ini);
 
@@ -55,48 +85,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                   "ASCII value written");
             const QByteArray out = copy.toBytes();
             check(out.startsWith(bytes), "appending keeps every old byte");
-            const IniFile reread = IniFile::fromBytes(out);
+            const IniFile reread = reparsed(out, ini);
             check(reread.readString(section, QStringLiteral("KEY")) == QStringLiteral("value 1"), "new key reads back");
-            const Snapshot after = snapshot(reread);
-            for (int i = 0; i < before.sections.size(); ++i) {
-                for (int k = 0; k < before.keys[i].size(); ++k)
-                    check(reread.readString(before.sections[i], before.keys[i][k]) == before.values[i][k],
-                          "old keys unchanged after appending a section");
-            }
+            checkOthersUnchanged(before, reread, section, QStringLiteral("KEY"));
         }
     }
 
-    // Rewriting the first key of the first section: that key changes, no other.
+    // Rewriting the first key of the first section with a text taken from the input: that line
+    // changes, no other, and the value reads back exactly (quoted where reading would change it).
     if (!before.sections.isEmpty() && !before.keys.first().isEmpty()) {
         IniFile copy = ini;
         const QString section = before.sections.first();
         const QString key = before.keys.first().first();
-        if (copy.writeString(section, key, QStringLiteral("42")).ok()) {
+        QString value = TextEncodings::decode(detected.encoding, QByteArrayView(bytes).sliced(detected.bomSize));
+        value = value.left(40).remove(u'\r').remove(u'\n');
+        if (copy.writeString(section, key, value).ok()) {
             const QByteArray out = copy.toBytes();
-            // In place: the same lines, byte for byte, but for the one rewritten.
-            const QList<QByteArray> oldLines = bytes.split('\n');
-            const QList<QByteArray> newLines = out.split('\n');
+            const QStringList oldLines = lines(bytes);
+            const QStringList newLines = lines(out);
             check(oldLines.size() == newLines.size(), "a rewrite in place keeps the number of lines");
             int changed = 0;
             for (qsizetype i = 0; i < oldLines.size() && i < newLines.size(); ++i)
                 changed += oldLines[i] != newLines[i];
             check(changed <= 1, "a rewrite changes one line only");
-            const IniFile reread = IniFile::fromBytes(out);
-            // Removing the only byte that is not UTF-8 makes the rest read as UTF-8: the bytes stay,
-            // their meaning (names included) changes. Values are compared only while the encoding holds.
-            check(reread.isUtf8() != ini.isUtf8() || reread.readString(section, key) == QStringLiteral("42"),
-                  "rewritten key reads back");
-            for (int i = 0; i < before.sections.size() && reread.isUtf8() == ini.isUtf8(); ++i) {
-                for (int k = 0; k < before.keys[i].size(); ++k) {
-                    if (i == 0 && k == 0)
-                        continue;
-                    if (before.sections[i].compare(section, Qt::CaseInsensitive) == 0 &&
-                        before.keys[i][k].compare(key, Qt::CaseInsensitive) == 0)
-                        continue;
-                    check(reread.readString(before.sections[i], before.keys[i][k]) == before.values[i][k],
-                          "other keys unchanged after a rewrite");
-                }
-            }
+            const IniFile reread = reparsed(out, ini);
+            check(reread.readString(section, key) == value, "rewritten value reads back as written");
+            checkOthersUnchanged(before, reread, section, key);
+        } else {
+            // A key that starts like a header is never written: a ']' in the value would make it one.
+            check(detected.encoding == TextEncoding::Windows1252 || detected.encoding == TextEncoding::Utf8 ||
+                      key.startsWith(u'['),
+                  "UTF-16 holds every value");
         }
     }
 
@@ -105,12 +124,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         IniFile copy = ini;
         if (!before.sections.isEmpty())
             copy.eraseSection(before.sections.last());
-        copy.writeInteger(QStringLiteral("NETZWERK"), QStringLiteral("PORT"), -2147483647 - 1);
-        copy.writeBool(QStringLiteral("WM-BUS"), QStringLiteral("MODET"), true);
-        const IniFile reread = IniFile::fromBytes(copy.toBytes());
+        check(copy.writeInteger(QStringLiteral("NETZWERK"), QStringLiteral("PORT"), -2147483647 - 1).ok(),
+              "integer written");
+        check(copy.writeBool(QStringLiteral("WM-BUS"), QStringLiteral("MODET"), true).ok(), "boolean written");
+        const IniFile reread = reparsed(copy.toBytes(), ini);
         check(reread.readInteger(QStringLiteral("NETZWERK"), QStringLiteral("PORT"), 0) == -2147483647 - 1,
               "integer reads back");
         check(reread.readBool(QStringLiteral("WM-BUS"), QStringLiteral("MODET"), false), "boolean reads back");
+        if (!before.sections.isEmpty())
+            check(!reread.hasSection(before.sections.last()) ||
+                      before.sections.last().compare(QStringLiteral("NETZWERK"), Qt::CaseInsensitive) == 0 ||
+                      before.sections.last().compare(QStringLiteral("WM-BUS"), Qt::CaseInsensitive) == 0,
+                  "an erased section is gone");
     }
     return 0;
 }

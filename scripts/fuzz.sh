@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each for the given seconds on a scratch
-# copy of its seed corpus. Fails on the first crash, leak or broken invariant.
+# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each for the given seconds, starting
+# from its corpus in fuzz/corpus/<target>/ (on a scratch copy). Fails on the first crash, leak or
+# broken invariant; the input is kept in fuzz-out/<target>/.
 # Usage: scripts/fuzz.sh [seconds per target] [build dir]
-# FUZZ_SEED=N makes a run repeatable (CI uses a fixed seed; 0, the default, picks a random one).
+#   FUZZ_SEED=N     repeatable run (CI uses a fixed seed; 0, the default, picks a random one)
+#   FUZZ_JOBS=N     build jobs (default 2)
+#   FUZZ_TARGETS="ini file"  only these targets
+#   FUZZ_MERGE=1    after the run, merge what it found into fuzz/corpus/<target>/ and minimise it
+#                   (-merge=1), so the corpora accumulate across runs
+# Inputs are capped per target (-max_len): longer ones teach the parsers nothing new and slow every
+# run below a thousand executions a second.
 set -euo pipefail
 seconds=${1:-60}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${2:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-2}
+
+declare -A maxlen=([address]=64 [answer]=2048 [devicelist]=4096 [file]=4096 [ini]=4096 [keylist]=4096)
 
 for tool in clang clang++ cmake ninja; do
     command -v "$tool" > /dev/null || { echo "fuzz: $tool is missing (make deps)" >&2; exit 2; }
@@ -32,19 +41,25 @@ for exe in "$build"/fuzz/fuzz_*; do
     [ -f "$exe" ] && [ -x "$exe" ] || continue
     name=$(basename "$exe")
     target=${name#fuzz_}
+    if [ -n "${FUZZ_TARGETS:-}" ] && [[ " $FUZZ_TARGETS " != *" $target "* ]]; then
+        continue
+    fi
+    seeds="$root/fuzz/corpus/$target"
     corpus="$scratch/$target"
     mkdir -p "$corpus" "$scratch/artifacts/$target"
-    [ -d "$root/tests/data/fuzz/$target" ] && cp "$root/tests/data/fuzz/$target"/* "$corpus"/ 2> /dev/null || true
+    [ -d "$seeds" ] && cp "$seeds"/* "$corpus"/ 2> /dev/null || true
     log="$scratch/$target.log"
     start=$(date +%s.%N)
     set +e
-    "$exe" "$corpus" -max_total_time="$seconds" -seed="${FUZZ_SEED:-0}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$exe" "$corpus" -max_total_time="$seconds" -seed="${FUZZ_SEED:-0}" -timeout=10 -rss_limit_mb=2048 \
+        -max_len="${maxlen[$target]:-4096}" -print_final_stats=1 \
         -artifact_prefix="$scratch/artifacts/$target/" > "$log" 2>&1
     rc=$?
     set -e
     end=$(date +%s.%N)
     runs=$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\).*/\1/p' "$log" | tail -1)
     took=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
+    rate=$(awk -v r="${runs:-0}" -v t="$took" 'BEGIN { if (t > 0) printf "%.0f", r / t; else print "?" }')
     if [ "$rc" -ne 0 ]; then
         failed=1
         summary+=("$(printf '%-12s FAILED after %s s (exit %d)' "$target" "$took" "$rc")")
@@ -52,8 +67,16 @@ for exe in "$build"/fuzz/fuzz_*; do
         grep -E "ERROR|broken|SUMMARY|Test unit written|^ *#[0-9]+ " "$log" | head -40 >&2 || true
         mkdir -p "$root/fuzz-out/$target"
         cp "$scratch/artifacts/$target"/* "$root/fuzz-out/$target/" 2> /dev/null || true
-    else
-        summary+=("$(printf '%-12s %10s executions in %s s' "$target" "${runs:-?}" "$took")")
+        continue
+    fi
+    summary+=("$(printf '%-12s %10s executions in %8s s, %6s/s' "$target" "${runs:-?}" "$took" "$rate")")
+    if [ "${FUZZ_MERGE:-0}" = 1 ]; then
+        merged="$scratch/merged-$target"
+        mkdir -p "$merged" "$seeds"
+        "$exe" -merge=1 -max_len="${maxlen[$target]:-4096}" "$merged" "$seeds" "$corpus" > "$scratch/$target.merge.log" 2>&1
+        rm -f "$seeds"/*
+        cp "$merged"/* "$seeds"/ 2> /dev/null || true
+        summary+=("$(printf '%-12s corpus merged: %d inputs in fuzz/corpus/%s' "" "$(ls "$seeds" | wc -l)" "$target")")
     fi
 done
 

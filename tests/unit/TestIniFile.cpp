@@ -134,6 +134,14 @@ void TestIniFile::readString_data()
     QTest::newRow("section name blanks") << QByteArray("[ A ]\nK=1\n") << u"A"_s << u"K"_s << u"1"_s;
     QTest::newRow("CRLF not in value") << QByteArray("[A]\r\nK=v\r\n") << u"A"_s << u"K"_s << u"v"_s;
     QTest::newRow("last line without break") << QByteArray("[A]\r\nK=v") << u"A"_s << u"K"_s << u"v"_s;
+    QTest::newRow("umlaut names without regard to case")
+        << QByteArray("[\xC4RGER]\n\xDC=1\n") << u"ärger"_s << u"ü"_s << u"1"_s;
+    QTest::newRow("Kelvin sign folds to k")
+        << QByteArray("\xEF\xBB\xBF[A]\n\xE2\x84\xAA=1\n") << u"a"_s << u"K"_s << u"1"_s;
+    QTest::newRow("text after the closing bracket") << QByteArray("[A] alt\nK=1\n") << u"A"_s << u"K"_s << u"1"_s;
+    QTest::newRow("ASCII name is no prefix match") << QByteArray("[A]\nKEY=1\n") << u"A"_s << u"KE"_s << u"<def>"_s;
+    QTest::newRow("UTF-16 names without regard to case")
+        << QByteArray("\xFF\xFE[\0n\0e\0t\0]\0\n\0p\0O\0r\0T\0=\0\x32\0", 26) << u"NET"_s << u"port"_s << u"2"_s;
     QTest::newRow("tabs trimmed") << QByteArray("[A]\n\tK\t=\tv\t\n") << u"A"_s << u"K"_s << u"v"_s;
     QTest::newRow("only blanks and tabs trimmed")
         << QByteArray("[A]\nK=\x0Bv\x0C\n") << u"A"_s << u"K"_s << u"\u000Bv\u000C"_s;
@@ -228,6 +236,8 @@ void TestIniFile::listing()
     const IniFile ini = doc(content);
     QCOMPARE(ini.sections(), sections);
     QCOMPARE(ini.keys(u"B"_s), keysOfB);
+    QCOMPARE(ini.keys(u"B"_s, 1), keysOfB.mid(0, 1));
+    QCOMPARE(ini.keys(u"B"_s, 0), QStringList());
 }
 
 void TestIniFile::write_data()
@@ -259,6 +269,13 @@ void TestIniFile::write_data()
                                             << QByteArray("[A]\r\nK=1\r\n[B]\r\nL=2\r\n");
     QTest::newRow("last line without break gets one")
         << QByteArray("[A]\r\nK=1") << QList<Write>{{u"A"_s, u"L"_s, u"2"_s}} << QByteArray("[A]\r\nK=1\r\nL=2\r\n");
+    // Found by fuzzing: a header "[]" names a section too.
+    QTest::newRow("section without a name")
+        << QByteArray("[]\nK=1\n") << QList<Write>{{u" "_s, u"K"_s, u"2"_s}} << QByteArray("[]\nK=2\n");
+    // Found by fuzzing: the CR stays text of the old last line, not half of a new CRLF.
+    QTest::newRow("old last line ending in CR, LF file")
+        << QByteArray("[A]\nK=1\nL=v\r") << QList<Write>{{u"A"_s, u"N"_s, u"x"_s}}
+        << QByteArray("[A]\nK=1\nL=v\r\r\nN=x\n");
     QTest::newRow("LF file stays LF") << QByteArray("[A]\nK=1\n")
                                       << QList<Write>{{u"A"_s, u"L"_s, u"2"_s}, {u"C"_s, u"M"_s, u"3"_s}}
                                       << QByteArray("[A]\nK=1\nL=2\n[C]\nM=3\n");
@@ -307,6 +324,19 @@ void TestIniFile::write()
     QCOMPARE(ini.toBytes(), after);
     for (const Write& w : writes)
         QCOMPARE(ini.readString(w[0], w[1]), w[2]);
+    // Every key that was there reads the same after the writes.
+    const IniFile original = doc(before);
+    const IniFile reread = doc(after);
+    for (const QString& section : original.sections()) {
+        for (const QString& key : original.keys(section)) {
+            bool written = false;
+            for (const Write& w : writes)
+                written = written || (w[0].trimmed().compare(section, Qt::CaseInsensitive) == 0 &&
+                                      w[1].trimmed().compare(key, Qt::CaseInsensitive) == 0);
+            if (!written)
+                QCOMPARE(reread.readString(section, key), original.readString(section, key));
+        }
+    }
 }
 
 void TestIniFile::eraseSection_data()
@@ -400,12 +430,12 @@ void TestIniFile::refusedName_data()
 {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
-    QTest::newRow("empty section") << u" "_s << u"K"_s;
     QTest::newRow("empty key") << u"A"_s << u"\t"_s;
     QTest::newRow("equals in key") << u"A"_s << u"K=1"_s;
     QTest::newRow("key that starts a comment") << u"A"_s << u";K"_s;
     QTest::newRow("key that starts a header") << u"A"_s << u"[K]"_s;
-    QTest::newRow("break in section") << u"A\nB"_s << u"K"_s;
+    QTest::newRow("line feed in section") << u"A\nB"_s << u"K"_s;
+    QTest::newRow("line feed in key") << u"A"_s << u"K\nL"_s;
 }
 
 void TestIniFile::refusedName()
@@ -749,6 +779,9 @@ void TestIniFile::encodingsRoundTripEveryUnit()
     QString value = text;
     value.remove(u'\r').remove(u'\n');
     IniFile ini = doc(TextEncodings::byteOrderMark(encoding));
+    // A CR inside a name is text of that name.
+    QVERIFY(ini.writeString(u"A\rB"_s, u"K\rL"_s, u"1"_s).ok());
+    QCOMPARE(doc(ini.toBytes()).readString(u"A\rB"_s, u"K\rL"_s), u"1"_s);
     QCOMPARE(ini.encoding(), encoding);
     QVERIFY(ini.writeString(u"A"_s, u"K"_s, value).ok());
     QCOMPARE(doc(ini.toBytes()).readString(u"A"_s, u"K"_s), value);

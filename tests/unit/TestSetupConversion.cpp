@@ -399,6 +399,11 @@ void TestSetupConversion::accepted_data()
         << QByteArray("SRV_DNS=\xC3\xA4\r\n") << none << 22 << (QByteArray("\xC3\xA4") + QByteArray(30, '\0'));
     QTest::newRow("quoted server name keeps its blanks")
         << QByteArray("SRV_DNS=\"  srv \"\r\n") << none << 22 << (QByteArray("  srv ") + QByteArray(26, '\0'));
+    QByteArray duplicates = "[WM-BUS_IDS]\r\n";
+    for (int i = 0; i < 300; ++i)
+        duplicates += "ID" + QByteArray::number(i % 250) + "=" + QByteArray::number(i + 1) + "\r\n";
+    QTest::newRow("250 radio IDs and 50 duplicate keys: the first of each")
+        << none << duplicates << 1072 << QByteArray::fromHex("50020000");
     QTest::newRow("GW_ID keys are not read")
         << QByteArray("GW_ID2=FF\r\nGW_ID1=FF\r\n") << none << 3 << QByteArray::fromHex("0a1b2c");
 }
@@ -498,7 +503,7 @@ void TestSetupConversion::refused_data()
     QByteArray many = "[WM-BUS_IDS]\r\n";
     for (int i = 0; i < 251; ++i)
         many += "ID" + QByteArray::number(i) + "=" + QByteArray::number(i + 1) + "\r\n";
-    row("251 radio IDs", none, many, u"Mehr als 250 Funk-IDs in [WM-BUS_IDS] (251)"_s);
+    row("251 radio IDs", none, many, u"Mehr als 250 Funk-IDs in [WM-BUS_IDS]"_s);
 }
 
 void TestSetupConversion::refused()

@@ -9,7 +9,6 @@
 #ifdef Q_OS_WIN
 #include <QDir>
 
-#include <io.h>
 #include <qt_windows.h>
 #include <string>
 #else
@@ -194,22 +193,44 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
     if (info.exists() && !info.isFile())
         return failed(path, FileReasons::notRegular(QStringLiteral("etwas anderes")));
 
-    QFile file;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        file.setFileName(temporaryName(path));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+    // Created exclusively (CREATE_NEW), written and flushed to the disk before the rename.
+    QString temporary;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+        temporary = temporaryName(path);
+        handle = ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(temporary).utf16()),
+                               GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
             break;
     }
-    if (!file.isOpen())
-        return failed(path, QStringLiteral("im Ordner kann keine Datei angelegt werden"));
-    const QString temporary = file.fileName();
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.close();
-        QFile::remove(temporary);
-        return failed(path, QStringLiteral("der Datenträger hat nicht alle Bytes angenommen (voll?)"));
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_PATH_NOT_FOUND)
+            return failed(path, QStringLiteral("der Ordner %1 fehlt").arg(QFileInfo(path).absolutePath()));
+        if (error == ERROR_ACCESS_DENIED)
+            return failed(path, QStringLiteral("im Ordner kann keine Datei angelegt werden (keine Berechtigung)"));
+        return failed(path, QStringLiteral("im Ordner kann keine Datei angelegt werden (Systemfehler %1)").arg(error));
     }
-    ::FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle())));
-    file.close();
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    bool written = true;
+    while (written && left > 0) {
+        DWORD done = 0;
+        const DWORD chunk = DWORD(qMin<qsizetype>(left, 1 << 30));
+        written = ::WriteFile(handle, data, chunk, &done, nullptr) && done > 0;
+        data += done;
+        left -= done;
+    }
+    const DWORD writeError = written ? ERROR_SUCCESS : ::GetLastError();
+    written = written && ::FlushFileBuffers(handle);
+    ::CloseHandle(handle);
+    if (!written) {
+        QFile::remove(temporary);
+        if (writeError == ERROR_DISK_FULL || writeError == ERROR_HANDLE_DISK_FULL)
+            return failed(path, QStringLiteral("der Datenträger ist voll"));
+        return failed(
+            path, QStringLiteral("der Datenträger hat nicht alle Bytes angenommen (Systemfehler %1)").arg(writeError));
+    }
 
     if (isLink(QFileInfo(path))) {
         QFile::remove(temporary);

@@ -34,6 +34,20 @@ bool sameName(QStringView a, QStringView b)
     return QStringView(a).compare(b, Qt::CaseInsensitive) == 0;
 }
 
+bool isAscii(QStringView text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+char16_t asciiLower(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
 QString unquoted(const QString& value)
 {
     if (value.size() >= 2) {
@@ -48,7 +62,7 @@ QString unquoted(const QString& value)
 class Units
 {
 public:
-    Units(const QByteArray& bytes, TextEncoding encoding)
+    Units(QByteArrayView bytes, TextEncoding encoding)
         : m_data(bytes.constData()), m_size(bytes.size()), m_width(TextEncodings::unitSize(encoding)),
           m_little(encoding == TextEncoding::Utf16LE)
     {}
@@ -69,6 +83,14 @@ public:
             return hit ? static_cast<const char*>(hit) - m_data : -1;
         }
         for (qsizetype i = from; i + 1 < to; i += 2) {
+            if (at(i) == unit)
+                return i;
+        }
+        return -1;
+    }
+    qsizetype findLast(char16_t unit, qsizetype from, qsizetype to) const
+    {
+        for (qsizetype i = to - m_width; i >= from; i -= m_width) {
             if (at(i) == unit)
                 return i;
         }
@@ -253,11 +275,50 @@ IniFile::Record IniFile::appendWritten(const QByteArray& bytes, int lineBreak, K
     return r;
 }
 
+bool IniFile::hasName(const Record& r, QStringView wanted) const
+{
+    // Names are nearly always ASCII on both sides: compared on the code units, nothing decoded.
+    // Anything else goes through the full comparison (a Kelvin sign folds to 'k').
+    if (isAscii(wanted)) {
+        const Units u(content(r), m_encoding);
+        const int w = u.width();
+        qsizetype begin = 0;
+        qsizetype end = u.size();
+        while (begin < end && isBlank(u.at(begin)))
+            begin += w;
+        while (end > begin && isBlank(u.at(end - w)))
+            end -= w;
+        if (Kind(r.kind) == Kind::Section) {
+            end = u.findLast(u']', begin + w, end);
+            begin += w;
+        } else {
+            end = u.find(u'=', begin, end);
+        }
+        while (begin < end && isBlank(u.at(begin)))
+            begin += w;
+        while (end > begin && isBlank(u.at(end - w)))
+            end -= w;
+        bool ascii = true;
+        for (qsizetype p = begin; p < end && ascii; p += w)
+            ascii = u.at(p) < 0x80;
+        if (ascii) {
+            if ((end - begin) / w != wanted.size())
+                return false;
+            for (qsizetype k = 0; k < wanted.size(); ++k) {
+                if (asciiLower(u.at(begin + k * w)) != asciiLower(wanted[k].unicode()))
+                    return false;
+            }
+            return true;
+        }
+    }
+    return sameName(Kind(r.kind) == Kind::Section ? sectionName(r) : keyName(r), wanted);
+}
+
 qsizetype IniFile::findSection(const QString& section) const
 {
     const QStringView wanted = trimBlanks(section);
     for (qsizetype i = 0; i < qsizetype(m_records.size()); ++i) {
-        if (Kind(m_records[i].kind) == Kind::Section && sameName(sectionName(m_records[i]), wanted))
+        if (Kind(m_records[i].kind) == Kind::Section && hasName(m_records[i], wanted))
             return i;
     }
     return -1;
@@ -279,7 +340,7 @@ qsizetype IniFile::findKey(const QString& section, const QString& key) const
     const QStringView wanted = trimBlanks(key);
     const qsizetype end = sectionEnd(header);
     for (qsizetype i = header + 1; i < end; ++i) {
-        if (Kind(m_records[i].kind) == Kind::Key && sameName(keyName(m_records[i]), wanted))
+        if (Kind(m_records[i].kind) == Kind::Key && hasName(m_records[i], wanted))
             return i;
     }
     return -1;
@@ -312,7 +373,7 @@ QStringList IniFile::sections() const
     return names;
 }
 
-QStringList IniFile::keys(const QString& section) const
+QStringList IniFile::keys(const QString& section, qsizetype limit) const
 {
     QStringList names;
     const qsizetype header = findSection(section);
@@ -320,7 +381,7 @@ QStringList IniFile::keys(const QString& section) const
         return names;
     QSet<QString> seen;
     const qsizetype end = sectionEnd(header);
-    for (qsizetype i = header + 1; i < end; ++i) {
+    for (qsizetype i = header + 1; i < end && (limit < 0 || names.size() < limit); ++i) {
         if (Kind(m_records[i].kind) != Kind::Key)
             continue;
         const QString name = keyName(m_records[i]);
@@ -444,15 +505,15 @@ qsizetype IniFile::keyInsertPosition(qsizetype header)
 
 Status IniFile::writeString(const QString& section, const QString& key, const QString& value)
 {
-    const auto hasBreak = [](const QString& t) { return t.contains(u'\n') || t.contains(u'\r'); };
-    if (hasBreak(section) || hasBreak(key) || hasBreak(value))
+    // Only LF ends a line; a CR inside a name is text, but a value ending in one would lose it to
+    // the line break of an LF file, so values hold neither.
+    if (section.contains(u'\n') || key.contains(u'\n') || value.contains(u'\n') || value.contains(u'\r'))
         return Status::failure(
             QStringLiteral("Der Wert für [%1] %2 darf keinen Zeilenumbruch enthalten.").arg(section, key));
     const QString sectionTrimmed = trimBlanks(section).toString();
     const QString keyTrimmed = trimBlanks(key).toString();
     // Names that would read back as something else: a key that starts a comment or a header.
-    if (sectionTrimmed.isEmpty() || keyTrimmed.isEmpty() || key.contains(u'=') || keyTrimmed.startsWith(u';') ||
-        keyTrimmed.startsWith(u'['))
+    if (keyTrimmed.isEmpty() || key.contains(u'=') || keyTrimmed.startsWith(u';') || keyTrimmed.startsWith(u'['))
         return Status::failure(QStringLiteral("Ungültiger Schlüsselname [%1] %2.").arg(section, key));
     for (const QString& text : {section, key, value}) {
         if (TextEncodings::encode(m_encoding, text))
@@ -509,11 +570,20 @@ void IniFile::eraseSection(const QString& section)
     bool erasing = false;
     for (const Record& r : m_records) {
         if (Kind(r.kind) == Kind::Section)
-            erasing = sameName(sectionName(r), wanted);
+            erasing = hasName(r, wanted);
         if (!erasing)
             kept.push_back(r);
     }
     m_records = std::move(kept);
+}
+
+bool IniFile::endsWithCr(const Record& r) const
+{
+    // A CR at the end of the old last line is part of its text; an LF after it would turn it into
+    // the line's break.
+    const QByteArrayView text = content(r);
+    const QByteArray cr = TextEncodings::encode(m_encoding, u"\r").value();
+    return text.endsWith(cr) && (text.size() - cr.size()) % cr.size() == 0;
 }
 
 QByteArray IniFile::toBytes() const
@@ -535,7 +605,7 @@ QByteArray IniFile::toBytes() const
         else if (r.lineBreak == CrLf)
             out += crlf;
         else if (i + 1 < m_records.size()) // the old last line needs a break when something now follows it
-            out += newline;
+            out += endsWithCr(r) ? crlf : newline;
     }
     return out;
 }

@@ -53,8 +53,9 @@ public:
 
     bool hasSection(const QString& section) const;
     bool hasKey(const QString& section, const QString& key) const;
-    QStringList sections() const;                   // file order, first spelling
-    QStringList keys(const QString& section) const; // file order, first of duplicates only
+    QStringList sections() const; // file order, first spelling
+    // File order, first of duplicates only; at most limit names when limit is not negative.
+    QStringList keys(const QString& section, qsizetype limit = -1) const;
 
     QString readString(const QString& section, const QString& key, const QString& def = QString()) const;
     int readInteger(const QString& section, const QString& key, int def) const;
@@ -108,7 +109,9 @@ private:
     QString sectionName(const Record& r) const;
     QString keyName(const Record& r) const;
     QString rawValue(const Record& r) const;
+    bool hasName(const Record& r, QStringView wanted) const;
     QByteArray breakBytes(int kind) const;
+    bool endsWithCr(const Record& r) const;
     Record appendWritten(const QByteArray& bytes, int lineBreak, Kind kind);
     // Index of the first section header of that name, -1 if none; end of its records.
     qsizetype findSection(const QString& section) const;

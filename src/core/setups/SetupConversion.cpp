@@ -215,12 +215,11 @@ Status SetupIniToRecord(const IniFile& ini, const GatewayId& id, GWSetupRecord& 
     }
 
     // The key numbers do not place the IDs: the k-th key in the file fills slot k.
-    const QStringList idKeys = ini.keys(WMBusIds);
+    // One more than the record holds is enough to refuse: a file of a million keys is not listed.
+    const QStringList idKeys = ini.keys(WMBusIds, GWSetupRecord::RadioIdSlots + 1);
     if (idKeys.size() > GWSetupRecord::RadioIdSlots)
-        return Status::failure(QStringLiteral("Mehr als %1 Funk-IDs in [%2] (%3)")
-                                   .arg(GWSetupRecord::RadioIdSlots)
-                                   .arg(WMBusIds)
-                                   .arg(idKeys.size()));
+        return Status::failure(
+            QStringLiteral("Mehr als %1 Funk-IDs in [%2]").arg(GWSetupRecord::RadioIdSlots).arg(WMBusIds));
     for (int slot = 0; slot < GWSetupRecord::RadioIdSlots; ++slot)
         r.setRadioIdSlot(slot, 0);
     for (int k = 0; k < idKeys.size(); ++k) {
