@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the hardening matrices and prints their table: row, expected, seen, verdict.
-#   - hostile gateways (tests/gui/TestHostilePeers)
+#   - hostile gateways (tests/gui/TestHostilePeers) and what gateways do with a setup
+#     (tests/unit/TestGatewaySession, its transfer table)
 #   - the shared folders as other programs and users leave them (tests/unit/TestSharedFolderSafety):
 #     links, FIFOs, devices and huge files in place of a file, other encodings, the round trip of
 #     the setup record through its file, hand-edited values that must be refused
@@ -11,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 [ -f "$build/build.ninja" ] || [ -f "$build/Makefile" ] || {
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 2
 }
-tests=(test_gui_TestHostilePeers test_unit_TestSharedFolderSafety)
+tests=(test_gui_TestHostilePeers test_unit_TestGatewaySession test_unit_TestSharedFolderSafety)
 cmake --build "$build" --target "${tests[@]}" -j "${JOBS:-2}" || exit 2
 
 docs=$(mktemp -d /tmp/telvaro-hardening.XXXXXX)

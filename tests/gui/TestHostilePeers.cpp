@@ -5,8 +5,6 @@
 #include "app/TTelvaro.h"
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
-#include "setups/SetupConversion.h"
-#include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
 #include "ProcessProbe.h"
@@ -264,72 +262,6 @@ private slots:
         // A setup file exists only for an answer that decrypted into a setup.
         if (!expected.contains(u"1.4.12"_s))
             QVERIFY(QDir(SharedFolders::setups()).entryList({u"*.GWINI"_s}, QDir::Files).isEmpty());
-    }
-
-    void transfer_data()
-    {
-        QTest::addColumn<int>("behaviour");
-        QTest::addColumn<QString>("expected");
-        const QString ok = u"Die Übertragung war erfolgreich!"_s;
-        const QString notOk = u"Die Übertragung war NICHT erfolgreich!"_s;
-        QTest::newRow("write answer shorter than 10 bytes")
-            << int(GatewayBehaviour::WriteShort)
-            << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | nothing sent"_s;
-        QTest::newRow("NAK") << int(GatewayBehaviour::Nak)
-                             << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | setup sent"_s;
-        QTest::newRow("06 followed by more bytes")
-            << int(GatewayBehaviour::AckPlus)
-            << u"acknowledged yes | 1 outcome | message: "_s + ok + u" | setup sent"_s;
-        QTest::newRow("late acknowledgement")
-            << int(GatewayBehaviour::LateAck)
-            << u"acknowledged no | 1 outcome | message: "_s + notOk + u" | setup sent"_s;
-    }
-    void transfer()
-    {
-        QFETCH(int, behaviour);
-        QFETCH(QString, expected);
-        openWindow({gw(21, GatewayBehaviour(behaviour))});
-        if (QTest::currentTestFailed())
-            return;
-        // The session reads the gateway first, as the scan before a double-click does.
-        const QHostAddress host(u"127.0.0.21"_s);
-        const GatewayId id{{0x0A, 0x1B, 0x15}};
-        QSignalSpy read(&m_window->session(), &GatewaySession::gatewayRead);
-        m_window->session().readGateway(host);
-        QVERIFY(read.wait(6000));
-        GWSetupRecord record = gw(21).record;
-        record.setServerPort(5000);
-        QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
-        QVERIFY(SetupRecordToFile(SharedFolders::setups(), id, record));
-        const QString file = SetupFilePath(SharedFolders::setups(), id);
-        QFile stored(file);
-        QVERIFY(stored.open(QIODevice::ReadOnly));
-        const QByteArray before = stored.readAll();
-        stored.close();
-        settle();
-        const int fdsBefore = openDescriptors();
-
-        QSignalSpy finished(m_window.get(), &TTelvaro::setupTransferFinished);
-        QVERIFY(m_window->session().sendSetupFile(host, id, id));
-        const bool ended = finished.wait(8000);
-        // The late acknowledgement arrives 3500 ms after the setup; nothing may follow the outcome.
-        QTest::qWait(1500);
-
-        const QString seen = u"acknowledged %1 | %2 outcome | %3 | %4"_s
-                                 .arg(finished.isEmpty()                  ? u"-"_s
-                                      : finished.first().first().toBool() ? u"yes"_s
-                                                                          : u"no"_s)
-                                 .arg(finished.count())
-                                 .arg(messages(), m_sim->received().isEmpty() ? u"nothing sent"_s : u"setup sent"_s);
-        const QString fds = descriptorsAfter(fdsBefore);
-        report(expected + u" | fds back"_s, seen + u" | "_s + fds);
-
-        QVERIFY2(ended, "the transfer must report an outcome");
-        QCOMPARE(seen, expected);
-        QCOMPARE(fds, u"fds back"_s);
-        QVERIFY(!m_window->session().transferRunning());
-        QVERIFY(stored.open(QIODevice::ReadOnly));
-        QCOMPARE(stored.readAll(), before); // a transfer never rewrites the file it sends
     }
 };
 

@@ -8,6 +8,7 @@
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "ProcessProbe.h"
 #include "SetupFileEdits.h"
 #include "TestSupport.h"
 
@@ -32,6 +33,14 @@ SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::No
 }
 
 const GatewayId Id2C{{0x0A, 0x1B, 0x2C}};
+
+void settleDeletions()
+{
+    for (int i = 0; i < 5; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
 const QHostAddress Host21(u"127.0.0.21"_s);
 
 } // namespace
@@ -310,10 +319,25 @@ private slots:
         scan();
         if (closeAfterRead)
             m_sim->close();
+        settleDeletions();
+        const int fdsBefore = openDescriptors();
         const SetupTransfer::Report report = sendAndWait(Host21, Id2C);
+        const QString message =
+            report.acknowledged() ? u"Die Übertragung war erfolgreich!"_s : u"Die Übertragung war NICHT erfolgreich!"_s;
+        // Everything the transfer opened is closed again (the simulator's side aside: it listens on).
+        QTRY_VERIFY_WITH_TIMEOUT((settleDeletions(), openDescriptors() <= fdsBefore), 6000);
+        if (qEnvironmentVariableIsSet("TELVARO_HARDENING_REPORT")) {
+            const auto said = [](int o, qsizetype sent) {
+                SetupTransfer::Report r;
+                r.outcome = SetupTransfer::Outcome(o);
+                return u"%1, %2 sent"_s.arg(r.acknowledged() ? u"bestätigt"_s : r.reason()).arg(sent);
+            };
+            qInfo().noquote() << u"HARDENING|transfer: %1|%2|%3"_s.arg(
+                QString::fromUtf8(QTest::currentDataTag()), said(outcome, received),
+                said(int(report.outcome), m_sim->received().size()));
+        }
         QCOMPARE(int(report.outcome), outcome);
-        QCOMPARE(report.message(), report.acknowledged() ? u"Die Übertragung war erfolgreich!"_s
-                                                         : u"Die Übertragung war NICHT erfolgreich!"_s);
+        QCOMPARE(report.message(), message);
         QCOMPARE(m_sim->received().size(), received);
         QVERIFY(!m_session->transferRunning());
     }
