@@ -8,7 +8,6 @@
 #include <QSet>
 
 #include <cstring>
-
 #include <limits>
 
 namespace {
@@ -78,6 +77,8 @@ public:
     }
     qsizetype find(char16_t unit, qsizetype from, qsizetype to) const
     {
+        if (from >= to)
+            return -1;
         if (m_width == 1) {
             const void* hit = std::memchr(m_data + from, int(unit), size_t(to - from));
             return hit ? static_cast<const char*>(hit) - m_data : -1;
