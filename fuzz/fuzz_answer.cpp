@@ -47,19 +47,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (a.kind != Telegram::Answer::Kind::NotDecodable)
         check(a.length >= Telegram::HeaderSize + 16 && a.length <= Telegram::MaxAnswer, "decoded only within 26..2106");
+    if (a.kind == Telegram::Answer::Kind::Incomplete)
+        check(bytes.size() < a.length && a.body.isEmpty(), "a cut answer is not decrypted");
+    else if (a.kind != Telegram::Answer::Kind::NotDecodable)
+        check(bytes.size() >= a.length, "a whole answer is decoded");
 
     // Round trip: record from the input, identifier and key material from its first bytes.
     QByteArray raw = bytes.left(GWSetupRecord::Size);
     raw.append(QByteArray(GWSetupRecord::Size - raw.size(), '\0'));
-    GWSetupRecord record;
-    check(GWSetupRecord::fromRaw(raw, record), "a record from 1116 bytes");
+    const std::optional<GWSetupRecord> fromRaw = GWSetupRecord::fromRaw(raw);
+    check(fromRaw.has_value(), "a record from 1116 bytes");
+    const GWSetupRecord record = *fromRaw;
     KeyMaterial p{};
     GatewayIdBytes q{};
     for (int i = 0; i < 3; ++i)
         q[i] = quint8(raw[i]);
     for (int i = 0; i < 4; ++i)
         p[i] = quint8(raw[3 + i]);
-    const QByteArray telegram = Telegram::BuildSetupTelegram(record, p, q, masterKey);
+    const Result<QByteArray> built = Telegram::BuildSetupTelegram(record, p, q, masterKey);
+    check(built.ok(), "AES is there");
+    const QByteArray telegram = built.value();
     check(telegram.size() == Telegram::SetupTelegramSize, "setup telegram is 1123 bytes");
     check(telegram.startsWith(QByteArray::fromHex("046314")), "setup telegram header 04 63 14");
     // The same encrypted span as a gateway's answer of N = 1130 decodes to the record again.
