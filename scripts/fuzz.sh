@@ -16,7 +16,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${2:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-2}
 
-declare -A maxlen=([address]=64 [answer]=2048 [devicelist]=4096 [file]=4096 [ini]=4096 [keylist]=4096)
+declare -A maxlen=([address]=64 [answer]=2048 [devicelist]=4096 [file]=4096 [ini]=2048 [keylist]=4096)
 
 for tool in clang clang++ cmake ninja; do
     command -v "$tool" > /dev/null || { echo "fuzz: $tool is missing (make deps)" >&2; exit 2; }
