@@ -881,7 +881,8 @@ void TestSetupDialog::importUnreadable_data()
     QTest::addColumn<QString>("text"); // empty: the system's text, whatever it is
     QTest::newRow("device list") << u"gesperrt.route"_s << int(Prompter::Icon::Error) << int(Prompter::Ok) << QString();
     QTest::newRow("key list") << u"gesperrt.csv"_s << int(Prompter::Icon::Warning) << int(Prompter::Yes)
-                              << u"Unerwarteter Fehler in CSV!"_s;
+                              << u"Unerwarteter Fehler in CSV!\nDie Datei %1 konnte nicht gelesen werden: an ihrer "
+                                 u"Stelle liegt ein Ordner"_s;
 }
 
 void TestSetupDialog::importUnreadable()
@@ -901,7 +902,7 @@ void TestSetupDialog::importUnreadable()
     if (text.isEmpty())
         QVERIFY(!m_prompter.shown[0].text.isEmpty());
     else
-        QCOMPARE(m_prompter.shown[0].text, text);
+        QCOMPARE(m_prompter.shown[0].text, text.arg(m_documents->file(name)));
 }
 
 QTEST_MAIN(TestSetupDialog)

@@ -19,6 +19,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -67,6 +69,7 @@ private slots:
     void withoutSession();
     void refusedGatewayGetsNothing();
     void marksWhatTheGatewayWouldChange();
+    void fifoInPlaceOfTheSetupFileIsNamed();
     void closeAfterTransfer();
 
 private:
@@ -487,6 +490,19 @@ void TestSetupSave::marksWhatTheGatewayWouldChange()
     QTRY_COMPARE(m_dialog->markedControls(), QList<QWidget*>{control<QListWidget>(u"ListBoxFiltIDs"_s)});
     QVERIFY(!portLabel->font().bold());
     QVERIFY(m_prompter.shown.isEmpty()); // no question: "Speichern" stays as it is
+}
+
+void TestSetupSave::fifoInPlaceOfTheSetupFileIsNamed()
+{
+    QVERIFY(QDir().mkpath(SharedFolders::setups()));
+    QCOMPARE(::mkfifo(QFile::encodeName(setupPath()).constData(), 0600), 0);
+    m_prompter.answers << Prompter::Ok << Prompter::Abort;
+    m_dialog->OpenGatewaySetup(idOf(Gwid), QHostAddress(Ip)); // must not hang on the FIFO
+    QCOMPARE(m_prompter.texts(),
+             (QStringList{u"Die Datei %1 konnte nicht gelesen werden: sie ist keine gewöhnliche Datei, sondern eine "
+                          u"Pipe (FIFO)"_s.arg(setupPath()),
+                          u"Kein Setup für diese GWID vorhanden!"_s}));
+    QVERIFY(!m_dialog->isVisible());
 }
 
 void TestSetupSave::closeAfterTransfer()

@@ -263,13 +263,14 @@ void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& hos
 
 bool TFormGWsetup::LoadSetup(const QString& path, const QString& id2, const QString& id1, const QString& id0)
 {
-    if (!QFileInfo(path).isFile())
-        return false;
+    // A link, a FIFO or a folder in the file's place is named, never read through.
     const Result<IniFile> ini = IniFile::load(path);
     if (!ini) {
         Prompter::instance().error(this, ini.message());
         return false;
     }
+    if (!ini->existedOnLoad())
+        return false;
     SetupFormValues values = formValues();
     loadSetupFormValues(*ini, id2, id1, id0, values);
     QScopedValueRollback loading(m_loading, true);
@@ -432,7 +433,16 @@ void TFormGWsetup::ImportDeviceList(const QString& fileName)
 
 void TFormGWsetup::ImportKeyList(const QString& fileName)
 {
-    const KeyListImport list = importKeyList(fileName);
+    const Result<KeyListImport> read = readKeyListFile(fileName);
+    if (!read) {
+        // The fixed message first, then what the system said about the file.
+        KeyListImport failed;
+        failed.outcome = KeyListImport::Outcome::Unexpected;
+        Prompter::instance().message(this, Prompter::Icon::Warning,
+                                     failed.message() + QLatin1Char('\n') + read.message(), Prompter::Yes);
+        return;
+    }
+    const KeyListImport& list = *read;
     int skipped = list.skipped;
     for (const QString& id : list.ids)
         skipped += addImportedId(id) ? 0 : 1;
