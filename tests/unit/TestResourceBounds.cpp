@@ -16,45 +16,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// VmHWM of /proc/self/status: the most this process has held resident since the last reset.
-qint64 peakResidentKb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// Sets the peak to what is resident now (Linux 4.0 and later); false where the kernel cannot.
-// Large blocks are kept out of the heap first, so what an earlier row freed there cannot hide what
-// the next one takes.
-bool resetPeakResident()
-{
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
-    malloc_trim(0);
-#endif
-    QFile clear(u"/proc/self/clear_refs"_s);
-    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
-        return false;
-    clear.close();
-    // The kernel's counters of resident pages lag by a few pages per thread.
-    return peakResidentKb() - residentKb() < 256;
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestResourceBounds : public QObject
 {

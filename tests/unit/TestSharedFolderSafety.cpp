@@ -29,10 +29,6 @@
 #include <thread>
 #include <unistd.h>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(GWSetupRecord)
@@ -76,31 +72,6 @@ QString kindAt(const QString& path)
     if (S_ISREG(st.st_mode))
         return u"file"_s;
     return u"other"_s;
-}
-
-qint64 peakResidentKb()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-bool resetPeakResident()
-{
-#ifdef __GLIBC__
-    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
-    malloc_trim(0);
-#endif
-    QFile clear(u"/proc/self/clear_refs"_s);
-    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
-        return false;
-    clear.close();
-    return peakResidentKb() - residentKb() < 256;
 }
 
 // Runs an operation on its own thread so that one that blocks (a FIFO opened for reading waits for

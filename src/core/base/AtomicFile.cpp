@@ -41,21 +41,6 @@ QString temporaryName(const QString& path)
 
 namespace {
 
-QString typeRefusal(mode_t mode)
-{
-    if (S_ISLNK(mode))
-        return FileReasons::symbolicLink();
-    if (S_ISDIR(mode))
-        return FileReasons::folderInPlace();
-    if (S_ISFIFO(mode))
-        return FileReasons::notRegular(QStringLiteral("eine Pipe (FIFO)"));
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return FileReasons::notRegular(QStringLiteral("ein Gerät"));
-    if (!S_ISREG(mode))
-        return FileReasons::notRegular(QStringLiteral("etwas anderes"));
-    return QString();
-}
-
 bool writeAll(int fd, const char* data, qsizetype size)
 {
     while (size > 0) {
@@ -98,7 +83,7 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
     bool existed = false;
     if (::lstat(native.constData(), &old) == 0) {
         existed = true;
-        if (const QString why = typeRefusal(old.st_mode); !why.isEmpty())
+        if (const QString why = FileReasons::typeRefusal(old.st_mode); !why.isEmpty())
             return failed(path, why);
     } else if (errno != ENOENT) {
         return failed(path, FileReasons::systemReason(errno));
@@ -150,7 +135,7 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
     {
     };
     if (::lstat(native.constData(), &now) == 0) {
-        if (const QString why = typeRefusal(now.st_mode); !why.isEmpty()) {
+        if (const QString why = FileReasons::typeRefusal(now.st_mode); !why.isEmpty()) {
             ::unlink(nativeTemporary.constData());
             return failed(path, why);
         }

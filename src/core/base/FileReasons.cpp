@@ -1,5 +1,9 @@
 #include "FileReasons.h"
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 #include <QDir>
 
 #include <cerrno>
@@ -78,6 +82,28 @@ QString notRegular(const QString& what)
 QString tooLarge(qint64 size, qint64 limit)
 {
     return QStringLiteral("sie ist mit %1 Bytes größer als die erlaubten %2 Bytes").arg(size).arg(limit);
+}
+
+QString typeRefusal(unsigned int mode)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(mode);
+    return QString(); // Windows hands out no such files through these paths
+#else
+    if (S_ISREG(mode))
+        return QString();
+    if (S_ISLNK(mode))
+        return symbolicLink();
+    if (S_ISDIR(mode))
+        return folderInPlace();
+    if (S_ISFIFO(mode))
+        return notRegular(QStringLiteral("eine Pipe (FIFO)"));
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return notRegular(QStringLiteral("ein Gerät"));
+    if (S_ISSOCK(mode))
+        return notRegular(QStringLiteral("ein Socket"));
+    return notRegular(QStringLiteral("etwas anderes"));
+#endif
 }
 
 } // namespace FileReasons

@@ -18,5 +18,7 @@ QString symbolicLink();
 QString folderInPlace();
 QString notRegular(const QString& what); // "sie ist keine gewöhnliche Datei, sondern <what>"
 QString tooLarge(qint64 size, qint64 limit);
+// Why a file of this type (st_mode) is neither read nor written; empty for a regular file.
+QString typeRefusal(unsigned int mode);
 
 } // namespace FileReasons

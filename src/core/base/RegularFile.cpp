@@ -26,24 +26,6 @@ ReadResult refused(const QString& path, const QString& reason)
 
 #ifndef Q_OS_WIN
 
-// Why a file of this type is not read; empty for a regular file.
-QString typeRefusal(mode_t mode)
-{
-    if (S_ISREG(mode))
-        return QString();
-    if (S_ISLNK(mode))
-        return FileReasons::symbolicLink();
-    if (S_ISDIR(mode))
-        return FileReasons::folderInPlace();
-    if (S_ISFIFO(mode))
-        return FileReasons::notRegular(QStringLiteral("eine Pipe (FIFO)"));
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return FileReasons::notRegular(QStringLiteral("ein Gerät"));
-    if (S_ISSOCK(mode))
-        return FileReasons::notRegular(QStringLiteral("ein Socket"));
-    return FileReasons::notRegular(QStringLiteral("etwas anderes"));
-}
-
 class Descriptor final
 {
 public:
@@ -100,7 +82,7 @@ ReadResult readRegularFile(const QString& path, qint64 maxBytes)
             return std::optional<QByteArray>();
         return refused(path, FileReasons::systemReason(errno));
     }
-    if (const QString why = typeRefusal(before.st_mode); !why.isEmpty())
+    if (const QString why = FileReasons::typeRefusal(before.st_mode); !why.isEmpty())
         return refused(path, why);
     if (before.st_size > maxBytes)
         return refused(path, FileReasons::tooLarge(before.st_size, maxBytes));
@@ -125,7 +107,7 @@ ReadResult readRegularFile(const QString& path, qint64 maxBytes)
     };
     if (::fstat(fd, &opened) != 0)
         return refused(path, FileReasons::systemReason(errno));
-    if (const QString why = typeRefusal(opened.st_mode); !why.isEmpty())
+    if (const QString why = FileReasons::typeRefusal(opened.st_mode); !why.isEmpty())
         return refused(path, why);
     if (opened.st_size > maxBytes)
         return refused(path, FileReasons::tooLarge(opened.st_size, maxBytes));
