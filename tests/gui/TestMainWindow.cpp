@@ -492,19 +492,21 @@ private slots:
         const ScriptedPrompter::Table& dry = m_prompts.tables[0];
         QCOMPARE(dry.text, u"Vorlage template_fleet.GWINI auf 2 markierte Gateways anwenden? So würden sich ihre "
                            u"Setups ändern:"_s);
-        QCOMPARE(dry.headers, (QStringList{u"IP"_s, u"GWID"_s, u"Änderungen"_s, u"Ergebnis"_s, u"Grund"_s}));
+        QCOMPARE(dry.headers, (QStringList{u"IP"_s, u"GWID"_s, u"Ergebnis"_s, u"Grund"_s, u"Änderungen"_s}));
         QCOMPARE(dry.rows.size(), 2);
-        QVERIFY(dry.rows[0][2].startsWith(u"NETZWERK/SRV_DNS, NETZWERK/PORT"_s));
-        QCOMPARE(dry.rows[0][3], u"würde gesendet"_s);
+        QVERIFY(dry.rows[0][4].startsWith(u"NETZWERK/SRV_DNS, NETZWERK/PORT"_s));
+        QCOMPARE(dry.rows[0][2], u"würde gesendet"_s);
         QCOMPARE(dry.buttons, Prompter::Buttons(Prompter::Yes | Prompter::No));
         const ScriptedPrompter::Table& result = m_prompts.tables[1];
         QCOMPARE(result.text, u"Ergebnis der Vorlage template_fleet.GWINI:"_s);
         QCOMPARE(result.rows[0].mid(0, 2), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s}));
-        QCOMPARE(result.rows[0][3], u"übernommen und geprüft"_s);
-        QCOMPARE(result.rows[1][3], u"bestätigt, aber abweichend"_s);
+        QCOMPARE(result.rows[0][2], u"übernommen und geprüft"_s);
+        QCOMPARE(result.rows[1][2], u"bestätigt, aber abweichend"_s);
         QCOMPARE(grid->item(0, 3)->text(), u"ja"_s);
         QCOMPARE(grid->item(1, 3)->text(), u"abweichend"_s);
         QCOMPARE(grid->item(2, 3)->text(), QString());
+        QCOMPARE(child<QLabel>("Label5")->text(),
+                 u"Vorlage template_fleet.GWINI: 1 übernommen und geprüft, 1 bestätigt, aber abweichend"_s);
         QCOMPARE(sim().received().size(), 2);
         QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.texts().join(u'\n'))); // the table says it all
     }

@@ -379,25 +379,33 @@ private slots:
         QTest::addColumn<int>("verifyMs");
         QTest::addColumn<int>("result");
         QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("status");
         using B = GatewayBehaviour;
         using R = SetupVerifier::Report::Result;
         QTest::newRow("takes the setup")
             << int(B::Normal) << 3000 << int(R::Verified)
-            << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet das gesendete Setup."_s};
+            << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet das gesendete Setup."_s}
+            << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet das gesendete Setup."_s;
         QTest::newRow("acknowledges, keeps its old setup")
             << int(B::KeepsOld) << 1000 << int(R::Differs)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
                            u"[NETZWERK] SRV_DNS: gesendet neu.example.net, gelesen collector.mbus.lan"_s,
-                           u"[NETZWERK] PORT: gesendet 5099, gelesen 4711"_s};
+                           u"[NETZWERK] PORT: gesendet 5099, gelesen 4711"_s}
+            << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet (2 Felder "
+               u"abweichend)."_s;
         QTest::newRow("stores one field changed")
             << int(B::ChangesField) << 1000 << int(R::Differs)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
-                           u"[NETZWERK] PORT: gesendet 5099, gelesen 5100"_s};
+                           u"[NETZWERK] PORT: gesendet 5099, gelesen 5100"_s}
+            << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet (1 Feld "
+               u"abweichend)."_s;
         QTest::newRow("restarts longer than the window")
             << int(B::LongRestart) << 1000 << int(R::NoAnswer)
-            << QStringList{
-                   u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) hat innerhalb von 1 s kein Setup gemeldet; ob "
-                   u"es das Setup übernommen hat, ist nicht bestätigt."_s};
+            << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) hat innerhalb von 1 s kein Setup gemeldet; "
+                           u"ob "
+                           u"es das Setup übernommen hat, ist nicht bestätigt."_s}
+            << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) hat innerhalb von 1 s kein Setup gemeldet; ob es das "
+               u"Setup übernommen hat, ist nicht bestätigt."_s;
     }
     void readBack()
     {
@@ -405,6 +413,7 @@ private slots:
         QFETCH(int, verifyMs);
         QFETCH(int, result);
         QFETCH(QStringList, lines);
+        QFETCH(QString, status);
         listen({gw(21, GatewayBehaviour(behaviour))}, verifyMs);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
@@ -415,6 +424,7 @@ private slots:
         const auto report = verified.first().first().value<SetupVerifier::Report>();
         QCOMPARE(int(report.result), result);
         QCOMPARE(report.lines(), lines);
+        QCOMPARE(report.statusLine(), status);
         const GatewayRow* row = m_session->list().find(Host21);
         QVERIFY(row);
         QCOMPARE(row->verificationText(), result == int(SetupVerifier::Report::Result::Verified)  ? u"ja"_s

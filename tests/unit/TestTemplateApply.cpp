@@ -68,9 +68,11 @@ private:
         if (finished.isEmpty() && !finished.wait(20000))
             qFatal("the run did not finish");
         m_exitCode = run.exitCode();
+        m_summary = run.summary(u"fleet"_s);
         return run.outcomes();
     }
     int m_exitCode = -1;
+    QString m_summary;
 
 private slots:
     void init()
@@ -104,6 +106,7 @@ private slots:
         QVERIFY2(outcomes[4].reason.startsWith(u"[NETZWERK] SRV_DNS: gesendet flotte.example.net, gelesen"_s),
                  qPrintable(outcomes[4].reason));
         QCOMPARE(m_exitCode, 1);
+        QCOMPARE(m_summary, u"Vorlage fleet: 3 übernommen und geprüft, 1 bestätigt, aber abweichend, 1 übersprungen"_s);
         QVERIFY(outcomes[0].changed.contains(u"NETZWERK/SRV_DNS"_s));
         QVERIFY(outcomes[0].changed.contains(u"WM-BUS/MODET"_s));
         QVERIFY(!outcomes[0].changed.contains(u"NETZWERK/FEST_IP"_s));

@@ -17,6 +17,16 @@ QString SetupVerifier::Report::keyText() const
     return text;
 }
 
+QString SetupVerifier::Report::statusLine() const
+{
+    if (result != Result::Differs)
+        return lines().first();
+    return QStringLiteral("Kontrolle: Das Gateway %1 (%2) meldet ein anderes Setup als gesendet (%3 %4).")
+        .arg(id.text(), host.toString())
+        .arg(differences.size())
+        .arg(differences.size() == 1 ? QStringLiteral("Feld abweichend") : QStringLiteral("Felder abweichend"));
+}
+
 QStringList SetupVerifier::Report::lines() const
 {
     QStringList lines;

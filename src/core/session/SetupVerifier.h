@@ -58,6 +58,8 @@ public:
         QString keyText() const; // key as 32 hex digits
         // German lines for the user: the outcome, each differing field, where the gateway is now.
         QStringList lines() const;
+        // One line for a status bar: the first of lines(), with the number of differing fields instead of them.
+        QString statusLine() const;
     };
 
     explicit SetupVerifier(QObject* parent = nullptr);

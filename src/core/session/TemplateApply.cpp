@@ -1,4 +1,5 @@
 #include "TemplateApply.h"
+#include <QMap>
 
 #include "setups/SetupConversion.h"
 
@@ -118,6 +119,19 @@ QString TemplateApply::resultText(Result result)
         return QStringLiteral("läuft");
     }
     return QString();
+}
+
+QString TemplateApply::summary(const QString& templateName) const
+{
+    QMap<Result, int> counts;
+    for (const Outcome& o : m_outcomes)
+        ++counts[o.result];
+    QStringList parts;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        parts << QStringLiteral("%1 %2").arg(it.value()).arg(resultText(it.key()));
+    if (parts.isEmpty())
+        parts << QStringLiteral("kein Gateway");
+    return QStringLiteral("Vorlage %1: %2").arg(templateName, parts.join(QStringLiteral(", ")));
 }
 
 Status TemplateApply::start(const Options& options)

@@ -56,6 +56,8 @@ public:
     static ::Result<QList<GatewayId>> parseIds(const QString& text);
     static QString resultKey(Result result);  // "verified", ... as the JSON report names them
     static QString resultText(Result result); // German, for the window's tables
+    // "Vorlage NAME: 2 übernommen und geprüft, 1 übersprungen", results in the order of Result.
+    QString summary(const QString& templateName) const;
 
     explicit TemplateApply(GatewaySession& session, QObject* parent = nullptr);
 

@@ -47,8 +47,8 @@ QList<QStringList> SessionDialogs::tableRows(const TemplateApply& run)
     QList<QStringList> rows;
     for (const TemplateApply::Outcome& o : run.outcomes())
         rows << QStringList{o.ip.isNull() ? QStringLiteral("–") : o.ip.toString(), o.id.text(),
-                            o.changed.isEmpty() ? QStringLiteral("–") : o.changed.join(QStringLiteral(", ")),
-                            TemplateApply::resultText(o.result), o.reason};
+                            TemplateApply::resultText(o.result), o.reason,
+                            o.changed.isEmpty() ? QStringLiteral("–") : o.changed.join(QStringLiteral(", "))};
     return rows;
 }
 
@@ -69,8 +69,9 @@ void SessionDialogs::applyTemplate(const QList<GatewayId>& marked)
         prompter.openFileName(m_window, m_session.setupsFolder(), SetupKeys::FileFilter + QStringLiteral("|*.GWINI"));
     if (m_template.isEmpty())
         return;
-    const QStringList headers{QStringLiteral("IP"), QStringLiteral("GWID"), QStringLiteral("Änderungen"),
-                              QStringLiteral("Ergebnis"), QStringLiteral("Grund")};
+    // The result first: the list of changed fields can be long and is wrapped in the last column.
+    const QStringList headers{QStringLiteral("IP"), QStringLiteral("GWID"), QStringLiteral("Ergebnis"),
+                              QStringLiteral("Grund"), QStringLiteral("Änderungen")};
     TemplateApply::Options options;
     options.templatePath = m_template;
     options.only = marked;
@@ -92,6 +93,7 @@ void SessionDialogs::applyTemplate(const QList<GatewayId>& marked)
     options.dryRun = false;
     m_run = std::make_unique<TemplateApply>(m_session);
     connect(m_run.get(), &TemplateApply::finished, this, [this, headers, name] {
+        emit statusText(m_run->summary(name));
         Prompter::instance().table(m_window, QStringLiteral("Ergebnis der Vorlage %1:").arg(name), headers,
                                    tableRows(*m_run), Prompter::Ok);
         emit applyFinished();

@@ -203,7 +203,7 @@ void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 void TTelvaro::onVerified(const SetupVerifier::Report& report)
 {
     ui->ButtonScann->setEnabled(!m_session.transferRunning());
-    ui->Label5->setText(report.lines().first());
+    ui->Label5->setText(report.statusLine());
     if (m_actions->applying())
         return;
     if (const std::optional<MasterKey> key = m_actions->reportReadBack(report)) {

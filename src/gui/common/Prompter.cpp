@@ -1,4 +1,5 @@
 #include "Prompter.h"
+#include <algorithm>
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 static Prompter* g_override = nullptr;
@@ -101,8 +103,17 @@ Prompter::Button WidgetPrompter::table(QWidget* parent, const QString& text, con
             item->setToolTip(rows[r][c]);
             grid->setItem(r, c, item);
         }
+    // Short columns fit their contents; the last one takes the rest of the width and long texts wrap
+    // there, so every column stays in view without scrolling sideways.
+    grid->setWordWrap(true);
+    grid->setTextElideMode(Qt::ElideNone);
     grid->resizeColumnsToContents();
-    grid->horizontalHeader()->setStretchLastSection(true);
+    constexpr int widestColumn = 200;
+    for (int c = 0; c + 1 < grid->columnCount(); ++c)
+        grid->setColumnWidth(c, std::min(grid->columnWidth(c), widestColumn));
+    if (grid->columnCount() > 0)
+        grid->horizontalHeader()->setSectionResizeMode(grid->columnCount() - 1, QHeaderView::Stretch);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(grid);
     auto* box = new QDialogButtonBox(&dialog);
     const std::pair<Button, QDialogButtonBox::StandardButton> map[] = {{Ok, QDialogButtonBox::Ok},
@@ -117,7 +128,11 @@ Prompter::Button WidgetPrompter::table(QWidget* parent, const QString& text, con
                 dialog.accept();
             });
     layout->addWidget(box);
-    dialog.resize(720, 420);
+    dialog.resize(880, 480);
+    // Row heights follow the wrapped texts once the dialog has its width.
+    QObject::connect(grid->horizontalHeader(), &QHeaderView::sectionResized, grid,
+                     [grid] { grid->resizeRowsToContents(); });
+    QTimer::singleShot(0, grid, [grid] { grid->resizeRowsToContents(); });
     dialog.exec();
     return chosen;
 }
