@@ -176,6 +176,25 @@ GWSetupRecord::Address octets(const QHostAddress& address)
     return {quint8(ip >> 24), quint8(ip >> 16), quint8(ip >> 8), quint8(ip)};
 }
 
+// Starts the simulator program and reads the port from its first line; 0 when it did not say
+// "listening on port N with <gateways> gateways".
+quint16 startSimulatorProgram(QProcess& process, const QStringList& args, int gateways, QByteArray& out)
+{
+    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"), args);
+    if (!process.waitForStarted(5000))
+        return 0;
+    waitUntil(
+        [&] {
+            out += process.readAllStandardOutput();
+            return out.contains('\n') || process.state() == QProcess::NotRunning;
+        },
+        10000);
+    const QRegularExpressionMatch m =
+        QRegularExpression(u"^listening on port (\\d+) with %1 gateways\n$"_s.arg(gateways))
+            .match(QString::fromLatin1(out));
+    return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
+}
+
 } // namespace
 
 class TestGatewaySimulator : public QObject
@@ -1337,21 +1356,12 @@ void TestGatewaySimulator::toolProcess()
     const QString logFile = dir.filePath(u"setups.jsonl"_s);
 
     QProcess process;
-    process.start(program, {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.51=0A1B2C"_s, u"--gateway"_s,
-                            u"127.0.0.52=0A1B2D:nak"_s, u"--log"_s, logFile});
-    QVERIFY(process.waitForStarted(5000));
     QByteArray out;
-    QVERIFY(waitUntil(
-        [&] {
-            out += process.readAllStandardOutput();
-            return out.contains('\n') || process.state() == QProcess::NotRunning;
-        },
-        10000));
-    const QRegularExpressionMatch m =
-        QRegularExpression(u"^listening on port (\\d+) with 2 gateways\n$"_s).match(QString::fromLatin1(out));
-    QVERIFY2(m.hasMatch(), out.constData());
-    const quint16 port = quint16(m.captured(1).toUInt());
-    QVERIFY(port != 0);
+    const quint16 port = startSimulatorProgram(process,
+                                               {u"--port"_s, u"0"_s, u"--gateway"_s, u"127.0.0.51=0A1B2C"_s,
+                                                u"--gateway"_s, u"127.0.0.52=0A1B2D:nak"_s, u"--log"_s, logFile},
+                                               2, out);
+    QVERIFY2(port != 0, out.constData());
 
     const SimulatedGateway expected = SimulatedGateway::makeDefault(local(51), gwid(0x0A, 0x1B, 0x2C));
     {
@@ -1398,20 +1408,10 @@ void TestGatewaySimulator::toolLogsRestartAndMove()
     QTemporaryDir dir;
     const QString logFile = dir.filePath(u"events.jsonl"_s);
     QProcess process;
-    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"),
-                  {u"--gateway"_s, u"127.0.0.53=0A1B2C"_s, u"--restart-delay"_s, u"100"_s, u"--log"_s, logFile});
-    QVERIFY(process.waitForStarted(5000));
     QByteArray out;
-    QVERIFY(waitUntil(
-        [&] {
-            out += process.readAllStandardOutput();
-            return out.contains('\n') || process.state() == QProcess::NotRunning;
-        },
-        10000));
-    const QRegularExpressionMatch m =
-        QRegularExpression(u"^listening on port (\\d+) with 1 gateways\n$"_s).match(QString::fromLatin1(out));
-    QVERIFY2(m.hasMatch(), out.constData());
-    const quint16 port = quint16(m.captured(1).toUInt());
+    const quint16 port = startSimulatorProgram(
+        process, {u"--gateway"_s, u"127.0.0.53=0A1B2C"_s, u"--restart-delay"_s, u"100"_s, u"--log"_s, logFile}, 1, out);
+    QVERIFY2(port != 0, out.constData());
 
     const MasterKey oldKey = SimulatedGateway::defaultMasterKey();
     const MasterKey newKey = keyFromHex("00112233445566778899AABBCCDDEEFF");
