@@ -1,7 +1,6 @@
 #include "TemplateApply.h"
-#include <QMap>
-
 #include "setups/SetupConversion.h"
+#include <QMap>
 
 TemplateApply::TemplateApply(GatewaySession& session, QObject* parent) : QObject(parent), m_session(session)
 {

@@ -1,6 +1,4 @@
 #include "Prompter.h"
-#include <algorithm>
-
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -12,6 +10,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 static Prompter* g_override = nullptr;
 
