@@ -5,6 +5,7 @@
 #include "link/Telegram.h"
 #include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
+#include "setups/SetupDiff.h"
 #include "setups/SetupFile.h"
 
 #include <QElapsedTimer>
@@ -879,44 +880,6 @@ void TestGatewaySimulator::adoption()
     QVERIFY(!sim.isRestarting(now.address));
 }
 
-namespace {
-
-// The setup file lines (section-qualified) in which two records differ.
-QStringList differingLines(const GatewayId& id, const GWSetupRecord& a, const GWSetupRecord& b)
-{
-    QTemporaryDir dirA;
-    QTemporaryDir dirB;
-    if (!SetupRecordToFile(dirA.path() + u'/', id, a) || !SetupRecordToFile(dirB.path() + u'/', id, b))
-        return {u"not written"_s};
-    auto lines = [&id](const QString& folder) {
-        QFile f(SetupFilePath(folder + u'/', id));
-        QStringList out;
-        if (!f.open(QIODevice::ReadOnly))
-            return out;
-        QString section;
-        for (const QByteArray& raw : f.readAll().split('\n')) {
-            const QString line = QString::fromLatin1(raw).trimmed();
-            if (line.startsWith(u'['))
-                section = line;
-            else if (!line.isEmpty())
-                out << section + u' ' + line;
-        }
-        return out;
-    };
-    const QStringList la = lines(dirA.path());
-    const QStringList lb = lines(dirB.path());
-    if (la.size() != lb.size() || la.isEmpty())
-        return {u"line counts %1 and %2"_s.arg(la.size()).arg(lb.size())};
-    QStringList differing;
-    for (qsizetype i = 0; i < la.size(); ++i) {
-        if (la[i] != lb[i])
-            differing << la[i] + u" -> "_s + lb[i];
-    }
-    return differing;
-}
-
-} // namespace
-
 void TestGatewaySimulator::setupBehaviours_data()
 {
     QTest::addColumn<QString>("behaviour");
@@ -983,8 +946,10 @@ void TestGatewaySimulator::setupBehaviours()
     if (portStored == portSent) {
         QCOMPARE(after.answer.record, sent);
     } else {
-        const QStringList differing = differingLines(g.id, sent, after.answer.record);
-        QCOMPARE(differing, QStringList{u"[NETZWERK] PORT=%1 -> [NETZWERK] PORT=%2"_s.arg(portSent).arg(portStored)});
+        QStringList differing;
+        for (const FieldDifference& d : compareRecords(sent, after.answer.record))
+            differing << sentAndRead(d);
+        QCOMPARE(differing, QStringList{u"[NETZWERK] PORT: gesendet %1, gelesen %2"_s.arg(portSent).arg(portStored)});
     }
     if (g.behaviour == GatewayBehaviour::LongRestart) {
         // Every acknowledged setup restarts it again, also one that changes nothing.
