@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Points the shared documents folder at a fresh scratch folder for the life of this object.
 class ScratchDocuments final
@@ -20,4 +24,19 @@ private:
 inline QString testData(const QString& name)
 {
     return QStringLiteral(TELVARO_TEST_DATA "/") + name;
+}
+
+// Puts at path what another program or user may leave under a file's name: "link" (a symbolic link
+// to target), "dangling" (a link to target, which does not exist), "fifo" or "folder". False when
+// it could not be made.
+inline bool plantInPlace(const QString& kind, const QString& path, const QString& target = QString())
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (kind == QLatin1String("link") || kind == QLatin1String("dangling"))
+        return ::symlink(QFile::encodeName(target).constData(), native.constData()) == 0;
+    if (kind == QLatin1String("fifo"))
+        return ::mkfifo(native.constData(), 0600) == 0;
+    if (kind == QLatin1String("folder"))
+        return QDir().mkdir(path);
+    return false;
 }

@@ -1,4 +1,5 @@
 // The gateway list as a CSV file that German spreadsheet programs open as a table.
+#include "TestSupport.h"
 #include "session/ListExport.h"
 
 #include <QDir>
@@ -6,8 +7,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -180,14 +179,10 @@ void TestListExport::refusesWhatIsNoFile()
     QVERIFY(t.open(QIODevice::WriteOnly));
     t.write("fremd");
     t.close();
-    if (kind == u"link")
-        QVERIFY(QFile::link(target, path));
-    else if (kind == u"fifo")
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    else if (kind == u"folder")
-        QVERIFY(QDir(dir.path()).mkdir(u"Liste.csv"_s));
-    else
+    if (kind == u"nofolder")
         path = dir.filePath(u"fehlt/Liste.csv"_s);
+    else
+        QVERIFY(plantInPlace(kind, path, target));
 
     const Status written = writeGatewayListCsv(path, {{u"127.0.0.21"_s, u"0A.1B.2C"_s, {}, {}, {}, {}}});
     QVERIFY(!written.ok());

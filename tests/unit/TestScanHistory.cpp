@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -379,18 +378,11 @@ void TestScanHistory::refusedFiles()
         QVERIFY(h->append(scan(kA, 0)).ok());
     }
     const QByteArray targetBytes = fileBytes(target);
-    const QByteArray native = QFile::encodeName(path);
-    if (kind == u"fifo")
-        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
-    else if (kind == u"link")
-        QCOMPARE(::symlink(QFile::encodeName(target).constData(), native.constData()), 0);
-    else if (kind == u"dangling")
-        QCOMPARE(::symlink(QFile::encodeName(dir.filePath(u"none"_s)).constData(), native.constData()), 0);
-    else if (kind == u"folder")
-        QVERIFY(QDir(dir.path()).mkdir(u"scans.jsonl"_s));
-    else if (kind == u"large") {
+    if (kind == u"large") {
         writeBytes(path, "{}\n");
-        QCOMPARE(::truncate(native.constData(), ScanHistory::MaxFileBytes + 1), 0); // sparse
+        QCOMPARE(::truncate(QFile::encodeName(path).constData(), ScanHistory::MaxFileBytes + 1), 0); // sparse
+    } else {
+        QVERIFY(plantInPlace(kind, path, kind == u"dangling"_s ? dir.filePath(u"none"_s) : target));
     }
 
     // A FIFO without a writer would block a reader that opened it; this returns at once.

@@ -181,15 +181,7 @@ private slots:
                                        "[ROUTE]\r\nHAUSER=1\r\n[HAUS1]\r\nANZS=1\r\n"_ba;
         QVERIFY(writeBytes(target, targetBytes));
         const QString nowhere = m_dir->path() + u"/nirgends.txt"_s;
-        const QByteArray native = QFile::encodeName(path);
-        if (placement == u"link"_s)
-            QCOMPARE(::symlink(QFile::encodeName(target).constData(), native.constData()), 0);
-        else if (placement == u"dangling"_s)
-            QCOMPARE(::symlink(QFile::encodeName(nowhere).constData(), native.constData()), 0);
-        else if (placement == u"fifo"_s)
-            QCOMPARE(::mkfifo(native.constData(), 0600), 0);
-        else
-            QVERIFY(QDir().mkdir(path));
+        QVERIFY(plantInPlace(placement, path, placement == u"dangling"_s ? nowhere : target));
         const QString standing = kindAt(path);
 
         const GWSetupRecord original = gatewayRecord();
