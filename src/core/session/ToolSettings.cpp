@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
+#include "setups/HexPair.h"
 #include "setups/SetupFile.h"
 
 #include <QFileInfo>
@@ -32,7 +33,7 @@ Result<ToolSettings> loadToolSettings(const QString& path)
     s.window.height = ini.readInteger(Window, QStringLiteral("HEIGHT"), s.window.height);
 
     LinkSettings& l = s.link;
-    l.masterKeyText = ini.readString(Tcp, MasterKey, l.masterKeyText);
+    l.masterKeyText = ini.readString(Tcp, SettingsKeys::MasterKey, l.masterKeyText);
     l.port = quint16(std::clamp(ini.readInteger(Tcp, Port, l.port), 1, 65535));
     l.parallel = std::clamp(ini.readInteger(Tcp, Parallel, l.parallel), 1, LinkSettings::DefaultParallel);
     l.connectTimeoutMs = std::clamp(ini.readInteger(Tcp, ConnectTimeout, l.connectTimeoutMs),
@@ -54,4 +55,12 @@ Status storeMasterKeyText(const QString& path, const QString& text)
     if (!folder)
         return folder;
     return loaded->save();
+}
+
+Result<MasterKey> LinkSettings::masterKeyFromText(const QString& text, bool showGiven)
+{
+    if (const auto key = parseMasterKeyText(text))
+        return *key;
+    const QString rule = QStringLiteral("Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen");
+    return Result<MasterKey>::failure(showGiven ? rule + QStringLiteral(": ") + text : rule + QLatin1Char('.'));
 }

@@ -2,6 +2,7 @@
 
 #include "base/Result.h"
 #include "link/ExchangeTimings.h"
+#include "link/TelegramCipher.h"
 
 #include <QString>
 
@@ -35,6 +36,9 @@ struct LinkSettings
     LinkSettings();
     // The waits of an exchange with these settings' connect time-out.
     ExchangeTimings timings() const;
+    // The master key text as the key the session uses; the failure names the rule, and the text given
+    // when showGiven (the window has it in view in its own field).
+    static Result<MasterKey> masterKeyFromText(const QString& text, bool showGiven = false);
 };
 
 struct ToolSettings

@@ -1,7 +1,6 @@
 #include "GatewayCommands.h"
 
 #include "base/SharedFolders.h"
-#include "setups/HexPair.h"
 #include "setups/SetupFile.h"
 
 #include <QCoreApplication>
@@ -43,10 +42,9 @@ Status GatewayCommands::prepare()
         link.verifyTimeoutMs = 0;
     if (!m_in.key.isEmpty())
         link.masterKeyText = m_in.key;
-    const auto key = parseMasterKeyText(link.masterKeyText);
+    const Result<MasterKey> key = LinkSettings::masterKeyFromText(link.masterKeyText, true);
     if (!key)
-        return Status::failure(QStringLiteral("Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen: %1")
-                                   .arg(link.masterKeyText));
+        return Status::from(key);
     m_session.setLinkSettings(link);
     m_session.setMasterKey(*key);
     m_session.setSetupsFolder(SharedFolders::setups());

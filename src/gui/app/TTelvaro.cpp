@@ -130,11 +130,9 @@ void TTelvaro::ButtonScannClick()
         Prompter::instance().message(this, Prompter::Icon::Warning, segment.message(), Prompter::Ok);
         return;
     }
-    const auto key = parseMasterKeyText(ui->EditMasterKey->text());
+    const Result<MasterKey> key = LinkSettings::masterKeyFromText(ui->EditMasterKey->text());
     if (!key) {
-        Prompter::instance().message(
-            this, Prompter::Icon::Warning,
-            QStringLiteral("Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen."), Prompter::Ok);
+        Prompter::instance().message(this, Prompter::Icon::Warning, key.message(), Prompter::Ok);
         return;
     }
     m_session.setMasterKey(*key);
