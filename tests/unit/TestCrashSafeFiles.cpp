@@ -1,8 +1,9 @@
 // Setup files survive a writer killed at any moment, a read-only folder, a full disk, and another
 // program writing between our read and our write.
 //
-// The killed writer is this test binary started again with --rewrite-loop; the file-size-limit case
-// runs it with --save-under-fsize-limit.
+// The killed writer is this test binary started again with --rewrite-loop (one file at a time, or in
+// batches with other files); the file-size-limit case runs it with --save-under-fsize-limit.
+#include "base/FileBatchWriter.h"
 #include "base/IniFile.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
@@ -69,8 +70,18 @@ int rewriteLoop(const QString& mode, const QString& folder)
     const GWSetupRecord rb = recordB();
     for (quint64 n = 0;; ++n) {
         const bool second = n % 2 == 1;
-        const Status s =
-            mode == u"record"_s ? SetupRecordToFile(folder, kId, second ? rb : ra) : (second ? b : a).save();
+        Status s;
+        if (mode == u"record"_s) {
+            s = SetupRecordToFile(folder, kId, second ? rb : ra);
+        } else if (mode == u"batch"_s) {
+            const QList<FileWrite> files{{folder + u"before.GWINI"_s, versionB()},
+                                         {path, (second ? b : a).toBytes()},
+                                         {folder + u"after.GWINI"_s, versionA()}};
+            for (const Status& one : writeFilesAtomically(files))
+                s = s ? one : s;
+        } else {
+            s = (second ? b : a).save();
+        }
         if (!s) {
             fprintf(stderr, "%s\n", qPrintable(s.message()));
             return 2;
@@ -152,6 +163,7 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::newRow("IniFile::save") << u"ini"_s;
         QTest::newRow("SetupRecordToFile") << u"record"_s;
+        QTest::newRow("writeFilesAtomically, three files a batch") << u"batch"_s;
     }
     void killedWriterLeavesOldOrNew()
     {
@@ -161,8 +173,8 @@ private slots:
         const QByteArray b = versionB();
         const GWSetupRecord ra = recordA();
         const GWSetupRecord rb = recordB();
-        QVERIFY(mode == u"ini"_s ? IniFile::fromBytes(a, file()).value().save().ok()
-                                 : SetupRecordToFile(folder(), kId, ra).ok());
+        QVERIFY(mode != u"record"_s ? IniFile::fromBytes(a, file()).value().save().ok()
+                                    : SetupRecordToFile(folder(), kId, ra).ok());
 
         QElapsedTimer budget;
         budget.start();
@@ -183,7 +195,7 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QByteArray now = f.readAll();
             QVERIFY2(!now.isEmpty(), "the file is empty after a kill");
-            if (mode == u"ini"_s) {
+            if (mode != u"record"_s) {
                 QVERIFY2(
                     now == a || now == b,
                     qPrintable(u"after kill %1 the file is neither version (%2 bytes)"_s.arg(kills).arg(now.size())));
@@ -295,6 +307,68 @@ private slots:
                  u"Die Datei "_s + file() + u" konnte nicht gespeichert werden: "_s +
                      (tmpfs ? u"der Datenträger ist voll"_s : u"die Datei überschreitet die erlaubte Dateigröße"_s));
         QCOMPARE(leftovers(folder()), QStringList()); // no half-written temporary file stays behind
+    }
+
+    // A file the user may read but not change is left as it is, by every writer; a root process
+    // is held to the permission bits all the same.
+    void readOnlyFileNotReplaced_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::newRow("IniFile::save") << u"ini"_s;
+        QTest::newRow("SetupRecordToFile") << u"record"_s;
+        QTest::newRow("writeFilesAtomically") << u"batch"_s;
+    }
+    void readOnlyFileNotReplaced()
+    {
+        QFETCH(QString, writer);
+        QVERIFY(QDir().mkpath(folder()));
+        QVERIFY(SetupRecordToFile(folder(), kId, recordA()).ok());
+        QVERIFY(QFile::setPermissions(file(), QFile::ReadOwner | QFile::ReadGroup));
+        QFile before(file());
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray old = before.readAll();
+        before.close();
+
+        Status s;
+        if (writer == u"ini"_s)
+            s = IniFile::fromBytes(versionB(), file()).value().save();
+        else if (writer == u"record"_s)
+            s = SetupRecordToFile(folder(), kId, recordB());
+        else
+            s = writeFilesAtomically({{file(), versionB()}}).value(0);
+        QCOMPARE(s.message(),
+                 u"Die Datei "_s + file() + u" konnte nicht gespeichert werden: die Datei ist schreibgeschützt"_s);
+        QFile after(file());
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), old);
+        QCOMPARE(after.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                 QFile::ReadOwner | QFile::ReadGroup);
+        QCOMPARE(leftovers(folder()), QStringList());
+    }
+
+    // One refused file of a batch fails alone; the others are written.
+    void batchFailuresStayWithTheirFile()
+    {
+        QVERIFY(QDir().mkpath(folder()));
+        const QString fifo = folder() + u"pipe.GWINI"_s;
+        QVERIFY(plantInPlace(u"fifo"_s, fifo));
+        const QString missingFolder = folder() + u"gone/x.GWINI"_s;
+        const QList<FileWrite> files{{folder() + u"one.GWINI"_s, versionA()},
+                                     {fifo, versionA()},
+                                     {missingFolder, versionA()},
+                                     {file(), versionB()}};
+        const QList<Status> result = writeFilesAtomically(files);
+        QCOMPARE(result.size(), 4);
+        QVERIFY(result[0].ok() && result[3].ok());
+        QVERIFY2(result[1].message().contains(u"Pipe"_s), qPrintable(result[1].message()));
+        QVERIFY2(result[2].message().contains(u"fehlt"_s), qPrintable(result[2].message()));
+        for (const int i : {0, 3}) {
+            QFile f(files[i].path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), files[i].bytes);
+        }
+        QVERIFY(QFileInfo(fifo).isReadable() && !QFileInfo(fifo).isFile());
+        QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
     }
 
     void otherProgramsKeysSurviveOurWrite()

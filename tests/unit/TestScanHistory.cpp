@@ -1,16 +1,26 @@
-// What a scan saw, kept per segment in a JSON-lines file, and the changes since the previous scan.
+// What a scan saw, kept per segment in a JSON-lines file that many processes share, and the changes
+// since the previous scan.
+//
+// The concurrent writers are this test binary started again with --record; the killed lock holder
+// with --hold-lock.
 #include "base/SharedFolders.h"
 #include "session/ScanHistory.h"
 
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <csignal>
+#include <sys/stat.h>
+#include <cstdio>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -69,6 +79,39 @@ void compareRecords(const ScanRecord& actual, const ScanRecord& expected)
     QCOMPARE(actual.gateways, expected.gateways);
 }
 
+std::optional<ScanRecord> lastOf(const QString& path, const Segment& segment)
+{
+    const Result<std::optional<ScanRecord>> found = ScanHistory(path).last(segment);
+    if (!found)
+        qFatal("%s", qPrintable(found.message()));
+    return *found;
+}
+
+// The segment of every line of the file, in file order; "?" for a line that is no scan object.
+QStringList segmentsIn(const QString& path)
+{
+    QStringList segments;
+    for (const QByteArray& line : fileBytes(path).split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        segments << (o.contains(u"segment"_s) ? o.value(u"segment"_s).toString() : u"?"_s);
+    }
+    return segments;
+}
+
+// A scan of many gateways, so that a few of them make a large file.
+ScanRecord bigScan(const Segment& segment, int minute, int gateways)
+{
+    QStringList texts;
+    for (int i = 1; i <= gateways; ++i)
+        texts << u"%1/00.00.%2/1.4.12/a"_s.arg(i % 250 + 1).arg(QString::number(i % 256, 16).rightJustified(2, u'0').toUpper());
+    ScanRecord r = scan(segment, minute, gws(texts));
+    for (SeenGateway& g : r.gateways)
+        g.address = QHostAddress(u"%1.%2"_s.arg(segment.text()).arg(g.address.toIPv4Address() & 0xFF));
+    return r;
+}
+
 } // namespace
 
 class TestScanHistory final : public QObject
@@ -80,13 +123,19 @@ private slots:
     void comparison();
     void seenFromRow();
     void roundTripAndFormat();
-    void boundedPerSegment();
-    void damagedLinesSkipped_data();
-    void damagedLinesSkipped();
+    void lastReadsBackwards_data();
+    void lastReadsBackwards();
+    void compactionKeepsLastPerSegment();
+    void compactionWhenDoubled();
+    void unknownLinesKept_data();
+    void unknownLinesKept();
+    void cutLastLineEndedFirst();
     void refusedFiles_data();
     void refusedFiles();
+    void readOnlyHistoryNotReplaced();
     void appendRefusesLinkPutInPlace();
-    void appendKeepsScansOfAnotherProgram();
+    void concurrentProcessesKeepEveryScan();
+    void staleLockTakenOver();
     void defaultFileUnderMervane();
 };
 
@@ -224,21 +273,24 @@ void TestScanHistory::roundTripAndFormat()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"scans.jsonl"_s);
-    Result<ScanHistory> h = ScanHistory::load(path);
-    QVERIFY2(h.ok(), qPrintable(h.message()));
-    QVERIFY(h->scans().isEmpty());
-    QVERIFY(!h->last(kA));
-    QVERIFY(!QFile::exists(path)); // loading writes nothing
+    ScanHistory h(path);
+    QVERIFY(!lastOf(path, kA));
+    QVERIFY(!QFile::exists(path)); // reading writes nothing
 
     ScanRecord first = scan(kA, 0, gws({u"5/0A.1B.2C/1.4.12/a"_s, u"6/0A.1B.2D"_s}));
     first.gateways[1].state = u"incomplete"_s;
     ScanRecord utc = scan(kB, 1, gws({u"9/00.00.09/2.0.1/f"_s}));
     utc.time = QDateTime(QDate(2024, 12, 31), QTime(23, 59, 58, 250), QTimeZone::utc());
     const ScanRecord empty = scan(kA, 2);
+    QList<std::optional<ScanRecord>> previous;
     for (const ScanRecord& s : {first, utc, empty}) {
-        const Status appended = h->append(s);
-        QVERIFY2(appended.ok(), qPrintable(appended.message()));
+        const ScanHistory::Recorded recorded = h.record(s);
+        QVERIFY2(recorded.status.ok(), qPrintable(recorded.status.message()));
+        previous << recorded.previous;
     }
+    // Each record hands back the segment's scan before it.
+    QVERIFY(!previous[0] && !previous[1]);
+    compareRecords(*previous[2], first);
 
     // One compact object per line, the time with its offset.
     const QList<QByteArray> lines = fileBytes(path).split('\n');
@@ -256,44 +308,123 @@ void TestScanHistory::roundTripAndFormat()
     QCOMPARE(g.value(u"setupHash"_s).toString(), u"a"_s.repeated(64));
     QVERIFY(lines[1].contains("\"2024-12-31T23:59:58.250+00:00\""));
 
-    Result<ScanHistory> again = ScanHistory::load(path);
-    QVERIFY2(again.ok(), qPrintable(again.message()));
-    QCOMPARE(again->scans().size(), 3);
-    QCOMPARE(again->skippedLines(), 0);
-    compareRecords(*again->last(kA), empty);
-    compareRecords(*again->last(kB), utc);
-    compareRecords(again->scans().first(), first);
-    compareRecords(*h->last(kA), empty);
-    QVERIFY(!again->last(Segment{10, 1, 1}));
+    compareRecords(*lastOf(path, kA), empty);
+    compareRecords(*lastOf(path, kB), utc);
+    QVERIFY(!lastOf(path, Segment{10, 1, 1}));
 }
 
-void TestScanHistory::boundedPerSegment()
+void TestScanHistory::lastReadsBackwards_data()
+{
+    QTest::addColumn<int>("scansBefore");  // of segment B, before the wanted scan of A
+    QTest::addColumn<int>("scansAfter");   // of segment B, after it
+    QTest::addColumn<QByteArray>("after"); // further lines after it
+    QTest::addColumn<bool>("lineBreaks");  // CRLF instead of LF
+    QTest::addColumn<bool>("found");
+
+    const QByteArray damagedA = R"({"segment":"192.0.2","time":"kaputt","gateways":[]})"
+                                "\n";
+    const QByteArray mentionsA = R"({"segment":"198.51.100","time":"2024-05-17T09:05:00+02:00","gateways":[],)"
+                                 R"("note":"192.0.2"})"
+                                 "\n";
+    const QByteArray overlong = '"' + QByteArray(ScanHistory::MaxLineBytes + 10, 'x') + "\"192.0.2\"\n";
+    QTest::newRow("the last line") << 3 << 0 << QByteArray() << false << true;
+    QTest::newRow("the first line, pieces of scans after it") << 0 << 40 << QByteArray() << false << true;
+    QTest::newRow("in the middle, CRLF") << 40 << 40 << QByteArray() << true << true;
+    QTest::newRow("later lines of A that do not read") << 5 << 30 << (damagedA + mentionsA) << false << true;
+    QTest::newRow("a line longer than any scan after it") << 5 << 0 << overlong << false << true;
+    QTest::newRow("only an older scan of A, far back") << -1 << 40 << (damagedA + overlong) << false << false;
+}
+
+void TestScanHistory::lastReadsBackwards()
+{
+    QFETCH(int, scansBefore);
+    QFETCH(int, scansAfter);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, lineBreaks);
+    QFETCH(bool, found);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"scans.jsonl"_s);
+    ScanHistory h(path);
+    const ScanRecord wanted = bigScan(kA, 1000, 200);
+    QVERIFY(h.record(bigScan(kA, 999, 3)).status.ok()); // an older one that must not be found
+    for (int i = 0; i < scansBefore; ++i)
+        QVERIFY(h.record(bigScan(kB, i, 200)).status.ok());
+    if (scansBefore >= 0)
+        QVERIFY(h.record(wanted).status.ok());
+    for (int i = 0; i < scansAfter; ++i)
+        QVERIFY(h.record(bigScan(kB, 2000 + i, 200)).status.ok());
+    QByteArray bytes = fileBytes(path) + after;
+    if (lineBreaks)
+        bytes.replace("\n", "\r\n");
+    writeBytes(path, bytes);
+    QVERIFY2(bytes.size() > 2 * 256 * 1024 || scansAfter == 0, "the file spans several pieces");
+
+    const std::optional<ScanRecord> last = lastOf(path, kA);
+    QCOMPARE(last.has_value(), true);
+    compareRecords(*last, found ? wanted : bigScan(kA, 999, 3));
+    QVERIFY(!lastOf(path, Segment{10, 1, 1}));
+}
+
+void TestScanHistory::compactionKeepsLastPerSegment()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"scans.jsonl"_s);
-    Result<ScanHistory> h = ScanHistory::load(path);
-    QVERIFY(h.ok());
+    ScanHistory h(path);
     const int extra = 7;
     for (int i = 0; i < ScanHistory::MaxScansPerSegment + extra; ++i) {
-        QVERIFY(h->append(scan(kA, i, gws({u"5/0A.1B.2C/1.4.%1/a"_s.arg(i % 50)}))).ok());
+        QVERIFY(h.append(scan(kA, i, gws({u"5/0A.1B.2C/1.4.%1/a"_s.arg(i % 50)}))).ok());
         if (i % 40 == 0)
-            QVERIFY(h->append(scan(kB, i)).ok());
+            QVERIFY(h.append(scan(kB, i)).ok());
     }
+    QCOMPARE(segmentsIn(path).count(u"192.0.2"_s), ScanHistory::MaxScansPerSegment + extra); // appended only
+    const Status compacted = h.compact();
+    QVERIFY2(compacted.ok(), qPrintable(compacted.message()));
 
-    Result<ScanHistory> again = ScanHistory::load(path);
-    QVERIFY(again.ok());
     QList<int> minutesA, minutesB;
-    for (const ScanRecord& s : again->scans())
-        (s.segment == kA ? minutesA : minutesB) << int(scan(kA, 0).time.secsTo(s.time) / 60);
+    for (const QByteArray& line : fileBytes(path).split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.isEmpty())
+            continue;
+        const QDateTime t = QDateTime::fromString(o.value(u"time"_s).toString(), Qt::ISODateWithMs);
+        (o.value(u"segment"_s).toString() == u"192.0.2"_s ? minutesA : minutesB)
+            << int(scan(kA, 0).time.secsTo(t) / 60);
+    }
     QCOMPARE(minutesA.size(), ScanHistory::MaxScansPerSegment);
     QCOMPARE(minutesA.first(), extra); // the oldest went
     QCOMPARE(minutesA.last(), ScanHistory::MaxScansPerSegment + extra - 1);
     QCOMPARE(minutesB, (QList<int>{0, 40, 80})); // the other segment untouched
-    QCOMPARE(again->last(kA)->time, scan(kA, ScanHistory::MaxScansPerSegment + extra - 1).time);
-    QCOMPARE(h->scans().size(), again->scans().size());
+    compareRecords(*lastOf(path, kA), scan(kA, ScanHistory::MaxScansPerSegment + extra - 1,
+                                           gws({u"5/0A.1B.2C/1.4.%1/a"_s.arg((ScanHistory::MaxScansPerSegment +
+                                                                               extra - 1) % 50)})));
 }
 
-void TestScanHistory::damagedLinesSkipped_data()
+void TestScanHistory::compactionWhenDoubled()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"scans.jsonl"_s);
+    // A history another version wrote: more than MinCompactBytes, 150 scans of one segment.
+    QByteArray bytes;
+    {
+        ScanHistory writer(dir.filePath(u"source.jsonl"_s));
+        for (int i = 0; i < 150; ++i)
+            QVERIFY(writer.append(bigScan(kB, i, 100)).ok());
+        bytes = fileBytes(writer.path());
+    }
+    QVERIFY(bytes.size() > ScanHistory::MinCompactBytes);
+    writeBytes(path, bytes);
+
+    ScanHistory h(path);
+    QVERIFY(h.append(scan(kA, 0)).ok()); // never compacted yet: now
+    QCOMPARE(segmentsIn(path).count(u"198.51.100"_s), ScanHistory::MaxScansPerSegment);
+    QCOMPARE(segmentsIn(path).count(u"192.0.2"_s), 1);
+    const qint64 compacted = QFileInfo(path).size();
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(h.append(bigScan(kB, 500 + i, 100)).ok()); // far from twice that size: appended only
+    QCOMPARE(segmentsIn(path).count(u"198.51.100"_s), ScanHistory::MaxScansPerSegment + 10);
+    QVERIFY(QFileInfo(path).size() > compacted);
+}
+
+void TestScanHistory::unknownLinesKept_data()
 {
     QTest::addColumn<QByteArray>("line");
     const QByteArray gwOk =
@@ -305,55 +436,67 @@ void TestScanHistory::damagedLinesSkipped_data()
     QTest::newRow("cut off") << withGateway(gwOk).left(60);
     QTest::newRow("array") << QByteArray("[1,2,3]");
     QTest::newRow("binary") << QByteArray("\x00\xff\xfe{", 4);
-    QTest::newRow("segment of two octets")
-        << QByteArray(R"({"segment":"192.0","time":"2024-05-17T09:05:00+02:00","gateways":[]})");
+    QTest::newRow("a newer version's scan")
+        << QByteArray(R"({"version":2,"segment":"192.0.2","started":"2031-01-01T00:00:00Z","found":[]})");
     QTest::newRow("segment octet 300") << QByteArray(
         R"({"segment":"192.0.300","time":"2024-05-17T09:05:00+02:00","gateways":[]})");
-    QTest::newRow("no time") << QByteArray(R"({"segment":"192.0.2","gateways":[]})");
     QTest::newRow("time not a date") << QByteArray(R"({"segment":"192.0.2","time":"gestern","gateways":[]})");
-    QTest::newRow("gateways not an array")
-        << QByteArray(R"({"segment":"192.0.2","time":"2024-05-17T09:05:00+02:00","gateways":{}})");
-    QTest::newRow("gateway not an object") << withGateway("17");
     QTest::newRow("bad ip") << withGateway(QByteArray(gwOk).replace("192.0.2.5", "192.0.2.256"));
     QTest::newRow("IPv6") << withGateway(QByteArray(gwOk).replace("192.0.2.5", "::1"));
     QTest::newRow("bad gwid") << withGateway(QByteArray(gwOk).replace("0A.1B.2C", "0A.1B"));
     QTest::newRow("bad firmware") << withGateway(QByteArray(gwOk).replace("1.4.12", "neu"));
     QTest::newRow("bad state") << withGateway(QByteArray(gwOk).replace("\"stored\"", "\"gespeichert\""));
     QTest::newRow("short hash") << withGateway(QByteArray(gwOk).replace("\"setupHash\":\"\"", "\"setupHash\":\"abc\""));
-    QTest::newRow("state a number") << withGateway(QByteArray(gwOk).replace("\"stored\"", "3"));
     QTest::newRow("missing key") << withGateway(QByteArray(gwOk).replace(",\"setupHash\":\"\"", ""));
+    QTest::newRow("longer than any scan") << withGateway(QByteArray(gwOk).replace(
+        "\"1.4.12\"", '"' + QByteArray(ScanHistory::MaxLineBytes, '1') + '"'));
 }
 
-void TestScanHistory::damagedLinesSkipped()
+void TestScanHistory::unknownLinesKept()
 {
     QFETCH(QByteArray, line);
     QTemporaryDir dir;
     const QString path = dir.filePath(u"scans.jsonl"_s);
     const ScanRecord good1 = scan(kA, 0, gws({u"5/0A.1B.2C/1.4.12/a"_s}));
     const ScanRecord good2 = scan(kA, 1, gws({u"6/0A.1B.2C/1.4.12/a"_s}));
-    {
-        Result<ScanHistory> h = ScanHistory::load(path);
-        QVERIFY(h.ok());
-        QVERIFY(h->append(good1).ok());
-        QVERIFY(h->append(good2).ok());
-    }
+    ScanHistory h(path);
+    QVERIFY(h.append(good1).ok());
+    QVERIFY(h.append(good2).ok());
     const QList<QByteArray> lines = fileBytes(path).split('\n');
-    // Damage in the middle, with Windows line ends and a blank line that is no damage.
+    // The unknown line in the middle, with Windows line ends and a blank line.
     writeBytes(path, lines[0] + "\r\n" + line + "\r\n\r\n" + lines[1] + "\r\n");
-
-    Result<ScanHistory> h = ScanHistory::load(path);
-    QVERIFY2(h.ok(), qPrintable(h.message()));
-    QCOMPARE(h->scans().size(), 2);
-    QCOMPARE(h->skippedLines(), 1);
-    compareRecords(*h->last(kA), good2);
+    compareRecords(*lastOf(path, kA), good2);
 
     const ScanRecord third = scan(kA, 2);
-    QVERIFY(h->append(third).ok());
-    QCOMPARE(fileBytes(path).count('\n'), 3);
-    QVERIFY(!fileBytes(path).contains(line));
-    Result<ScanHistory> again = ScanHistory::load(path);
-    QCOMPARE(again->skippedLines(), 0);
-    compareRecords(*again->last(kA), third);
+    const ScanHistory::Recorded recorded = h.record(third);
+    QVERIFY(recorded.status.ok());
+    compareRecords(*recorded.previous, good2);
+    const Status compacted = h.compact();
+    QVERIFY2(compacted.ok(), qPrintable(compacted.message()));
+    const QByteArray after = fileBytes(path);
+    QVERIFY2(after.contains("\r\n" + line + "\r\n"), "the unknown line is kept byte for byte");
+    QCOMPARE(after.count("\n"), 5);
+    compareRecords(*lastOf(path, kA), third);
+}
+
+void TestScanHistory::cutLastLineEndedFirst()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"scans.jsonl"_s);
+    ScanHistory h(path);
+    const ScanRecord first = scan(kA, 0, gws({u"5/0A.1B.2C/1.4.12/a"_s}));
+    QVERIFY(h.append(first).ok());
+    const QByteArray cut = R"({"segment":"192.0.2","time":"2024-05-17T09:0)";
+    writeBytes(path, fileBytes(path) + cut); // a writer killed in the middle of its line
+
+    const ScanRecord second = scan(kA, 1);
+    const ScanHistory::Recorded recorded = h.record(second);
+    QVERIFY(recorded.status.ok());
+    compareRecords(*recorded.previous, first);
+    compareRecords(*lastOf(path, kA), second);
+    const QList<QByteArray> lines = fileBytes(path).split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[1], cut);
 }
 
 void TestScanHistory::refusedFiles_data()
@@ -363,7 +506,6 @@ void TestScanHistory::refusedFiles_data()
     QTest::newRow("link to a good file") << u"link"_s;
     QTest::newRow("dangling link") << u"dangling"_s;
     QTest::newRow("folder") << u"folder"_s;
-    QTest::newRow("too large") << u"large"_s;
 }
 
 void TestScanHistory::refusedFiles()
@@ -372,25 +514,51 @@ void TestScanHistory::refusedFiles()
     QTemporaryDir dir;
     const QString path = dir.filePath(u"scans.jsonl"_s);
     const QString target = dir.filePath(u"real.jsonl"_s);
-    {
-        Result<ScanHistory> h = ScanHistory::load(target);
-        QVERIFY(h.ok());
-        QVERIFY(h->append(scan(kA, 0)).ok());
-    }
+    QVERIFY(ScanHistory(target).append(scan(kA, 0)).ok());
     const QByteArray targetBytes = fileBytes(target);
-    if (kind == u"large") {
-        writeBytes(path, "{}\n");
-        QCOMPARE(::truncate(QFile::encodeName(path).constData(), ScanHistory::MaxFileBytes + 1), 0); // sparse
-    } else {
-        QVERIFY(plantInPlace(kind, path, kind == u"dangling"_s ? dir.filePath(u"none"_s) : target));
-    }
+    QVERIFY(plantInPlace(kind, path, kind == u"dangling"_s ? dir.filePath(u"none"_s) : target));
 
-    // A FIFO without a writer would block a reader that opened it; this returns at once.
-    const Result<ScanHistory> h = ScanHistory::load(path);
-    QVERIFY(!h.ok());
-    QVERIFY2(h.message().contains(QDir::toNativeSeparators(path)), qPrintable(h.message()));
+    // A FIFO without a writer would block a reader that opened it; these return at once.
+    ScanHistory h(path);
+    const Result<std::optional<ScanRecord>> last = h.last(kA);
+    QVERIFY(!last.ok());
+    QVERIFY2(last.message().contains(QDir::toNativeSeparators(path)), qPrintable(last.message()));
+    const ScanHistory::Recorded recorded = h.record(scan(kA, 1));
+    QVERIFY(!recorded.status.ok());
+    QVERIFY2(recorded.status.message().contains(QDir::toNativeSeparators(path)),
+             qPrintable(recorded.status.message()));
+    QVERIFY(!h.compact().ok());
     QCOMPARE(fileBytes(target), targetBytes);
     QVERIFY(!QFile::exists(dir.filePath(u"none"_s)));
+}
+
+void TestScanHistory::readOnlyHistoryNotReplaced()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"scans.jsonl"_s);
+    ScanHistory h(path);
+    const ScanRecord first = scan(kA, 0, gws({u"5/0A.1B.2C/1.4.12/a"_s}));
+    QVERIFY(h.append(first).ok());
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    const QByteArray before = fileBytes(path);
+    const auto inode = [&path] {
+        struct stat st
+        {
+        };
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const ino_t before_inode = inode();
+
+    const ScanHistory::Recorded recorded = h.record(scan(kA, 1));
+    QVERIFY(!recorded.status.ok());
+    QCOMPARE(recorded.status.message(), u"Die Datei %1 konnte nicht gespeichert werden: die Datei ist "
+                                        "schreibgeschützt"_s.arg(QDir::toNativeSeparators(path)));
+    compareRecords(*recorded.previous, first); // the comparison still has its basis
+    QVERIFY(!h.compact().ok());
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(inode(), before_inode);
+    QCOMPARE(QFileInfo(path).permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
+             QFile::Permissions());
 }
 
 void TestScanHistory::appendRefusesLinkPutInPlace()
@@ -398,36 +566,74 @@ void TestScanHistory::appendRefusesLinkPutInPlace()
     QTemporaryDir dir;
     const QString path = dir.filePath(u"scans.jsonl"_s);
     const QString target = dir.filePath(u"elsewhere.txt"_s);
-    Result<ScanHistory> h = ScanHistory::load(path);
-    QVERIFY(h.ok());
-    QVERIFY(h->append(scan(kA, 0)).ok());
+    ScanHistory h(path);
+    QVERIFY(h.append(scan(kA, 0)).ok());
     writeBytes(target, "fremd\n");
     QVERIFY(QFile::remove(path));
     QVERIFY(QFile::link(target, path));
 
-    const Status appended = h->append(scan(kA, 1));
+    const Status appended = h.append(scan(kA, 1));
     QVERIFY(!appended.ok());
     QVERIFY2(appended.message().contains(QDir::toNativeSeparators(path)), qPrintable(appended.message()));
     QCOMPARE(fileBytes(target), QByteArray("fremd\n"));
     QVERIFY(QFileInfo(path).isSymLink());
-    QCOMPARE(h->scans().size(), 1); // unchanged after the failure
 }
 
-void TestScanHistory::appendKeepsScansOfAnotherProgram()
+void TestScanHistory::concurrentProcessesKeepEveryScan()
+{
+    // Six processes at once, two per segment, each recording its scans as fast as it can.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"scans.jsonl"_s);
+    const QStringList segments{u"192.0.2"_s, u"198.51.100"_s, u"203.0.113"_s};
+    constexpr int Processes = 6;
+    constexpr int Rounds = 15;
+    std::vector<std::unique_ptr<QProcess>> children;
+    for (int p = 0; p < Processes; ++p) {
+        children.push_back(std::make_unique<QProcess>());
+        children.back()->start(QCoreApplication::applicationFilePath(),
+                               {u"--record"_s, path, segments[p % 3], QString::number(p + 1), QString::number(Rounds)});
+    }
+    for (auto& child : children) {
+        QVERIFY(child->waitForFinished(60000));
+        QVERIFY2(child->exitCode() == 0, child->readAllStandardError().constData());
+    }
+
+    QSet<QString> records;
+    for (const QByteArray& line : fileBytes(path).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        QVERIFY2(!o.isEmpty(), line.constData());
+        records << o.value(u"segment"_s).toString() + u' ' + o.value(u"time"_s).toString() + u' ' +
+                       o.value(u"gateways"_s).toArray().at(0).toObject().value(u"ip"_s).toString();
+    }
+    QCOMPARE(records.size(), Processes * Rounds);
+}
+
+void TestScanHistory::staleLockTakenOver()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"scans.jsonl"_s);
-    Result<ScanHistory> window = ScanHistory::load(path);
-    Result<ScanHistory> commandLine = ScanHistory::load(path);
-    QVERIFY(window.ok() && commandLine.ok());
-    QVERIFY(window->append(scan(kA, 0)).ok());
-    QVERIFY(commandLine->append(scan(kB, 1)).ok());
-    QVERIFY(window->append(scan(kA, 2)).ok());
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {u"--hold-lock"_s, path});
+    QVERIFY(holder.waitForReadyRead(10000));
+    QCOMPARE(holder.readAllStandardOutput().trimmed(), QByteArray("locked"));
 
-    Result<ScanHistory> again = ScanHistory::load(path);
-    QCOMPARE(again->scans().size(), 3);
-    QVERIFY(again->last(kB));
-    QVERIFY(window->last(kB));
+    // While its holder lives, the lock is respected: nothing is written.
+    ScanHistory h(path);
+    h.setLockWaitMs(50);
+    const Status waited = h.append(scan(kA, 0));
+    QVERIFY(!waited.ok());
+    QVERIFY2(waited.message().contains(u"Sperrdatei"_s), qPrintable(waited.message()));
+    QVERIFY(!QFile::exists(path));
+
+    ::kill(pid_t(holder.processId()), SIGKILL);
+    QVERIFY(holder.waitForFinished(5000));
+    QVERIFY(QFile::exists(path + u".lock"_s));
+    h.setLockWaitMs(10000);
+    const Status taken = h.append(scan(kA, 1));
+    QVERIFY2(taken.ok(), qPrintable(taken.message()));
+    compareRecords(*lastOf(path, kA), scan(kA, 1));
 }
 
 void TestScanHistory::defaultFileUnderMervane()
@@ -438,14 +644,44 @@ void TestScanHistory::defaultFileUnderMervane()
     QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(documents.file(u"MERVANE"_s)).absoluteFilePath());
     QVERIFY(!QDir(documents.file(u"MERVANE"_s)).exists());
 
-    Result<ScanHistory> h = ScanHistory::load(path);
-    QVERIFY2(h.ok(), qPrintable(h.message()));
-    const Status appended = h->append(scan(kA, 0, gws({u"5/0A.1B.2C/1.4.12/a"_s})));
+    const Status appended = ScanHistory(path).append(scan(kA, 0, gws({u"5/0A.1B.2C/1.4.12/a"_s})));
     QVERIFY2(appended.ok(), qPrintable(appended.message()));
     QVERIFY(QFileInfo(documents.file(u"MERVANE/Telvaro-Scans.jsonl"_s)).isFile());
     // Nothing in the folder that other programs read.
     QVERIFY(QDir(SharedFolders::setups()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
-QTEST_GUILESS_MAIN(TestScanHistory)
+int main(int argc, char** argv)
+{
+    if (argc == 6 && qstrcmp(argv[1], "--record") == 0) {
+        // A scan process: `rounds` scans of the segment, each with the gateway at .<number>.
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        const Segment segment = *Segment::fromText(QString::fromLocal8Bit(argv[3]));
+        const int number = atoi(argv[4]);
+        ScanHistory history(path);
+        for (int round = 0; round < atoi(argv[5]); ++round) {
+            ScanRecord r = scan(segment, round, gws({u"%1/0A.1B.2C/1.4.12/a"_s.arg(number)}));
+            r.gateways[0].address = QHostAddress(u"%1.%2"_s.arg(segment.text()).arg(number));
+            if (const Status s = history.append(r); !s) {
+                fprintf(stderr, "%s\n", qPrintable(s.message()));
+                return 1;
+            }
+        }
+        return 0;
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--hold-lock") == 0) {
+        QCoreApplication app(argc, argv);
+        QLockFile lock(QString::fromLocal8Bit(argv[2]) + u".lock"_s);
+        if (!lock.lock())
+            return 1;
+        fputs("locked\n", stdout);
+        fflush(stdout);
+        for (;;)
+            ::pause();
+    }
+    QCoreApplication app(argc, argv);
+    TestScanHistory test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "TestScanHistory.moc"

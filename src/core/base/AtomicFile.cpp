@@ -2,13 +2,16 @@
 
 #include "FileReasons.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <utility>
 
 #ifdef Q_OS_WIN
-#include <QDir>
-
 #include <qt_windows.h>
 #include <string>
 #else
@@ -37,6 +40,27 @@ QString temporaryName(const QString& path)
 
 } // namespace
 
+int removeStaleTemporaries(const QString& folder, const QString& namePattern, qint64 minimumAge)
+{
+    const QRegularExpression ours(QStringLiteral("^\\.(?:%1)\\.tmp-[0-9a-f]{8}$").arg(namePattern));
+    if (!ours.isValid())
+        return 0;
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-minimumAge);
+    int removed = 0;
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList({QStringLiteral(".*.tmp-*")}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        if (!ours.match(name).hasMatch())
+            continue;
+        const QFileInfo info(dir.filePath(name));
+        if (info.isSymLink() || !info.isFile() || info.lastModified() > before)
+            continue;
+        removed += QFile::remove(info.filePath()) ? 1 : 0;
+    }
+    return removed;
+}
+
 #ifndef Q_OS_WIN
 
 namespace {
@@ -60,9 +84,139 @@ bool writeAll(int fd, const char* data, qsizetype size)
     return true;
 }
 
-void syncFolder(const QString& path)
+// Refused whatever the permission bits say to this process (root may write anything): a file that
+// nobody may write, or that this user may not.
+bool isReadOnly(const QByteArray& native, const struct stat& st)
 {
-    const QString folder = QFileInfo(path).absolutePath();
+    if ((st.st_mode & 0222) == 0)
+        return true;
+    return ::access(native.constData(), W_OK) != 0 && errno == EACCES;
+}
+
+} // namespace
+
+struct FileReplacement::State
+{
+    QString path;
+    QByteArray native;
+    QByteArray nativeTemporary;
+    int fd = -1;
+    bool committed = false;
+
+    ~State()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (!committed && !nativeTemporary.isEmpty())
+            ::unlink(nativeTemporary.constData());
+    }
+};
+
+Result<FileReplacement> FileReplacement::begin(const QString& path)
+{
+    using R = Result<FileReplacement>;
+    const auto refuse = [&path](const QString& reason) { return R::failure(FileReasons::writeFailure(path, reason)); };
+    if (path.isEmpty())
+        return refuse(QStringLiteral("kein Dateiname"));
+    auto state = std::make_unique<State>();
+    state->path = path;
+    state->native = QFile::encodeName(path);
+    struct stat old
+    {
+    };
+    bool existed = false;
+    if (::lstat(state->native.constData(), &old) == 0) {
+        existed = true;
+        if (const QString why = FileReasons::typeRefusal(old.st_mode); !why.isEmpty())
+            return refuse(why);
+        if (isReadOnly(state->native, old))
+            return refuse(FileReasons::readOnly());
+    } else if (errno != ENOENT) {
+        return refuse(FileReasons::systemReason(errno));
+    }
+
+    QString temporary;
+    for (int attempt = 0; attempt < 100 && state->fd < 0; ++attempt) {
+        temporary = temporaryName(path);
+        state->fd = ::open(QFile::encodeName(temporary).constData(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, existed ? (old.st_mode & 0777) : 0666);
+        if (state->fd < 0 && errno != EEXIST && errno != EINTR)
+            break;
+    }
+    if (state->fd < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            return refuse(QStringLiteral("der Ordner %1 fehlt").arg(QFileInfo(path).absolutePath()));
+        return refuse(
+            QStringLiteral("im Ordner kann keine Datei angelegt werden (%1)").arg(FileReasons::systemReason(error)));
+    }
+    state->nativeTemporary = QFile::encodeName(temporary);
+    if (existed) {
+        // Best effort: the new file keeps the old one's owner and permission bits.
+        if (::fchown(state->fd, old.st_uid, old.st_gid) != 0) {
+        }
+        if (::fchmod(state->fd, old.st_mode & 07777) != 0) {
+        }
+    }
+    return FileReplacement(std::move(state));
+}
+
+Status FileReplacement::write(QByteArrayView bytes)
+{
+    if (!m_state || m_state->fd < 0)
+        return failed(path(), FileReasons::systemReason(EBADF));
+    if (!writeAll(m_state->fd, bytes.data(), bytes.size()))
+        return failed(m_state->path, FileReasons::systemReason(errno));
+    return {};
+}
+
+void FileReplacement::startFlush()
+{
+#ifdef Q_OS_LINUX
+    if (m_state && m_state->fd >= 0)
+        ::sync_file_range(m_state->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
+Status FileReplacement::flush()
+{
+    if (!m_state || m_state->fd < 0)
+        return failed(path(), FileReasons::systemReason(EBADF));
+    if (::fsync(m_state->fd) != 0 && errno != EINVAL && errno != EROFS)
+        return failed(m_state->path, FileReasons::systemReason(errno));
+    return {};
+}
+
+Status FileReplacement::commit()
+{
+    if (!m_state || m_state->fd < 0)
+        return failed(path(), FileReasons::systemReason(EBADF));
+    State& s = *m_state;
+    const int fd = std::exchange(s.fd, -1);
+    if (::close(fd) != 0)
+        return failed(s.path, FileReasons::systemReason(errno));
+
+    // The name may have been replaced by a link while we wrote; rename() would then replace the
+    // link itself, but a link in place of the file is refused all the same.
+    struct stat now
+    {
+    };
+    if (::lstat(s.native.constData(), &now) == 0) {
+        if (const QString why = FileReasons::typeRefusal(now.st_mode); !why.isEmpty())
+            return failed(s.path, why);
+    }
+    if (::rename(s.nativeTemporary.constData(), s.native.constData()) != 0) {
+        const int error = errno;
+        return failed(
+            s.path,
+            QStringLiteral("die alte Datei kann nicht ersetzt werden (%1)").arg(FileReasons::systemReason(error)));
+    }
+    s.committed = true;
+    return {};
+}
+
+void flushFolder(const QString& folder)
+{
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
@@ -70,84 +224,19 @@ void syncFolder(const QString& path)
     ::close(fd);
 }
 
-} // namespace
-
 Status writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
-    if (path.isEmpty())
-        return failed(path, QStringLiteral("kein Dateiname"));
-    const QByteArray native = QFile::encodeName(path);
-    struct stat old
-    {
-    };
-    bool existed = false;
-    if (::lstat(native.constData(), &old) == 0) {
-        existed = true;
-        if (const QString why = FileReasons::typeRefusal(old.st_mode); !why.isEmpty())
-            return failed(path, why);
-    } else if (errno != ENOENT) {
-        return failed(path, FileReasons::systemReason(errno));
-    }
-
-    QString temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = temporaryName(path);
-        fd = ::open(QFile::encodeName(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    existed ? (old.st_mode & 0777) : 0666);
-        if (fd < 0 && errno != EEXIST && errno != EINTR)
-            break;
-    }
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT)
-            return failed(path, QStringLiteral("der Ordner %1 fehlt").arg(QFileInfo(path).absolutePath()));
-        return failed(
-            path,
-            QStringLiteral("im Ordner kann keine Datei angelegt werden (%1)").arg(FileReasons::systemReason(error)));
-    }
-    const QByteArray nativeTemporary = QFile::encodeName(temporary);
-    const auto abandon = [&](int error) {
-        ::close(fd);
-        ::unlink(nativeTemporary.constData());
-        return failed(path, FileReasons::systemReason(error));
-    };
-    if (existed) {
-        // Best effort: the new file keeps the old one's owner and permission bits.
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-        }
-        if (::fchmod(fd, old.st_mode & 07777) != 0) {
-        }
-    }
-    if (!writeAll(fd, bytes.constData(), bytes.size()))
-        return abandon(errno);
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        return abandon(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(nativeTemporary.constData());
-        return failed(path, FileReasons::systemReason(error));
-    }
-
-    // The name may have been replaced by a link while we wrote; rename() would then replace the
-    // link itself, but a link in place of the file is refused all the same.
-    struct stat now
-    {
-    };
-    if (::lstat(native.constData(), &now) == 0) {
-        if (const QString why = FileReasons::typeRefusal(now.st_mode); !why.isEmpty()) {
-            ::unlink(nativeTemporary.constData());
-            return failed(path, why);
-        }
-    }
-    if (::rename(nativeTemporary.constData(), native.constData()) != 0) {
-        const int error = errno;
-        ::unlink(nativeTemporary.constData());
-        return failed(
-            path,
-            QStringLiteral("die alte Datei kann nicht ersetzt werden (%1)").arg(FileReasons::systemReason(error)));
-    }
-    syncFolder(path);
+    Result<FileReplacement> file = FileReplacement::begin(path);
+    if (!file)
+        return Status::from(file);
+    Status done = file->write(bytes);
+    if (done)
+        done = file->flush();
+    if (done)
+        done = file->commit();
+    if (!done)
+        return done;
+    flushFolder(QFileInfo(path).absolutePath());
     return {};
 }
 
@@ -240,3 +329,58 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
 }
 
 #endif
+
+#ifdef Q_OS_WIN
+
+// The replace call above flushes each file itself (FlushFileBuffers, a write-through rename), so the
+// steps gather the bytes and commit() hands them to it.
+struct FileReplacement::State
+{
+    QString path;
+    QByteArray bytes;
+};
+
+Result<FileReplacement> FileReplacement::begin(const QString& path)
+{
+    if (path.isEmpty())
+        return Result<FileReplacement>::failure(FileReasons::writeFailure(path, QStringLiteral("kein Dateiname")));
+    const QFileInfo info(path);
+    if (info.exists() && info.isFile() && !info.isWritable())
+        return Result<FileReplacement>::failure(FileReasons::writeFailure(path, FileReasons::readOnly()));
+    auto state = std::make_unique<State>();
+    state->path = path;
+    return FileReplacement(std::move(state));
+}
+
+Status FileReplacement::write(QByteArrayView bytes)
+{
+    m_state->bytes.append(bytes);
+    return {};
+}
+
+void FileReplacement::startFlush() {}
+
+Status FileReplacement::flush()
+{
+    return {};
+}
+
+Status FileReplacement::commit()
+{
+    return writeFileAtomically(m_state->path, std::exchange(m_state->bytes, QByteArray()));
+}
+
+void flushFolder(const QString&) {}
+
+#endif
+
+FileReplacement::FileReplacement(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+FileReplacement::FileReplacement(FileReplacement&&) noexcept = default;
+FileReplacement& FileReplacement::operator=(FileReplacement&&) noexcept = default;
+FileReplacement::~FileReplacement() = default;
+
+const QString& FileReplacement::path() const
+{
+    static const QString none;
+    return m_state ? m_state->path : none;
+}

@@ -84,6 +84,11 @@ QString tooLarge(qint64 size, qint64 limit)
     return QStringLiteral("sie ist mit %1 Bytes größer als die erlaubten %2 Bytes").arg(size).arg(limit);
 }
 
+QString readOnly()
+{
+    return QStringLiteral("die Datei ist schreibgeschützt");
+}
+
 QString typeRefusal(unsigned int mode)
 {
 #ifdef Q_OS_WIN

@@ -18,6 +18,8 @@ QString symbolicLink();
 QString folderInPlace();
 QString notRegular(const QString& what); // "sie ist keine gewöhnliche Datei, sondern <what>"
 QString tooLarge(qint64 size, qint64 limit);
+// "die Datei ist schreibgeschützt": a file the user may read but not change is never replaced.
+QString readOnly();
 // Why a file of this type (st_mode) is neither read nor written; empty for a regular file.
 QString typeRefusal(unsigned int mode);
 

@@ -36,9 +36,12 @@ GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
     connect(&m_scan, &ScanEngine::addressDone, this, &GatewaySession::addressDone);
     connect(&m_scan, &ScanEngine::progress, this, &GatewaySession::progress);
     connect(&m_scan, &ScanEngine::finished, this, [this] {
-        recordScan();
-        emit scanFinished();
+        m_engineDone = true;
+        if (m_storing == 0)
+            scanEnded();
     });
+    connect(&m_store, &SessionStore::setupStored, this, &GatewaySession::setupStored);
+    connect(&m_store, &SessionStore::scanRecorded, this, &GatewaySession::scanRecorded);
 }
 
 GatewaySession::~GatewaySession()
@@ -75,6 +78,11 @@ void GatewaySession::startScan(const Segment& segment)
     for (auto it = m_reads.begin(); it != m_reads.end();)
         it = segment.contains(it->host) ? m_reads.erase(it) : std::next(it);
     m_folderReady = m_setupsFolder.isEmpty() ? Status() : SharedFolders::ensureFolder(m_setupsFolder);
+    if (!m_setupsFolder.isEmpty() && m_folderReady)
+        m_store.sweepLeftovers(m_setupsFolder);
+    ++m_ticket;
+    m_storing = 0;
+    m_engineDone = false;
     emit scanStarted();
     emit answerCounted(0);
     emit listChanged();
@@ -165,17 +173,25 @@ QJsonObject GatewaySession::report() const
                        {QStringLiteral("counts"), counts}};
 }
 
-void GatewaySession::recordScan()
+void GatewaySession::scanEnded()
 {
-    if (m_historyFile.isEmpty())
+    if (m_historyFile.isEmpty()) {
+        emit scanFinished();
         return;
+    }
     ScanRecord scan{m_segment, QDateTime::currentDateTime(), {}};
     for (const GatewayRow& row : m_list.rows()) {
         const GatewayRead* read = lastRead(row.address);
         scan.gateways << seenGateway(row, read && read->record ? &*read->record : nullptr);
     }
-    Result<ScanHistory> history = ScanHistory::load(m_historyFile);
-    const ScanComparison comparison = compareScans(history ? history->last(m_segment) : std::nullopt, scan);
+    // The history is read and written on the store's thread; the scan ends when it is recorded.
+    m_store.recordScan(m_historyFile, scan, m_ticket);
+}
+
+void GatewaySession::scanRecorded(quint64 ticket, const ScanComparison& comparison, const Status& status)
+{
+    if (ticket != m_ticket)
+        return;
     for (int i = 0; i < m_list.size() && i < comparison.changes.size(); ++i) {
         GatewayRow& row = *m_list.find(m_list.rows()[i].address);
         row.change = comparison.changes[i];
@@ -183,8 +199,9 @@ void GatewaySession::recordScan()
     }
     m_missing = comparison.missing;
     m_changeSummary = summaryText(comparison);
-    m_historyStatus = history ? history->append(scan) : Status::from(history);
+    m_historyStatus = status;
     emit listChanged();
+    emit scanFinished();
 }
 
 void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
@@ -196,6 +213,12 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         emit answerCounted(++m_answers); // every answer counts, also one that cannot be decoded
     if (!read.listed())
         return;
+    if (read.record && !m_setupsFolder.isEmpty() && m_folderReady) {
+        // Listed once the file is durable (setupStored).
+        ++m_storing;
+        m_store.storeSetup(m_setupsFolder, read.id, *read.record, read.host, m_ticket);
+        return;
+    }
     const GatewayRow row = store(read);
     m_list.addOrUpdate(row);
     emit listChanged();
@@ -203,17 +226,32 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         emit storeFailed(row);
 }
 
+void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const Status& status)
+{
+    if (ticket != m_ticket)
+        return; // a scan started since: the file is written, the list is another's
+    --m_storing;
+    if (const GatewayRead* read = lastRead(from)) {
+        GatewayRow row = read->row();
+        if (!status) {
+            row.state = GatewayRow::State::SetupNotStored;
+            row.stored = status;
+        }
+        m_list.addOrUpdate(row);
+        emit listChanged();
+        if (row.state == GatewayRow::State::SetupNotStored)
+            emit storeFailed(row);
+    }
+    if (m_storing == 0 && m_engineDone)
+        scanEnded();
+}
+
 GatewayRow GatewaySession::store(const GatewayRead& read)
 {
     GatewayRow row = read.row();
-    if (!read.record || m_setupsFolder.isEmpty())
-        return row;
-    Status stored = m_folderReady;
-    if (stored)
-        stored = SetupRecordToFile(m_setupsFolder, read.id, *read.record);
-    if (!stored) {
+    if (read.record && !m_setupsFolder.isEmpty() && !m_folderReady) {
         row.state = GatewayRow::State::SetupNotStored;
-        row.stored = stored;
+        row.stored = m_folderReady;
     }
     return row;
 }

@@ -4,6 +4,7 @@
 #include "GatewayRead.h"
 #include "ListExport.h"
 #include "ScanHistory.h"
+#include "SessionStore.h"
 #include "SetupVerifier.h"
 #include "ToolSettings.h"
 #include "link/ScanEngine.h"
@@ -41,9 +42,12 @@ public:
     // Each finished scan is recorded here and compared with the previous one of its segment;
     // empty: no history.
     void setHistoryFile(const QString& path) { m_historyFile = path; }
-    // Received setups are stored here; empty: not stored.
+    // Received setups are stored here, off this thread (SessionStore); a gateway is listed once its
+    // setup file is durable. Empty: not stored.
     void setSetupsFolder(const QString& folder) { m_setupsFolder = folder; }
     const QString& setupsFolder() const { return m_setupsFolder; }
+    // The worker that writes setups and history (tests give it a slow writer).
+    SessionStore& store() { return m_store; }
 
     // Scan of a.b.c.0 .. a.b.c.254. A running scan is stopped first; the list starts empty.
     void startScan(const Segment& segment);
@@ -115,7 +119,9 @@ private:
     };
 
     void addressDone(const ReadExchange::Outcome& outcome);
-    void recordScan();
+    void setupStored(quint64 ticket, const QHostAddress& from, const Status& status);
+    void scanEnded();
+    void scanRecorded(quint64 ticket, const ScanComparison& comparison, const Status& status);
     GatewayRow store(const GatewayRead& read);
     void transferDone(const SetupTransfer::Report& report);
     void verified(const SetupVerifier::Report& report);
@@ -138,4 +144,9 @@ private:
     QHash<quint32, Job> m_jobs;
     Counts m_counts{};
     int m_answers = 0;
+    // Each scan's own number: what the store reports for an earlier scan no longer changes the list.
+    quint64 m_ticket = 0;
+    int m_storing = 0;       // setups of this scan handed to the store and not yet reported
+    bool m_engineDone = true; // every address of this scan has been tried
+    SessionStore m_store;
 };

@@ -3,10 +3,16 @@
 #include "base/AtomicFile.h"
 #include "base/FileReasons.h"
 #include "base/RegularFile.h"
+#include "base/SharedFile.h"
 #include "base/SharedFolders.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QLockFile>
+
+#include <cerrno>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -192,10 +198,10 @@ std::optional<SeenGateway> gatewayFrom(const QJsonValue& value)
     return g;
 }
 
-std::optional<ScanRecord> scanFrom(const QByteArray& line)
+std::optional<ScanRecord> scanFrom(QByteArrayView line)
 {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject o = document.object();
@@ -219,106 +225,267 @@ std::optional<ScanRecord> scanFrom(const QByteArray& line)
     return scan;
 }
 
-struct FileContent
+QByteArray segmentNeedle(const Segment& segment)
 {
-    QList<ScanRecord> scans;
-    int skipped = 0;
-};
+    return '"' + segment.text().toLatin1() + '"';
+}
 
-Result<FileContent> readScans(const QString& path)
+// The last line holding segment's scan, read backwards in pieces: lines that do not even mention
+// the segment's text are passed over unparsed.
+Result<std::optional<ScanRecord>> findLast(QFile& file, const Segment& segment)
 {
-    const Result<std::optional<QByteArray>> read = readRegularFile(path, ScanHistory::MaxFileBytes);
-    if (!read)
-        return Result<FileContent>::failure(read.message());
-    FileContent content;
-    if (!read->has_value())
-        return content;
-    for (const QByteArray& raw : (*read)->split('\n')) {
-        const QByteArray line = raw.trimmed();
-        if (line.isEmpty())
-            continue;
-        if (std::optional<ScanRecord> scan = scanFrom(line))
-            content.scans.append(std::move(*scan));
-        else
-            ++content.skipped;
+    using R = Result<std::optional<ScanRecord>>;
+    constexpr qint64 Chunk = 256 * 1024;
+    const QByteArray needle = segmentNeedle(segment);
+    qint64 pos = file.size();
+    QByteArray tail;       // the end of a line whose start lies further back
+    bool overlong = false; // that line is longer than MaxLineBytes and is passed over
+    while (pos > 0) {
+        const qint64 n = qMin(Chunk, pos);
+        pos -= n;
+        QByteArray block;
+        if (file.seek(pos))
+            block = file.read(n);
+        if (block.size() != n)
+            return R::failure(FileReasons::readFailure(file.fileName(), FileReasons::systemReason(EIO)));
+        if (overlong) {
+            const qsizetype lineBreak = block.lastIndexOf('\n');
+            if (lineBreak < 0)
+                continue;
+            block.truncate(lineBreak);
+            overlong = false;
+        } else {
+            block += tail;
+        }
+        qsizetype end = block.size(); // lines in [0, end) not yet looked at
+        while (end >= needle.size()) {
+            const qsizetype hit = block.lastIndexOf(needle, end - needle.size());
+            if (hit < 0)
+                break;
+            const qsizetype start = block.lastIndexOf('\n', hit) + 1;
+            if (start == 0 && pos > 0)
+                break; // the line starts in the piece before
+            qsizetype stop = block.indexOf('\n', hit);
+            if (stop < 0 || stop > end)
+                stop = end;
+            if (stop - start <= ScanHistory::MaxLineBytes) {
+                std::optional<ScanRecord> scan = scanFrom(QByteArrayView(block).sliced(start, stop - start).trimmed());
+                if (scan && scan->segment == segment)
+                    return std::optional<ScanRecord>(std::move(*scan));
+            }
+            end = start - 1;
+        }
+        if (end < 0)
+            break;
+        const qsizetype firstBreak = block.indexOf('\n');
+        tail = block.left(firstBreak < 0 ? end : qMin(firstBreak, end));
+        if (tail.size() > ScanHistory::MaxLineBytes) {
+            tail.clear();
+            overlong = true;
+        }
     }
-    return content;
+    return std::optional<ScanRecord>();
+}
+
+// Every line from the start, as pieces of at most MaxLineBytes + 1 bytes with their line break;
+// whole is false for the pieces of a longer line. False when the file could not be read.
+template <typename Visit> bool forEachLine(QFile& file, Visit visit)
+{
+    if (!file.seek(0))
+        return false;
+    bool continuing = false;
+    while (!file.atEnd()) {
+        const QByteArray piece = file.readLine(ScanHistory::MaxLineBytes + 2);
+        if (piece.isEmpty())
+            return false;
+        const bool ended = piece.endsWith('\n') || file.atEnd();
+        visit(piece, !continuing && ended);
+        continuing = !ended;
+    }
+    return file.error() == QFileDevice::NoError;
+}
+
+QString compactedSizePath(const QString& path)
+{
+    return path + u".compacted"_s;
+}
+
+qint64 compactedSize(const QString& path)
+{
+    const Result<std::optional<QByteArray>> read = readRegularFile(compactedSizePath(path), 32);
+    if (!read || !read->has_value())
+        return 0;
+    return qMax<qint64>(0, (*read)->trimmed().toLongLong());
+}
+
+// The file's new size once compacted, or why it could not be.
+Result<qint64> compactFile(const QString& path)
+{
+    Result<std::unique_ptr<QFile>> opened = SharedFile::openForReading(path);
+    if (!opened)
+        return Result<qint64>::failure(opened.message());
+    if (!*opened)
+        return qint64(0);
+    QFile& in = **opened;
+    const auto readFailed = [&] {
+        return Result<qint64>::failure(FileReasons::readFailure(path, FileReasons::systemReason(EIO)));
+    };
+
+    QHash<QString, int> scansOf;
+    const auto segmentOf = [](const QByteArray& piece, bool whole) -> QString {
+        if (!whole)
+            return QString();
+        const std::optional<ScanRecord> scan = scanFrom(piece.trimmed());
+        return scan ? scan->segment.text() : QString();
+    };
+    if (!forEachLine(in, [&](const QByteArray& piece, bool whole) {
+            if (const QString segment = segmentOf(piece, whole); !segment.isEmpty())
+                ++scansOf[segment];
+        }))
+        return readFailed();
+
+    Result<FileReplacement> out = FileReplacement::begin(path);
+    if (!out)
+        return Result<qint64>::failure(out.message());
+    QHash<QString, int> seen;
+    qint64 written = 0;
+    Status status;
+    if (!forEachLine(in, [&](const QByteArray& piece, bool whole) {
+            if (!status)
+                return;
+            if (const QString segment = segmentOf(piece, whole); !segment.isEmpty()) {
+                if (++seen[segment] <= scansOf.value(segment) - ScanHistory::MaxScansPerSegment)
+                    return;
+            }
+            status = out->write(piece);
+            written += piece.size();
+            if (status && !piece.endsWith('\n') && in.atEnd()) {
+                status = out->write("\n");
+                ++written;
+            }
+        }))
+        return readFailed();
+    if (status)
+        status = out->flush();
+    if (status)
+        status = out->commit();
+    if (!status)
+        return Result<qint64>::failure(status.message());
+    flushFolder(QFileInfo(path).absolutePath());
+    return written;
+}
+
+Status compactLocked(const QString& path)
+{
+    const Result<qint64> size = compactFile(path);
+    if (!size)
+        return Status::from(size);
+    // Only a hint for when to compact next: a lost or stale one costs one early compaction.
+    (void)writeFileAtomically(compactedSizePath(path), QByteArray::number(*size) + '\n');
+    return {};
+}
+
+// Appends line, ending first a line that a killed writer left without its line break. Gives the
+// file's size after it.
+Status appendLine(const QString& path, const QByteArray& line, qint64& size)
+{
+    bool endsOpen = false;
+    {
+        Result<std::unique_ptr<QFile>> reading = SharedFile::openForReading(path);
+        if (!reading)
+            return Status::from(reading);
+        if (*reading && (*reading)->size() > 0) {
+            QFile& in = **reading;
+            char last = '\n';
+            endsOpen = in.seek(in.size() - 1) && in.getChar(&last) && last != '\n';
+        }
+    }
+    const bool existed = QFileInfo::exists(path);
+    Result<std::unique_ptr<QFile>> opened = SharedFile::openForAppending(path);
+    if (!opened)
+        return Status::from(opened);
+    QFile& out = **opened;
+    const qint64 before = out.size();
+    const QByteArray bytes = endsOpen ? '\n' + line : line;
+    Status status;
+    if (out.write(bytes) != bytes.size())
+        status = Status::failure(FileReasons::writeFailure(path, FileReasons::systemReason(errno ? errno : EIO)));
+    if (status)
+        status = SharedFile::flushToDisk(out);
+    if (!status) {
+        out.resize(before); // no half line stays behind
+        return status;
+    }
+    size = out.size();
+    if (!existed)
+        flushFolder(QFileInfo(path).absolutePath());
+    return {};
+}
+
+QString lockReason(QLockFile::LockError error, const QString& lockPath)
+{
+    if (error == QLockFile::LockFailedError)
+        return u"ein anderes Programm schreibt gerade den Verlauf (Sperrdatei %1)"_s.arg(
+            QDir::toNativeSeparators(lockPath));
+    return u"die Sperrdatei %1 kann nicht angelegt werden"_s.arg(QDir::toNativeSeparators(lockPath));
 }
 
 } // namespace
 
-Result<ScanHistory> ScanHistory::load(const QString& path)
+ScanHistory::ScanHistory(QString path) : m_path(std::move(path)) {}
+
+Result<std::optional<ScanRecord>> ScanHistory::last(const Segment& segment) const
 {
-    Result<FileContent> content = readScans(path);
-    if (!content)
-        return Result<ScanHistory>::failure(content.message());
-    ScanHistory history(path);
-    history.m_scans = std::move(content->scans);
-    history.m_skipped = content->skipped;
-    return history;
+    Result<std::unique_ptr<QFile>> opened = SharedFile::openForReading(m_path);
+    if (!opened)
+        return Result<std::optional<ScanRecord>>::failure(opened.message());
+    if (!*opened)
+        return std::optional<ScanRecord>();
+    return findLast(**opened, segment);
 }
 
-std::optional<ScanRecord> ScanHistory::last(const Segment& segment) const
+ScanHistory::Recorded ScanHistory::record(const ScanRecord& scan)
 {
-    for (qsizetype i = m_scans.size() - 1; i >= 0; --i)
-        if (m_scans[i].segment == segment)
-            return m_scans[i];
-    return std::nullopt;
-}
-
-Status ScanHistory::append(const ScanRecord& scan)
-{
-    Result<FileContent> content = readScans(m_path);
-    if (!content)
-        return Status::failure(content.message());
-    QList<ScanRecord> scans = std::move(content->scans);
-    // Written and read back as the file holds it, so that last() gives the same either way.
-    const QByteArray newLine = toLine(scan);
-    const std::optional<ScanRecord> stored = scanFrom(newLine);
-    if (!stored)
-        return Status::failure(FileReasons::writeFailure(
+    Recorded out;
+    const QByteArray line = toLine(scan);
+    if (!scanFrom(line)) {
+        out.status = Status::failure(FileReasons::writeFailure(
             m_path, u"der Scan von %1 lässt sich nicht als Zeile schreiben"_s.arg(scan.segment.text())));
-    scans.append(*stored);
-
-    qsizetype ofSegment = 0;
-    for (const ScanRecord& s : scans)
-        ofSegment += s.segment == scan.segment ? 1 : 0;
-    for (qsizetype i = 0; i < scans.size() && ofSegment > MaxScansPerSegment;) {
-        if (scans[i].segment == scan.segment) {
-            scans.removeAt(i);
-            --ofSegment;
-        } else {
-            ++i;
-        }
+        return out;
     }
-
-    QList<QByteArray> lines;
-    qint64 total = 0;
-    for (const ScanRecord& s : scans) {
-        lines.append(toLine(s));
-        total += lines.last().size();
-    }
-    // Never more than a later load() reads: the oldest scans of any segment give way.
-    while (total > MaxFileBytes && scans.size() > 1) {
-        total -= lines.takeFirst().size();
-        scans.removeFirst();
-    }
-    if (total > MaxFileBytes)
-        return Status::failure(FileReasons::writeFailure(m_path, FileReasons::tooLarge(total, MaxFileBytes)));
-
     // The first scan on a fresh PC: MERVANE may not exist yet.
     const QString folder = QFileInfo(m_path).absolutePath();
-    if (!SharedFolders::ensureFolder(folder))
-        return Status::failure(
-            FileReasons::writeFailure(m_path, u"der Ordner %1 kann nicht angelegt werden"_s.arg(folder)));
+    if (!SharedFolders::ensureFolder(folder)) {
+        out.status =
+            Status::failure(FileReasons::writeFailure(m_path, u"der Ordner %1 kann nicht angelegt werden"_s.arg(folder)));
+        return out;
+    }
+    const QString lockPath = m_path + u".lock"_s;
+    QLockFile lock(lockPath);
+    if (!lock.tryLock(m_lockWaitMs)) {
+        // Recorded or not, the comparison with the previous scan is still worth showing.
+        if (Result<std::optional<ScanRecord>> previous = last(scan.segment))
+            out.previous = std::move(previous.value());
+        out.status = Status::failure(FileReasons::writeFailure(m_path, lockReason(lock.error(), lockPath)));
+        return out;
+    }
+    Result<std::optional<ScanRecord>> previous = last(scan.segment);
+    if (!previous) {
+        out.status = Status::from(previous);
+        return out;
+    }
+    out.previous = std::move(previous.value());
+    qint64 size = 0;
+    out.status = appendLine(m_path, line, size);
+    if (out.status && size > qMax(MinCompactBytes, 2 * compactedSize(m_path)))
+        out.status = compactLocked(m_path);
+    return out;
+}
 
-    QByteArray bytes;
-    bytes.reserve(total);
-    for (const QByteArray& line : lines)
-        bytes += line;
-    if (Status written = writeFileAtomically(m_path, bytes); !written)
-        return written;
-    m_scans = std::move(scans);
-    m_skipped = 0;
-    return {};
+Status ScanHistory::compact()
+{
+    QLockFile lock(m_path + u".lock"_s);
+    if (!lock.tryLock(m_lockWaitMs))
+        return Status::failure(FileReasons::writeFailure(m_path, lockReason(lock.error(), m_path + u".lock"_s)));
+    return compactLocked(m_path);
 }

@@ -63,40 +63,53 @@ QString summaryText(const ScanComparison& comparison);
 // programs read.
 QString scanHistoryPath();
 
-// The scans recorded in a JSON-lines file, one compact object per scan in the order they were
-// recorded: {"segment":"a.b.c","time":"<ISO 8601 with offset>","gateways":[{"ip","gwid","firmware",
-// "state","setupHash"}]}.
+// The scans recorded in a JSON-lines file that every instance of the tool on the PC shares, one
+// compact object per scan in the order they were recorded: {"segment":"a.b.c","time":"<ISO 8601
+// with offset>","gateways":[{"ip","gwid","firmware","state","setupHash"}]}.
+//
+// Recording a scan appends its line, under a lock file beside the history (path + ".lock", a
+// QLockFile: a lock left by a killed process is taken over), so concurrent scans never lose one
+// another's line and a record costs its own size, not the history's. The previous scan of a segment
+// is found by reading the file backwards from its end: the cost is the lines written since that
+// scan, and memory stays bounded whatever the file's size. Now and then (when the file has doubled
+// since it was last compacted; that size is kept in path + ".compacted") the history is compacted
+// under the same lock: the last MaxScansPerSegment scans of each segment stay, every line this
+// version cannot read (another version's, a damaged one) stays byte for byte, and the file is
+// replaced in one step. Nothing here may run on the window's thread: every call may wait for the
+// disk and for the lock.
 class ScanHistory final
 {
 public:
     static constexpr int MaxScansPerSegment = 100;
-    // Read and written whole. Should the scans of many segments ever exceed it, append() drops the
-    // oldest scans of any segment so that the file always stays readable.
-    static constexpr qint64 MaxFileBytes = 32 * 1024 * 1024;
+    // A scan of 255 gateways is about 45 KB. A longer line is kept but never read.
+    static constexpr qint64 MaxLineBytes = 1024 * 1024;
+    // Below this size a history is never compacted.
+    static constexpr qint64 MinCompactBytes = 1024 * 1024;
+    // How long a record waits for another process's lock before it gives up.
+    static constexpr int DefaultLockWaitMs = 15000;
 
-    // No file: an empty history. A file that cannot be read, a link, a FIFO, a folder, or a file
-    // above MaxFileBytes: a German failure naming the path. Lines that do not parse are skipped
-    // (and dropped at the next append()).
-    static Result<ScanHistory> load(const QString& path);
-
+    explicit ScanHistory(QString path);
     const QString& path() const { return m_path; }
-    // Every scan, oldest first.
-    const QList<ScanRecord>& scans() const { return m_scans; }
-    // The last scan recorded for segment.
-    std::optional<ScanRecord> last(const Segment& segment) const;
-    // Lines of the file that were skipped at the last read.
-    int skippedLines() const { return m_skipped; }
+    void setLockWaitMs(int ms) { m_lockWaitMs = ms; }
 
-    // Reads the file again (scans other programs recorded since load() are kept), adds scan,
-    // keeps the last MaxScansPerSegment scans of its segment and rewrites the file in one step
-    // (writeFileAtomically), creating its folder when missing. The file is left as it was when this
-    // fails.
-    [[nodiscard]] Status append(const ScanRecord& scan);
+    // The last readable scan of segment; none without a file or without a scan of segment. A link,
+    // a FIFO, a folder in the file's place or an unreadable file: a German failure naming the path.
+    [[nodiscard]] Result<std::optional<ScanRecord>> last(const Segment& segment) const;
+
+    struct Recorded
+    {
+        std::optional<ScanRecord> previous; // the segment's scan before this one
+        Status status;                      // whether scan was recorded (a read failure, too)
+    };
+    // Under the lock: the previous scan of scan's segment, then scan appended, then a compaction
+    // when one is due. The folder is created when missing. A file the user may not change is not
+    // replaced: the previous scan is still read, and status says why nothing was recorded.
+    [[nodiscard]] Recorded record(const ScanRecord& scan);
+    [[nodiscard]] Status append(const ScanRecord& scan) { return record(scan).status; }
+    // Compacts the history now, under the lock.
+    [[nodiscard]] Status compact();
 
 private:
-    explicit ScanHistory(QString path) : m_path(std::move(path)) {}
-
     QString m_path;
-    QList<ScanRecord> m_scans;
-    int m_skipped = 0;
+    int m_lockWaitMs = DefaultLockWaitMs;
 };

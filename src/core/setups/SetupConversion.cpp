@@ -94,11 +94,11 @@ QList<SetupFileValue> recordFileValues(const GWSetupRecord& record)
     return values;
 }
 
-Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSetupRecord& record)
+Result<IniFile> SetupRecordToIni(const QString& folder, const GatewayId& id, const GWSetupRecord& record)
 {
     Result<IniFile> loaded = IniFile::load(SetupFilePath(folder, id));
     if (!loaded)
-        return Status::from(loaded);
+        return loaded;
     IniFile& ini = loaded.value();
 
     Status status =
@@ -119,8 +119,16 @@ Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSet
         status = ini.writeString(v.section, v.key, v.text);
     }
     if (!status)
-        return status;
-    return ini.save();
+        return Result<IniFile>::failure(status.message());
+    return loaded;
+}
+
+Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSetupRecord& record)
+{
+    const Result<IniFile> ini = SetupRecordToIni(folder, id, record);
+    if (!ini)
+        return Status::from(ini);
+    return ini->save();
 }
 
 Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupRecord& record)

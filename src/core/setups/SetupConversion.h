@@ -34,6 +34,10 @@ QList<SetupFileValue> recordFileValues(const GWSetupRecord& record);
 // The file is written once, atomically; a failure (a link or a FIFO in the file's place, a text the
 // file's encoding or a line cannot hold, a full disk) leaves the old file and names the reason.
 [[nodiscard]] Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSetupRecord& record);
+// The same file as SetupRecordToFile would write it, not yet written (for a writer that stores
+// many setups at once).
+[[nodiscard]] Result<IniFile> SetupRecordToIni(const QString& folder, const GatewayId& id,
+                                               const GWSetupRecord& record);
 
 // Fills record from the gateway's setup file in folder. The gateway ID comes from id, not from the
 // file; reserved bytes and the firmware version keep the record's values. Every value is taken
