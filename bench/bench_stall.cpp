@@ -1,9 +1,11 @@
-// Event-loop stall during a scan of 254 answering gateways: the scan engine runs in this process
-// while a 1 ms timer measures the longest gap between its ticks. The gateways run in a separate
-// telvaro-gwsim process, so only our own work shows up in the gaps. The scan runs through a gateway
-// session with its default settings (every address at once), which decodes each answer and stores
-// its setup in a scratch folder, as in the main window.
-// Usage: bench_stall <path of telvaro-gwsim>
+// Event-loop stall during a scan of 254 answering gateways (127.0.10.1-254): the scan engine runs in
+// this process while a 1 ms timer measures the longest gap between its ticks. The gateways run in a
+// separate telvaro-gwsim process, so only our own work shows up in the gaps. The scan runs through a
+// gateway session with its default settings (every address at once), which decodes each answer,
+// stores its setup in a scratch folder and records the scan in the history, as in the main window.
+// The gaps are reported for the whole scan and for its end alone: from the last setup stored until
+// the history is updated.
+// Usage: bench_stall <path of telvaro-gwsim> [--history FILE]
 #include "session/GatewaySession.h"
 #include "setups/HexPair.h"
 #include "setups/SetupFile.h"
@@ -20,16 +22,18 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        fprintf(stderr, "usage: bench_stall <path of telvaro-gwsim>\n");
+    const QStringList args = app.arguments();
+    if (!(args.size() == 2 || (args.size() == 4 && args[2] == QStringLiteral("--history")))) {
+        fprintf(stderr, "usage: bench_stall <path of telvaro-gwsim> [--history FILE]\n");
         return 2;
     }
+    const QString historyFile = args.value(3);
 
     QProcess sim;
     sim.setProcessChannelMode(QProcess::MergedChannels);
     sim.start(QString::fromLocal8Bit(argv[1]),
               {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--gateways"),
-               QStringLiteral("127.0.0.1-254"), QStringLiteral("--delay"), QStringLiteral("20"),
+               QStringLiteral("127.0.10.1-254"), QStringLiteral("--delay"), QStringLiteral("0"),
                QStringLiteral("--log"), QStringLiteral("/dev/null")});
     const auto stopSim = [&sim] {
         if (sim.state() == QProcess::NotRunning)
@@ -72,14 +76,21 @@ int main(int argc, char** argv)
     session.setLinkSettings(link);
     session.setMasterKey(*parseMasterKeyText(SetupKeys::DefaultMasterKey));
     session.setSetupsFolder(folder);
+    session.setHistoryFile(historyFile.isEmpty() ? setups.filePath(QStringLiteral("Telvaro-Scans.jsonl")) : historyFile);
 
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;
+    qint64 longestAtEnd = 0; // from the last setup stored to the end of the scan
+    bool allTried = false;
+    QObject::connect(&session, &GatewaySession::progress, [&](int done, int total) { allTried = done == total; });
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(1);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.elapsed());
+        const qint64 gap = sinceTick.elapsed();
+        longestGap = std::max(longestGap, gap);
+        if (allTried && session.store().pendingSetups() == 0)
+            longestAtEnd = std::max(longestAtEnd, gap);
         sinceTick.restart();
     });
 
@@ -95,7 +106,7 @@ int main(int argc, char** argv)
         sinceTick.start();
         ticker.start();
         wall.start();
-        session.startScan(Segment{127, 0, 0});
+        session.startScan(Segment{127, 0, 10});
     });
     app.exec();
     const qint64 wallMs = wall.elapsed();
@@ -107,9 +118,12 @@ int main(int argc, char** argv)
         stored += row.state == GatewayRow::State::SetupStored ? 1 : 0;
     stopSim();
 
-    printf("longest event-loop stall: %lld ms (target < 50 ms)\n", static_cast<long long>(longestGap));
+    printf("longest event-loop stall: %lld ms (goal <= 10 ms)\n", static_cast<long long>(longestGap));
+    printf("longest stall from the last setup stored to the history updated: %lld ms\n",
+           static_cast<long long>(longestAtEnd));
     printf("scan wall time: %lld ms%s\n", static_cast<long long>(wallMs),
            finished ? "" : " (did not finish within 60 s)");
-    printf("gateways answered: %d of 254, setups stored: %d\n", answers, stored);
+    printf("gateways answered: %d of 254, setups stored: %d; history: %s\n", answers, stored,
+           session.historyStatus() ? "recorded" : qPrintable(session.historyStatus().message()));
     return finished ? 0 : 1;
 }

@@ -19,8 +19,8 @@
 #include <QTimeZone>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -105,7 +105,8 @@ ScanRecord bigScan(const Segment& segment, int minute, int gateways)
 {
     QStringList texts;
     for (int i = 1; i <= gateways; ++i)
-        texts << u"%1/00.00.%2/1.4.12/a"_s.arg(i % 250 + 1).arg(QString::number(i % 256, 16).rightJustified(2, u'0').toUpper());
+        texts << u"%1/00.00.%2/1.4.12/a"_s.arg(i % 250 + 1)
+                     .arg(QString::number(i % 256, 16).rightJustified(2, u'0').toUpper());
     ScanRecord r = scan(segment, minute, gws(texts));
     for (SeenGateway& g : r.gateways)
         g.address = QHostAddress(u"%1.%2"_s.arg(segment.text()).arg(g.address.toIPv4Address() & 0xFF));
@@ -393,9 +394,9 @@ void TestScanHistory::compactionKeepsLastPerSegment()
     QCOMPARE(minutesA.first(), extra); // the oldest went
     QCOMPARE(minutesA.last(), ScanHistory::MaxScansPerSegment + extra - 1);
     QCOMPARE(minutesB, (QList<int>{0, 40, 80})); // the other segment untouched
-    compareRecords(*lastOf(path, kA), scan(kA, ScanHistory::MaxScansPerSegment + extra - 1,
-                                           gws({u"5/0A.1B.2C/1.4.%1/a"_s.arg((ScanHistory::MaxScansPerSegment +
-                                                                               extra - 1) % 50)})));
+    compareRecords(*lastOf(path, kA),
+                   scan(kA, ScanHistory::MaxScansPerSegment + extra - 1,
+                        gws({u"5/0A.1B.2C/1.4.%1/a"_s.arg((ScanHistory::MaxScansPerSegment + extra - 1) % 50)})));
 }
 
 void TestScanHistory::compactionWhenDoubled()
@@ -448,8 +449,8 @@ void TestScanHistory::unknownLinesKept_data()
     QTest::newRow("bad state") << withGateway(QByteArray(gwOk).replace("\"stored\"", "\"gespeichert\""));
     QTest::newRow("short hash") << withGateway(QByteArray(gwOk).replace("\"setupHash\":\"\"", "\"setupHash\":\"abc\""));
     QTest::newRow("missing key") << withGateway(QByteArray(gwOk).replace(",\"setupHash\":\"\"", ""));
-    QTest::newRow("longer than any scan") << withGateway(QByteArray(gwOk).replace(
-        "\"1.4.12\"", '"' + QByteArray(ScanHistory::MaxLineBytes, '1') + '"'));
+    QTest::newRow("longer than any scan")
+        << withGateway(QByteArray(gwOk).replace("\"1.4.12\"", '"' + QByteArray(ScanHistory::MaxLineBytes, '1') + '"'));
 }
 
 void TestScanHistory::unknownLinesKept()
@@ -525,8 +526,7 @@ void TestScanHistory::refusedFiles()
     QVERIFY2(last.message().contains(QDir::toNativeSeparators(path)), qPrintable(last.message()));
     const ScanHistory::Recorded recorded = h.record(scan(kA, 1));
     QVERIFY(!recorded.status.ok());
-    QVERIFY2(recorded.status.message().contains(QDir::toNativeSeparators(path)),
-             qPrintable(recorded.status.message()));
+    QVERIFY2(recorded.status.message().contains(QDir::toNativeSeparators(path)), qPrintable(recorded.status.message()));
     QVERIFY(!h.compact().ok());
     QCOMPARE(fileBytes(target), targetBytes);
     QVERIFY(!QFile::exists(dir.filePath(u"none"_s)));

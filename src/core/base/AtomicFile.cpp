@@ -358,7 +358,8 @@ Status FileReplacement::write(QByteArrayView bytes)
     return {};
 }
 
-void FileReplacement::startFlush() {}
+void FileReplacement::startFlush()
+{}
 
 Status FileReplacement::flush()
 {
@@ -370,11 +371,13 @@ Status FileReplacement::commit()
     return writeFileAtomically(m_state->path, std::exchange(m_state->bytes, QByteArray()));
 }
 
-void flushFolder(const QString&) {}
+void flushFolder(const QString&)
+{}
 
 #endif
 
-FileReplacement::FileReplacement(std::unique_ptr<State> state) : m_state(std::move(state)) {}
+FileReplacement::FileReplacement(std::unique_ptr<State> state) : m_state(std::move(state))
+{}
 FileReplacement::FileReplacement(FileReplacement&&) noexcept = default;
 FileReplacement& FileReplacement::operator=(FileReplacement&&) noexcept = default;
 FileReplacement::~FileReplacement() = default;

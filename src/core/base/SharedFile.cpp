@@ -110,7 +110,8 @@ Result<std::unique_ptr<QFile>> openForAppending(const QString& path)
 Status flushToDisk(QFile& file)
 {
     if (!file.flush())
-        return Status::failure(FileReasons::writeFailure(file.fileName(), FileReasons::systemReason(errno ? errno : EIO)));
+        return Status::failure(
+            FileReasons::writeFailure(file.fileName(), FileReasons::systemReason(errno ? errno : EIO)));
 #ifdef Q_OS_WIN
     const bool done = ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(file.handle())));
 #else

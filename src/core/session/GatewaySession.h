@@ -146,7 +146,7 @@ private:
     int m_answers = 0;
     // Each scan's own number: what the store reports for an earlier scan no longer changes the list.
     quint64 m_ticket = 0;
-    int m_storing = 0;       // setups of this scan handed to the store and not yet reported
+    int m_storing = 0;        // setups of this scan handed to the store and not yet reported
     bool m_engineDone = true; // every address of this scan has been tried
     SessionStore m_store;
 };

@@ -12,11 +12,11 @@
 #include <QHash>
 #include <QLockFile>
 
-#include <cerrno>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -432,7 +432,8 @@ QString lockReason(QLockFile::LockError error, const QString& lockPath)
 
 } // namespace
 
-ScanHistory::ScanHistory(QString path) : m_path(std::move(path)) {}
+ScanHistory::ScanHistory(QString path) : m_path(std::move(path))
+{}
 
 Result<std::optional<ScanRecord>> ScanHistory::last(const Segment& segment) const
 {
@@ -456,8 +457,8 @@ ScanHistory::Recorded ScanHistory::record(const ScanRecord& scan)
     // The first scan on a fresh PC: MERVANE may not exist yet.
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!SharedFolders::ensureFolder(folder)) {
-        out.status =
-            Status::failure(FileReasons::writeFailure(m_path, u"der Ordner %1 kann nicht angelegt werden"_s.arg(folder)));
+        out.status = Status::failure(
+            FileReasons::writeFailure(m_path, u"der Ordner %1 kann nicht angelegt werden"_s.arg(folder)));
         return out;
     }
     const QString lockPath = m_path + u".lock"_s;

@@ -36,8 +36,7 @@ QList<SetupFileValue> recordFileValues(const GWSetupRecord& record);
 [[nodiscard]] Status SetupRecordToFile(const QString& folder, const GatewayId& id, const GWSetupRecord& record);
 // The same file as SetupRecordToFile would write it, not yet written (for a writer that stores
 // many setups at once).
-[[nodiscard]] Result<IniFile> SetupRecordToIni(const QString& folder, const GatewayId& id,
-                                               const GWSetupRecord& record);
+[[nodiscard]] Result<IniFile> SetupRecordToIni(const QString& folder, const GatewayId& id, const GWSetupRecord& record);
 
 // Fills record from the gateway's setup file in folder. The gateway ID comes from id, not from the
 // file; reserved bytes and the firmware version keep the record's values. Every value is taken
