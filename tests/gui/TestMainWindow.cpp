@@ -398,7 +398,7 @@ private slots:
         const QString defaultKey = u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s;
         const QString newKey = u"00112233445566778899AABBCCDDEEFF"_s;
         const QString question =
-            u"Der Gateway verwendet jetzt den Master Key 00112233445566778899AABBCCDDEEFF. Als Master Key übernehmen?"_s;
+            u"Das Gateway verwendet jetzt den Master Key 00112233445566778899AABBCCDDEEFF. Als Master Key übernehmen?"_s;
         QTest::newRow("verified") << int(GatewayBehaviour::Normal) << QString() << 0 << u"ja"_s << QStringList{ok}
                                   << defaultKey;
         QTest::newRow("keeps its old setup")
@@ -480,9 +480,9 @@ private slots:
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_prompts.fileNames = {testData(u"template_fleet.GWINI"_s)};
         m_prompts.answers = {Prompter::Yes, Prompter::Ok};
-        auto* actions = m_window->findChild<SessionDialogs*>();
+        auto* actions = m_window->findChild<GatewayListActions*>();
         QVERIFY(actions);
-        QSignalSpy done(actions, &SessionDialogs::applyFinished);
+        QSignalSpy done(actions, &GatewayListActions::applyFinished);
         child<QAction>("ActionApplyTemplate")->trigger();
         QVERIFY(done.wait(15000));
 

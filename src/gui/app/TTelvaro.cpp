@@ -48,10 +48,10 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     connect(&m_session, &GatewaySession::verificationFinished, this, &TTelvaro::onVerified);
 
     // The list's context menu: a template for the marked gateways, the list as a file.
-    m_actions = new SessionDialogs(m_session, this);
+    m_actions = new GatewayListActions(m_session, this);
     m_actions->installListMenu(ui->StringGrid1);
-    connect(m_actions, &SessionDialogs::aboutToApply, this, &TTelvaro::StopScan);
-    connect(m_actions, &SessionDialogs::statusText, ui->Label5, &QLabel::setText);
+    connect(m_actions, &GatewayListActions::aboutToApply, this, &TTelvaro::StopScan);
+    connect(m_actions, &GatewayListActions::statusText, ui->Label5, &QLabel::setText);
     FormCreate(options);
 }
 
@@ -204,9 +204,24 @@ void TTelvaro::onVerified(const SetupVerifier::Report& report)
     ui->Label5->setText(report.statusLine());
     if (m_actions->applying())
         return;
-    if (const std::optional<MasterKey> key = m_actions->reportReadBack(report)) {
+    if (const std::optional<MasterKey> key = reportReadBack(report)) {
         ui->EditMasterKey->setText(report.keyText());
         ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(report.keyText().size()));
         m_session.setMasterKey(*key);
     }
+}
+
+std::optional<MasterKey> TTelvaro::reportReadBack(const SetupVerifier::Report& report)
+{
+    if (report.result != SetupVerifier::Report::Result::Verified)
+        Prompter::instance().message(this, Prompter::Icon::Warning, report.lines().join(QLatin1Char('\n')),
+                                     Prompter::Ok);
+    if (!report.newKey)
+        return std::nullopt;
+    const Prompter::Button answer = Prompter::instance().message(
+        this, Prompter::Icon::Question,
+        QStringLiteral("Das Gateway verwendet jetzt den Master Key %1. Als Master Key übernehmen?")
+            .arg(report.keyText()),
+        Prompter::Yes | Prompter::No);
+    return answer == Prompter::Yes ? std::optional<MasterKey>(report.key) : std::nullopt;
 }

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "SessionDialogs.h"
+#include "GatewayListActions.h"
 #include "session/GatewaySession.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TTelvaro;
@@ -50,11 +51,14 @@ private:
     void onScanFinished();
     void onTransferFinished(const SetupTransfer::Report& report);
     void onVerified(const SetupVerifier::Report& report);
+    // Warns when the read-back differs or did not come; for a gateway that took a new master key,
+    // asks whether the window takes it too. The key to take, if the user said Ja.
+    std::optional<MasterKey> reportReadBack(const SetupVerifier::Report& report);
     void fillSegment(const QString& address);
 
     std::unique_ptr<Ui::TTelvaro> ui;
     GatewaySession m_session;
-    SessionDialogs* m_actions = nullptr;
+    GatewayListActions* m_actions = nullptr;
     QString m_settingsFile;
     bool m_masterKeyRead = false;
     QStringList m_confirmedSegments;
