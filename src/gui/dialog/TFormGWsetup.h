@@ -98,6 +98,8 @@ private:
     bool addImportedId(const QString& id);
     void sendSavedSetup(const GatewayId& fileId);
     void markChanges();
+    // The session's setups folder; without a session the shared one.
+    QString setupsFolder() const;
 
     std::unique_ptr<Ui::TFormGWsetup> ui;
     GatewaySession* m_session = nullptr;
