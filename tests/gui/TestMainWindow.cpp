@@ -380,7 +380,7 @@ private slots:
         QCOMPARE(finished.first().first().toBool(), acknowledged);
         QCOMPARE(succeeded.count(), acknowledged ? 1 : 0);
         QCOMPARE(m_prompts.texts(), QStringList{message});
-        QTRY_VERIFY(child<QPushButton>("ButtonScann")->isEnabled()); // after the read-back
+        QTRY_VERIFY(child<QPushButton>("ButtonScann")->isEnabled()); // once the setup is sent
         QCOMPARE(sim().received().size(), 1);
     }
 
@@ -443,6 +443,46 @@ private slots:
         QCOMPARE(child<QLineEdit>("EditMasterKey")->text(), mainKey);
         QCOMPARE(m_window->session().masterKey(), *parseMasterKeyText(mainKey));
         QVERIFY(child<QPushButton>("ButtonScann")->isEnabled());
+    }
+
+    // Only the sending holds the scan back: during the read-back "Scann" works, the row says the
+    // check runs, and a scan started then does not end it.
+    void readBackRunsAlongsideAScan()
+    {
+        writeSettings(u"[TCP]\r\nVERIFYTIMEOUT=3000\r\n"_s);
+        SimulatedGateway g = gw(21, 0x2C);
+        g.restartDelayMs = 600; // a new master key: the gateway restarts and answers nothing meanwhile
+        openWindow({g});
+        m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+        scanToEnd();
+        const GatewayId id{{0x0A, 0x1B, 0x2C}};
+        QVERIFY(editSetupFile(SetupFilePath(SharedFolders::setups(), id),
+                              {{u"NETZWERK/MASTERKEY"_s, u"00112233445566778899AABBCCDDEEFF"_s}}));
+        m_prompts.answers = {Prompter::Ok, Prompter::No};
+        QSignalSpy sent(&m_window->session(), &GatewaySession::transferFinished);
+        QSignalSpy checked(&m_window->session(), &GatewaySession::verificationFinished);
+        QVERIFY(m_window->session().sendSetupFile(QHostAddress(u"127.0.0.21"_s), id, id));
+        auto* scann = child<QPushButton>("ButtonScann");
+        QVERIFY(!scann->isEnabled()); // while the setup is on its way
+        QVERIFY(sent.wait(5000));
+        QCOMPARE(checked.count(), 0);
+        QVERIFY(scann->isEnabled());
+        auto* grid = child<QTableWidget>("StringGrid1");
+        QCOMPARE(grid->item(0, 3)->text(), u"…"_s);
+
+        QSignalSpy scanned(m_window.get(), &TTelvaro::scanFinished);
+        scann->click();
+        QVERIFY(m_window->scanRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(checked.count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(scanned.count(), 1, 5000);
+        const auto report = checked.first().first().value<SetupVerifier::Report>();
+        QCOMPARE(report.result, SetupVerifier::Report::Result::Verified);
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(gridRow(grid, 0), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+        QCOMPARE(grid->item(0, 3)->text(), u"ja"_s);
+        QCOMPARE(m_prompts.texts().first(), u"Die Übertragung war erfolgreich!"_s);
+        QVERIFY(m_prompts.texts().last().startsWith(u"Das Gateway verwendet jetzt den Master Key"_s));
+        QVERIFY(scann->isEnabled());
     }
 
     void rowFollowsTheGatewayToItsNewAddress()

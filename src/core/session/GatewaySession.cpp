@@ -196,7 +196,12 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         emit answerCounted(++m_answers); // every answer counts, also one that cannot be decoded
     if (!read.listed())
         return;
-    const GatewayRow row = store(read);
+    GatewayRow row = store(read);
+    // A read-back that began before this scan goes on; its row says so until it ends.
+    if (const auto job = m_jobs.constFind(key(read.host)); job != m_jobs.cend() && job->verifier)
+        row.verification = GatewayRow::Verification::Running;
+    else if (const GatewayRow* listed = m_list.find(read.host))
+        row.verification = listed->verification; // the result of a read-back that ended during this scan
     m_list.addOrUpdate(row);
     emit listChanged();
     if (row.state == GatewayRow::State::SetupNotStored)
@@ -368,8 +373,13 @@ void GatewaySession::verified(const SetupVerifier::Report& report)
                 row.state = GatewayRow::State::SetupNotStored;
         }
     }
-    if (m_list.find(report.host) || report.moved())
+    // A scan started during the read-back may have missed the gateway while it restarted: what it
+    // reported now lists it again.
+    const bool missedByScan = report.readBack && m_scanned && m_segment.contains(report.answeredFrom);
+    if (m_list.find(report.host) || report.moved() || missedByScan)
         m_list.move(report.host, row);
+    if (missedByScan)
+        m_missing.removeIf([&report](const SeenGateway& gone) { return gone.id == report.id; });
     emit listChanged();
     if (row.state == GatewayRow::State::SetupNotStored)
         emit storeFailed(row);

@@ -41,6 +41,7 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     connect(&m_session, &GatewaySession::listChanged, this, &TTelvaro::drawRows);
     connect(&m_session, &GatewaySession::scanFinished, this, &TTelvaro::onScanFinished);
     connect(&m_session, &GatewaySession::transferStarted, this, [this](const QHostAddress& host) {
+        m_sending.insert(host.toIPv4Address());
         ui->ButtonScann->setEnabled(false);
         ui->Label5->setText(QStringLiteral("Sende Setup an %1").arg(host.toString()));
     });
@@ -52,6 +53,8 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     m_actions->installListMenu(ui->StringGrid1);
     connect(m_actions, &GatewayListActions::aboutToApply, this, &TTelvaro::StopScan);
     connect(m_actions, &GatewayListActions::statusText, ui->Label5, &QLabel::setText);
+    connect(m_actions, &GatewayListActions::applyFinished, this,
+            [this] { ui->ButtonScann->setEnabled(m_sending.isEmpty()); });
     FormCreate(options);
 }
 
@@ -187,7 +190,10 @@ void TTelvaro::StringGrid1DblClick()
 
 void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 {
-    ui->ButtonScann->setEnabled(!m_session.transferRunning());
+    // Only the sending holds the scan back (and a template's run, which works through the list); a
+    // read-back runs alongside a scan.
+    m_sending.remove(report.host.toIPv4Address());
+    ui->ButtonScann->setEnabled(m_sending.isEmpty() && !m_actions->applying());
     ui->Label5->setText(m_session.transferRunning(report.host)
                             ? QStringLiteral("Kontrolle: lese %1 zurück").arg(report.host.toString())
                             : QString());
@@ -200,7 +206,6 @@ void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 
 void TTelvaro::onVerified(const SetupVerifier::Report& report)
 {
-    ui->ButtonScann->setEnabled(!m_session.transferRunning());
     ui->Label5->setText(report.statusLine());
     if (m_actions->applying())
         return;

@@ -4,6 +4,7 @@
 #include "session/GatewaySession.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -62,6 +63,7 @@ private:
     QString m_settingsFile;
     bool m_masterKeyRead = false;
     QStringList m_confirmedSegments;
+    QSet<quint32> m_sending; // addresses a setup is being sent to
 };
 
 // The one main window, set when it is created.

@@ -242,6 +242,7 @@ void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& hos
 {
     m_targetAddress = host;
     m_openedGwid = id;
+    refreshBusy();
     setWindowTitle(QStringLiteral("Getaway Setup an IP: ") + host.toString());
     const SetupForm::IdPairs pairs = SetupForm::IdPairs::of(id);
     if (!LoadSetup(SetupFilePath(setupsFolder(), id), pairs.id2, pairs.id1, pairs.id0)) {
@@ -507,10 +508,30 @@ QList<QWidget*> TFormGWsetup::markedControls() const
     return m_marks->marked();
 }
 
-void TFormGWsetup::setTransferRunning(bool running)
+void TFormGWsetup::setSession(GatewaySession* session)
 {
-    ui->ButtonSAVE->setEnabled(!running);
-    ui->ButtonLOAD->setEnabled(!running);
+    if (m_session)
+        disconnect(m_session, nullptr, this, nullptr);
+    m_session = session;
+    m_sending.clear();
+    if (session) {
+        connect(session, &GatewaySession::transferStarted, this, [this](const QHostAddress& host) {
+            m_sending.insert(host.toIPv4Address());
+            refreshBusy();
+        });
+        connect(session, &GatewaySession::transferFinished, this, [this](const SetupTransfer::Report& report) {
+            m_sending.remove(report.host.toIPv4Address());
+            refreshBusy();
+        });
+    }
+    refreshBusy();
+}
+
+void TFormGWsetup::refreshBusy()
+{
+    const bool busy = m_sending.contains(m_targetAddress.toIPv4Address());
+    ui->ButtonSAVE->setEnabled(!busy);
+    ui->ButtonLOAD->setEnabled(!busy);
 }
 
 void TFormGWsetup::closeAfterTransfer()
