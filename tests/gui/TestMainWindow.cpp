@@ -3,6 +3,7 @@
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 #include "link/SetupTransfer.h"
+#include "session/ScanHistory.h"
 #include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
@@ -71,9 +72,12 @@ private:
         f.write(text.toLatin1());
     }
 
-    void openWindow(const QList<SimulatedGateway>& gateways)
+    // outsideLocal: every segment counts as lying outside the PC's networks.
+    void openWindow(const QList<SimulatedGateway>& gateways, bool outsideLocal = false)
     {
         TTelvaro::Options options;
+        if (outsideLocal)
+            options.segmentIsLocal = [](const Segment&) { return false; };
         if (!gateways.isEmpty()) {
             QVERIFY2(sim().listen(gateways, 0), qPrintable(sim().errorString()));
             options.port = sim().port();
@@ -591,6 +595,70 @@ private slots:
         QCOMPARE(file.readAll(), "\xEF\xBB\xBFIP;GWID;Firmware;Zustand;Änderung;Setup-Datei\r\n"
                                  "127.0.0.21;0A.1B.2C;1.4.12;gespeichert;unverändert;SETUPGW_0A_1B_2C.GWINI\r\n"
                                  "127.0.0.22;0A.1B.2D;1.4.12;;fehlt;\r\n"_ba);
+    }
+
+    // A segment outside the PC's networks (here every one, the scan still on loopback): asked for once; a "Ja"
+    // is kept in the settings file and holds for the next run, a "Nein" is asked again.
+    void outsideSegmentIsAskedForOnce_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("asked"); // over two scans in this run and one in the next
+        QTest::addColumn<int>("scans");
+        QTest::addColumn<QString>("kept"); // [TCP] CONFIRMEDSEGMENTS afterwards
+        QTest::newRow("Ja") << QString() << int(Prompter::Yes) << 1 << 3 << u"127.0.0"_s;
+        QTest::newRow("Nein") << QString() << int(Prompter::No) << 3 << 0 << QString();
+        QTest::newRow("kept from an earlier run") << u"[TCP]\r\nCONFIRMEDSEGMENTS=198.51.100, 127.0.0,x\r\n"_s
+                                                  << int(Prompter::No) << 0 << 3 << u"198.51.100, 127.0.0,x"_s;
+        QTest::newRow("another segment kept") << u"[TCP]\r\nCONFIRMEDSEGMENTS=198.51.100\r\n"_s << int(Prompter::Yes)
+                                              << 1 << 3 << u"198.51.100,127.0.0"_s;
+    }
+    void outsideSegmentIsAskedForOnce()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, answer);
+        QFETCH(int, asked);
+        QFETCH(int, scans);
+        QFETCH(QString, kept);
+        if (!settings.isEmpty())
+            writeSettings(settings);
+        const QString question =
+            u"Das Segment 127.0.0 liegt in keinem lokalen IPv4-Netz dieses PCs. Trotzdem absuchen?"_s;
+        m_prompts.answers = {Prompter::Button(answer), Prompter::Button(answer), Prompter::Button(answer)};
+        int scanned = 0;
+        for (int run = 0; run < 2; ++run) {
+            openWindow({}, true);
+            m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+            for (int click = 0; click < 2 - run; ++click) {
+                QSignalSpy done(m_window.get(), &TTelvaro::scanFinished);
+                child<QPushButton>("ButtonScann")->click();
+                if (m_window->scanRunning()) {
+                    ++scanned;
+                    QVERIFY(done.wait(5000));
+                }
+            }
+            m_window->close();
+            m_window.reset();
+        }
+        QCOMPARE(m_prompts.texts().count(question), asked);
+        QCOMPARE(scanned, scans);
+        QCOMPARE(IniFile::load(SharedFolders::settingsFile()).value().readString(u"TCP"_s, u"CONFIRMEDSEGMENTS"_s),
+                 kept);
+    }
+
+    // A history file that cannot be read fails every scan alike: the user hears of it once per run.
+    void unreadableHistoryIsReportedOncePerRun()
+    {
+        QVERIFY(QDir().mkpath(scanHistoryPath())); // a folder in its place
+        openWindow({gw(21, 0x2C)});
+        m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+        scanToEnd();
+        QCOMPARE(m_prompts.shown.size(), 1);
+        QCOMPARE(m_prompts.shown.first().icon, Prompter::Icon::Warning);
+        QVERIFY(m_prompts.texts().first().contains(scanHistoryPath()));
+        scanToEnd();
+        QCOMPARE(m_prompts.shown.size(), 1);
+        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0)[0], u"127.0.0.21"_s);
     }
 
     void segmentOutsideTheLocalNetworksIsAskedFor()

@@ -9,6 +9,7 @@
 #include "common/HexDigitsValidator.h"
 #include "common/Prompter.h"
 #include "link/LocalNetworks.h"
+#include "session/ConfirmedSegments.h"
 #include "setups/HexPair.h"
 
 #include <QCloseEvent>
@@ -67,6 +68,9 @@ TTelvaro::~TTelvaro()
 
 void TTelvaro::FormCreate(const Options& options)
 {
+    m_segmentIsLocal = options.segmentIsLocal;
+    if (!m_segmentIsLocal)
+        m_segmentIsLocal = [](const Segment& segment) { return segmentIsLocal(segment, localIPv4Addresses()); };
     const QList<LocalAddress> addresses = localIPv4Addresses();
     const QString local = addresses.isEmpty() ? QStringLiteral("0.0.0.0") : addresses.first().address.toString();
     ui->LabelIP->setText(local);
@@ -86,6 +90,7 @@ void TTelvaro::FormCreate(const Options& options)
     m_settingsFile = SharedFolders::settingsFile();
     Result<ToolSettings> settings = loadToolSettings(m_settingsFile);
     m_masterKeyRead = settings.ok(); // a key that was not read must not be overwritten on closing
+    m_confirmedSegments = ConfirmedSegments::read(m_settingsFile);
     if (!settings) {
         Prompter::instance().error(this, settings.message());
         settings = ToolSettings();
@@ -139,15 +144,19 @@ void TTelvaro::ButtonScannClick()
         return;
     }
     m_session.setMasterKey(*key);
-    // A segment in no network of this PC is most likely a typing error: asked once per segment.
-    if (!segmentIsLocal(*segment, localIPv4Addresses()) && !m_confirmedSegments.contains(segment->text())) {
+    // A segment in no network of this PC is most likely a typing error: asked once per segment, and
+    // a "Ja" is kept in the settings file.
+    if (!m_segmentIsLocal(*segment) && !m_confirmedSegments.contains(*segment)) {
         const QString question = QStringLiteral("Das Segment %1 liegt in keinem lokalen IPv4-Netz dieses PCs. "
                                                 "Trotzdem absuchen?")
                                      .arg(segment->text());
         if (Prompter::instance().message(this, Prompter::Icon::Question, question, Prompter::Yes | Prompter::No) !=
             Prompter::Yes)
             return;
-        m_confirmedSegments << segment->text();
+        m_confirmedSegments << *segment;
+        if (m_masterKeyRead) // a settings file that could not be read is never written
+            if (const Status kept = ConfirmedSegments::remember(m_settingsFile, *segment); !kept)
+                Prompter::instance().error(this, kept.message());
     }
     ui->ActivityIndicator1->setAnimate(true);
     m_session.startScan(*segment);
@@ -163,7 +172,12 @@ void TTelvaro::onScanFinished()
 {
     ui->ActivityIndicator1->setAnimate(false);
     ui->Label5->setText(m_session.scanSummary());
-    for (const QString& warning : {m_session.historyStatus().message(), m_session.storeFailureMessage()})
+    // A history that cannot be kept fails the same way at every scan: said once per run.
+    QString history = m_session.historyStatus().message();
+    if (m_historyReported)
+        history.clear();
+    m_historyReported = m_historyReported || !history.isEmpty();
+    for (const QString& warning : {history, m_session.storeFailureMessage()})
         if (!warning.isEmpty())
             Prompter::instance().message(this, Prompter::Icon::Warning, warning, Prompter::Ok);
     emit scanFinished();

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "GatewayListActions.h"
+#include "link/LocalNetworks.h"
 #include "session/GatewaySession.h"
 
 #include <QMainWindow>
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,6 +27,8 @@ public:
     {
         QString segment; // "a.b.c" from the command line, empty for the local address
         int port = -1;   // -1: from the settings file
+        // Whether a segment lies in the PC's own networks, asked before each scan (tests answer it).
+        std::function<bool(const Segment&)> segmentIsLocal;
     };
     explicit TTelvaro(const Options& options, QWidget* parent = nullptr);
     ~TTelvaro() override;
@@ -62,7 +66,9 @@ private:
     GatewayListActions* m_actions = nullptr;
     QString m_settingsFile;
     bool m_masterKeyRead = false;
-    QStringList m_confirmedSegments;
+    QList<Segment> m_confirmedSegments;
+    bool m_historyReported = false;
+    std::function<bool(const Segment&)> m_segmentIsLocal;
     QSet<quint32> m_sending; // addresses a setup is being sent to
 };
 
