@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -538,7 +539,7 @@ private slots:
                            u"Setups ändern:"_s);
         QCOMPARE(dry.headers, (QStringList{u"IP"_s, u"GWID"_s, u"Ergebnis"_s, u"Grund"_s, u"Änderungen"_s}));
         QCOMPARE(dry.rows.size(), 2);
-        QVERIFY(dry.rows[0][4].startsWith(u"NETZWERK/SRV_DNS, NETZWERK/PORT"_s));
+        QVERIFY(QString(dry.rows[0][4]).remove(QChar(0x2060)).startsWith(u"NETZWERK/SRV_DNS, NETZWERK/PORT"_s));
         QCOMPARE(dry.rows[0][2], u"würde gesendet"_s);
         QCOMPARE(dry.buttons, Prompter::Buttons(Prompter::Yes | Prompter::No));
         const ScriptedPrompter::Table& result = m_prompts.tables[1];
@@ -553,6 +554,27 @@ private slots:
                  u"Vorlage template_fleet.GWINI: 1 übernommen und geprüft, 1 bestätigt, aber abweichend"_s);
         QCOMPARE(sim().received().size(), 2);
         QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.texts().join(u'\n'))); // the table says it all
+    }
+
+    // A status text wider than the window is cut in view and whole in its tooltip; the window keeps
+    // its width.
+    void longStatusNeverWidensTheWindow()
+    {
+        openWindow({});
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        const int width = m_window->width();
+        const QString csv = m_docs->file(u"Gateways_im_Heizungskeller_Nord_mit_allen_Zaehlern_des_Gebaeudes_"
+                                         u"Birkenweg_12_bis_18_Stand_Dezember.csv"_s);
+        m_prompts.fileNames = {csv};
+        child<QAction>("ActionExportList")->trigger();
+        auto* status = child<QLabel>("Label5");
+        QCOMPARE(status->text(), u"Liste exportiert: "_s + csv);
+        QCOMPARE(status->toolTip(), status->text());
+        QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) > width); // wider than the window
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        m_window->centralWidget()->layout()->activate();
+        QCOMPARE(m_window->width(), width);
     }
 
     void applyWithoutMarkedRowsAsksForThem()

@@ -2,6 +2,7 @@
 
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
+#include "common/TextWrap.h"
 #include "setups/SetupFile.h"
 
 #include <QAction>
@@ -48,7 +49,7 @@ QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
     for (const TemplateApply::Outcome& o : run.outcomes())
         rows << QStringList{o.ip.isNull() ? QStringLiteral("–") : o.ip.toString(), o.id.text(),
                             TemplateApply::resultText(o.result), o.reason,
-                            o.changed.isEmpty() ? QStringLiteral("–") : o.changed.join(QStringLiteral(", "))};
+                            o.changed.isEmpty() ? QStringLiteral("–") : TextWrap::changeList(o.changed)};
     return rows;
 }
 

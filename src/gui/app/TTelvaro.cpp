@@ -20,6 +20,8 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
 {
     Telvaro = this;
     ui->setupUi(this);
+    // The status line shows what fits; the whole text is its tooltip. It never widens the window.
+    ui->Label5->setSizePolicy(QSizePolicy::Ignored, ui->Label5->sizePolicy().verticalPolicy());
     connect(ui->ButtonScann, &QPushButton::clicked, this, &TTelvaro::ButtonScannClick);
     connect(ui->ButtonStop, &QPushButton::clicked, this, &TTelvaro::StopScan);
     connect(ui->StringGrid1, &QTableWidget::cellDoubleClicked, this, &TTelvaro::StringGrid1DblClick);
@@ -32,7 +34,7 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
         [this] { ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey->text().size())); });
 
     connect(&m_session, &GatewaySession::addressTried, this,
-            [this](const QHostAddress& host) { ui->Label5->setText(host.toString()); });
+            [this](const QHostAddress& host) { showStatus(host.toString()); });
     connect(&m_session, &GatewaySession::answerCounted, this,
             [this](int answers) { ui->LabelAnzahlGW->setText(QString::number(answers)); });
     connect(&m_session, &GatewaySession::progress, this, [this](int done, int total) {
@@ -44,7 +46,7 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     connect(&m_session, &GatewaySession::transferStarted, this, [this](const QHostAddress& host) {
         m_sending.insert(host.toIPv4Address());
         ui->ButtonScann->setEnabled(false);
-        ui->Label5->setText(QStringLiteral("Sende Setup an %1").arg(host.toString()));
+        showStatus(QStringLiteral("Sende Setup an %1").arg(host.toString()));
     });
     connect(&m_session, &GatewaySession::transferFinished, this, &TTelvaro::onTransferFinished);
     connect(&m_session, &GatewaySession::verificationFinished, this, &TTelvaro::onVerified);
@@ -53,7 +55,7 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     m_actions = new GatewayListActions(m_session, this);
     m_actions->installListMenu(ui->StringGrid1);
     connect(m_actions, &GatewayListActions::aboutToApply, this, &TTelvaro::StopScan);
-    connect(m_actions, &GatewayListActions::statusText, ui->Label5, &QLabel::setText);
+    connect(m_actions, &GatewayListActions::statusText, this, &TTelvaro::showStatus);
     connect(m_actions, &GatewayListActions::applyFinished, this,
             [this] { ui->ButtonScann->setEnabled(m_sending.isEmpty()); });
     FormCreate(options);
@@ -119,6 +121,12 @@ void TTelvaro::FormClose()
         Prompter::instance().error(this, stored.message());
 }
 
+void TTelvaro::showStatus(const QString& text)
+{
+    ui->Label5->setText(text);
+    ui->Label5->setToolTip(text);
+}
+
 void TTelvaro::fillSegment(const QString& address)
 {
     // The first three octets of an address; anything that is not a number counts 0.
@@ -171,7 +179,7 @@ void TTelvaro::StopScan()
 void TTelvaro::onScanFinished()
 {
     ui->ActivityIndicator1->setAnimate(false);
-    ui->Label5->setText(m_session.scanSummary());
+    showStatus(m_session.scanSummary());
     // A history that cannot be kept fails the same way at every scan: said once per run.
     QString history = m_session.historyStatus().message();
     if (m_historyReported)
@@ -208,9 +216,9 @@ void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
     // read-back runs alongside a scan.
     m_sending.remove(report.host.toIPv4Address());
     ui->ButtonScann->setEnabled(m_sending.isEmpty() && !m_actions->applying());
-    ui->Label5->setText(m_session.transferRunning(report.host)
-                            ? QStringLiteral("Kontrolle: lese %1 zurück").arg(report.host.toString())
-                            : QString());
+    showStatus(m_session.transferRunning(report.host)
+                   ? QStringLiteral("Kontrolle: lese %1 zurück").arg(report.host.toString())
+                   : QString());
     emit setupTransferFinished(report.acknowledged());
     if (!m_actions->applying()) // a template's run reports in its own table
         Prompter::instance().show(this, report.message());
@@ -220,7 +228,7 @@ void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 
 void TTelvaro::onVerified(const SetupVerifier::Report& report)
 {
-    ui->Label5->setText(report.statusLine());
+    showStatus(report.statusLine());
     if (m_actions->applying())
         return;
     if (const std::optional<MasterKey> key = reportReadBack(report)) {

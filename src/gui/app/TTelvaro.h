@@ -60,6 +60,7 @@ private:
     // asks whether the window takes it too. The key to take, if the user said Ja.
     std::optional<MasterKey> reportReadBack(const SetupVerifier::Report& report);
     void fillSegment(const QString& address);
+    void showStatus(const QString& text);
 
     std::unique_ptr<Ui::TTelvaro> ui;
     GatewaySession m_session;
