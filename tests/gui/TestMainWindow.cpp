@@ -3,6 +3,7 @@
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 #include "link/SetupTransfer.h"
+#include "session/ScanHistory.h"
 #include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -71,9 +73,12 @@ private:
         f.write(text.toLatin1());
     }
 
-    void openWindow(const QList<SimulatedGateway>& gateways)
+    // outsideLocal: every segment counts as lying outside the PC's networks.
+    void openWindow(const QList<SimulatedGateway>& gateways, bool outsideLocal = false)
     {
         TTelvaro::Options options;
+        if (outsideLocal)
+            options.segmentIsLocal = [](const Segment&) { return false; };
         if (!gateways.isEmpty()) {
             QVERIFY2(sim().listen(gateways, 0), qPrintable(sim().errorString()));
             options.port = sim().port();
@@ -380,7 +385,7 @@ private slots:
         QCOMPARE(finished.first().first().toBool(), acknowledged);
         QCOMPARE(succeeded.count(), acknowledged ? 1 : 0);
         QCOMPARE(m_prompts.texts(), QStringList{message});
-        QTRY_VERIFY(child<QPushButton>("ButtonScann")->isEnabled()); // after the read-back
+        QTRY_VERIFY(child<QPushButton>("ButtonScann")->isEnabled()); // once the setup is sent
         QCOMPARE(sim().received().size(), 1);
     }
 
@@ -398,7 +403,7 @@ private slots:
         const QString defaultKey = u"7C3E9A15D2084BF6E1A05C93D76F2B48"_s;
         const QString newKey = u"00112233445566778899AABBCCDDEEFF"_s;
         const QString question =
-            u"Der Gateway verwendet jetzt den Master Key 00112233445566778899AABBCCDDEEFF. Als Master Key übernehmen?"_s;
+            u"Das Gateway verwendet jetzt den Master Key 00112233445566778899AABBCCDDEEFF. Als Master Key übernehmen?"_s;
         QTest::newRow("verified") << int(GatewayBehaviour::Normal) << QString() << 0 << u"ja"_s << QStringList{ok}
                                   << defaultKey;
         QTest::newRow("keeps its old setup")
@@ -445,6 +450,46 @@ private slots:
         QVERIFY(child<QPushButton>("ButtonScann")->isEnabled());
     }
 
+    // Only the sending holds the scan back: during the read-back "Scann" works, the row says the
+    // check runs, and a scan started then does not end it.
+    void readBackRunsAlongsideAScan()
+    {
+        writeSettings(u"[TCP]\r\nVERIFYTIMEOUT=3000\r\n"_s);
+        SimulatedGateway g = gw(21, 0x2C);
+        g.restartDelayMs = 600; // a new master key: the gateway restarts and answers nothing meanwhile
+        openWindow({g});
+        m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+        scanToEnd();
+        const GatewayId id{{0x0A, 0x1B, 0x2C}};
+        QVERIFY(editSetupFile(SetupFilePath(SharedFolders::setups(), id),
+                              {{u"NETZWERK/MASTERKEY"_s, u"00112233445566778899AABBCCDDEEFF"_s}}));
+        m_prompts.answers = {Prompter::Ok, Prompter::No};
+        QSignalSpy sent(&m_window->session(), &GatewaySession::transferFinished);
+        QSignalSpy checked(&m_window->session(), &GatewaySession::verificationFinished);
+        QVERIFY(m_window->session().sendSetupFile(QHostAddress(u"127.0.0.21"_s), id, id));
+        auto* scann = child<QPushButton>("ButtonScann");
+        QVERIFY(!scann->isEnabled()); // while the setup is on its way
+        QVERIFY(sent.wait(5000));
+        QCOMPARE(checked.count(), 0);
+        QVERIFY(scann->isEnabled());
+        auto* grid = child<QTableWidget>("StringGrid1");
+        QCOMPARE(grid->item(0, 3)->text(), u"…"_s);
+
+        QSignalSpy scanned(m_window.get(), &TTelvaro::scanFinished);
+        scann->click();
+        QVERIFY(m_window->scanRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(checked.count(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(scanned.count(), 1, 5000);
+        const auto report = checked.first().first().value<SetupVerifier::Report>();
+        QCOMPARE(report.result, SetupVerifier::Report::Result::Verified);
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(gridRow(grid, 0), (QStringList{u"127.0.0.21"_s, u"0A.1B.2C"_s, u"1.4.12"_s}));
+        QCOMPARE(grid->item(0, 3)->text(), u"ja"_s);
+        QCOMPARE(m_prompts.texts().first(), u"Die Übertragung war erfolgreich!"_s);
+        QVERIFY(m_prompts.texts().last().startsWith(u"Das Gateway verwendet jetzt den Master Key"_s));
+        QVERIFY(scann->isEnabled());
+    }
+
     void rowFollowsTheGatewayToItsNewAddress()
     {
         writeSettings(u"[TCP]\r\nVERIFYTIMEOUT=3000\r\n"_s);
@@ -480,9 +525,9 @@ private slots:
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         m_prompts.fileNames = {testData(u"template_fleet.GWINI"_s)};
         m_prompts.answers = {Prompter::Yes, Prompter::Ok};
-        auto* actions = m_window->findChild<SessionDialogs*>();
+        auto* actions = m_window->findChild<GatewayListActions*>();
         QVERIFY(actions);
-        QSignalSpy done(actions, &SessionDialogs::applyFinished);
+        QSignalSpy done(actions, &GatewayListActions::applyFinished);
         child<QAction>("ActionApplyTemplate")->trigger();
         QVERIFY(done.wait(15000));
 
@@ -494,7 +539,7 @@ private slots:
                            u"Setups ändern:"_s);
         QCOMPARE(dry.headers, (QStringList{u"IP"_s, u"GWID"_s, u"Ergebnis"_s, u"Grund"_s, u"Änderungen"_s}));
         QCOMPARE(dry.rows.size(), 2);
-        QVERIFY(dry.rows[0][4].startsWith(u"NETZWERK/SRV_DNS, NETZWERK/PORT"_s));
+        QVERIFY(QString(dry.rows[0][4]).remove(QChar(0x2060)).startsWith(u"NETZWERK/SRV_DNS, NETZWERK/PORT"_s));
         QCOMPARE(dry.rows[0][2], u"würde gesendet"_s);
         QCOMPARE(dry.buttons, Prompter::Buttons(Prompter::Yes | Prompter::No));
         const ScriptedPrompter::Table& result = m_prompts.tables[1];
@@ -509,6 +554,27 @@ private slots:
                  u"Vorlage template_fleet.GWINI: 1 übernommen und geprüft, 1 bestätigt, aber abweichend"_s);
         QCOMPARE(sim().received().size(), 2);
         QVERIFY2(m_prompts.shown.isEmpty(), qPrintable(m_prompts.texts().join(u'\n'))); // the table says it all
+    }
+
+    // A status text wider than the window is cut in view and whole in its tooltip; the window keeps
+    // its width.
+    void longStatusNeverWidensTheWindow()
+    {
+        openWindow({});
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        const int width = m_window->width();
+        const QString csv = m_docs->file(u"Gateways_im_Heizungskeller_Nord_mit_allen_Zaehlern_des_Gebaeudes_"
+                                         u"Birkenweg_12_bis_18_Stand_Dezember.csv"_s);
+        m_prompts.fileNames = {csv};
+        child<QAction>("ActionExportList")->trigger();
+        auto* status = child<QLabel>("Label5");
+        QCOMPARE(status->text(), u"Liste exportiert: "_s + csv);
+        QCOMPARE(status->toolTip(), status->text());
+        QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) > width); // wider than the window
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        m_window->centralWidget()->layout()->activate();
+        QCOMPARE(m_window->width(), width);
     }
 
     void applyWithoutMarkedRowsAsksForThem()
@@ -551,6 +617,70 @@ private slots:
         QCOMPARE(file.readAll(), "\xEF\xBB\xBFIP;GWID;Firmware;Zustand;Änderung;Setup-Datei\r\n"
                                  "127.0.0.21;0A.1B.2C;1.4.12;gespeichert;unverändert;SETUPGW_0A_1B_2C.GWINI\r\n"
                                  "127.0.0.22;0A.1B.2D;1.4.12;;fehlt;\r\n"_ba);
+    }
+
+    // A segment outside the PC's networks (here every one, the scan still on loopback): asked for once; a "Ja"
+    // is kept in the settings file and holds for the next run, a "Nein" is asked again.
+    void outsideSegmentIsAskedForOnce_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("asked"); // over two scans in this run and one in the next
+        QTest::addColumn<int>("scans");
+        QTest::addColumn<QString>("kept"); // [TCP] CONFIRMEDSEGMENTS afterwards
+        QTest::newRow("Ja") << QString() << int(Prompter::Yes) << 1 << 3 << u"127.0.0"_s;
+        QTest::newRow("Nein") << QString() << int(Prompter::No) << 3 << 0 << QString();
+        QTest::newRow("kept from an earlier run") << u"[TCP]\r\nCONFIRMEDSEGMENTS=198.51.100, 127.0.0,x\r\n"_s
+                                                  << int(Prompter::No) << 0 << 3 << u"198.51.100, 127.0.0,x"_s;
+        QTest::newRow("another segment kept") << u"[TCP]\r\nCONFIRMEDSEGMENTS=198.51.100\r\n"_s << int(Prompter::Yes)
+                                              << 1 << 3 << u"198.51.100,127.0.0"_s;
+    }
+    void outsideSegmentIsAskedForOnce()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, answer);
+        QFETCH(int, asked);
+        QFETCH(int, scans);
+        QFETCH(QString, kept);
+        if (!settings.isEmpty())
+            writeSettings(settings);
+        const QString question =
+            u"Das Segment 127.0.0 liegt in keinem lokalen IPv4-Netz dieses PCs. Trotzdem absuchen?"_s;
+        m_prompts.answers = {Prompter::Button(answer), Prompter::Button(answer), Prompter::Button(answer)};
+        int scanned = 0;
+        for (int run = 0; run < 2; ++run) {
+            openWindow({}, true);
+            m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+            for (int click = 0; click < 2 - run; ++click) {
+                QSignalSpy done(m_window.get(), &TTelvaro::scanFinished);
+                child<QPushButton>("ButtonScann")->click();
+                if (m_window->scanRunning()) {
+                    ++scanned;
+                    QVERIFY(done.wait(5000));
+                }
+            }
+            m_window->close();
+            m_window.reset();
+        }
+        QCOMPARE(m_prompts.texts().count(question), asked);
+        QCOMPARE(scanned, scans);
+        QCOMPARE(IniFile::load(SharedFolders::settingsFile()).value().readString(u"TCP"_s, u"CONFIRMEDSEGMENTS"_s),
+                 kept);
+    }
+
+    // A history file that cannot be read fails every scan alike: the user hears of it once per run.
+    void unreadableHistoryIsReportedOncePerRun()
+    {
+        QVERIFY(QDir().mkpath(scanHistoryPath())); // a folder in its place
+        openWindow({gw(21, 0x2C)});
+        m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+        scanToEnd();
+        QCOMPARE(m_prompts.shown.size(), 1);
+        QCOMPARE(m_prompts.shown.first().icon, Prompter::Icon::Warning);
+        QVERIFY(m_prompts.texts().first().contains(scanHistoryPath()));
+        scanToEnd();
+        QCOMPARE(m_prompts.shown.size(), 1);
+        QCOMPARE(gridRow(child<QTableWidget>("StringGrid1"), 0)[0], u"127.0.0.21"_s);
     }
 
     void segmentOutsideTheLocalNetworksIsAskedFor()

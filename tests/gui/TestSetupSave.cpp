@@ -71,6 +71,7 @@ private slots:
     void marksWhatTheGatewayWouldChange();
     void fifoInPlaceOfTheSetupFileIsNamed();
     void closeAfterTransfer();
+    void buttonsWaitOnlyForTheSending();
 
 private:
     template <typename T> T* control(const QString& name) const
@@ -511,6 +512,33 @@ void TestSetupSave::closeAfterTransfer()
     QVERIFY(m_dialog->isVisible());
     m_dialog->closeAfterTransfer();
     QVERIFY(!m_dialog->isVisible());
+}
+
+// "Speichern" and "Laden" wait while the setup is on its way to the dialog's gateway, not while it
+// is read back (a new master key: the gateway restarts and the read-back waits for it).
+void TestSetupSave::buttonsWaitOnlyForTheSending()
+{
+    m_gateway.restartDelayMs = 400;
+    openWith(u"dialog_complete.gwini"_s);
+    LinkSettings link = m_session.linkSettings();
+    link.verifyTimeoutMs = 3000;
+    m_session.setLinkSettings(link);
+    m_session.setTimings(ExchangeTimings().scaledDown(10));
+    edit(u"EditMasterKey1"_s)->setText(u"00112233445566778899AABBCCDDEEFF"_s);
+    QSignalSpy sent(&m_session, &GatewaySession::transferFinished);
+    QSignalSpy checked(&m_session, &GatewaySession::verificationFinished);
+    auto* saveButton = control<QPushButton>(u"ButtonSAVE"_s);
+    auto* loadButton = control<QPushButton>(u"ButtonLOAD"_s);
+    save();
+    QVERIFY(!saveButton->isEnabled());
+    QVERIFY(!loadButton->isEnabled());
+    QVERIFY(sent.wait(5000));
+    QVERIFY(m_session.transferRunning(QHostAddress(Ip))); // the read-back runs
+    QCOMPARE(checked.count(), 0);
+    QVERIFY(saveButton->isEnabled());
+    QVERIFY(loadButton->isEnabled());
+    QVERIFY(checked.wait(5000));
+    QVERIFY(saveButton->isEnabled());
 }
 
 QTEST_MAIN(TestSetupSave)

@@ -219,7 +219,8 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         m_store.storeSetup(m_setupsFolder, read.id, *read.record, read.host, m_ticket);
         return;
     }
-    const GatewayRow row = store(read);
+    GatewayRow row = store(read);
+    noteReadBack(row);
     m_list.addOrUpdate(row);
     emit listChanged();
     if (row.state == GatewayRow::State::SetupNotStored)
@@ -233,6 +234,7 @@ void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const
     --m_storing;
     if (const GatewayRead* read = lastRead(from)) {
         GatewayRow row = read->row();
+        noteReadBack(row);
         if (!status) {
             row.state = GatewayRow::State::SetupNotStored;
             row.stored = status;
@@ -244,6 +246,15 @@ void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const
     }
     if (m_storing == 0 && m_engineDone)
         scanEnded();
+}
+
+void GatewaySession::noteReadBack(GatewayRow& row) const
+{
+    // A read-back that began before this scan goes on; its row says so until it ends.
+    if (const auto job = m_jobs.constFind(key(row.address)); job != m_jobs.cend() && job->verifier)
+        row.verification = GatewayRow::Verification::Running;
+    else if (const GatewayRow* listed = m_list.find(row.address))
+        row.verification = listed->verification; // the result of a read-back that ended during this scan
 }
 
 GatewayRow GatewaySession::store(const GatewayRead& read)
@@ -406,8 +417,13 @@ void GatewaySession::verified(const SetupVerifier::Report& report)
                 row.state = GatewayRow::State::SetupNotStored;
         }
     }
-    if (m_list.find(report.host) || report.moved())
+    // A scan started during the read-back may have missed the gateway while it restarted: what it
+    // reported now lists it again.
+    const bool missedByScan = report.readBack && m_scanned && m_segment.contains(report.answeredFrom);
+    if (m_list.find(report.host) || report.moved() || missedByScan)
         m_list.move(report.host, row);
+    if (missedByScan)
+        m_missing.removeIf([&report](const SeenGateway& gone) { return gone.id == report.id; });
     emit listChanged();
     if (row.state == GatewayRow::State::SetupNotStored)
         emit storeFailed(row);

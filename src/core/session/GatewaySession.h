@@ -123,6 +123,7 @@ private:
     void scanEnded();
     void scanRecorded(quint64 ticket, const ScanComparison& comparison, const Status& status);
     GatewayRow store(const GatewayRead& read);
+    void noteReadBack(GatewayRow& row) const;
     void transferDone(const SetupTransfer::Report& report);
     void verified(const SetupVerifier::Report& report);
     void endJob(const QHostAddress& host);

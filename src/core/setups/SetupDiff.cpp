@@ -21,7 +21,7 @@ struct RawRange
 
 QList<RawRange> rawRanges()
 {
-    QList<RawRange> ranges{{GWSetupRecord::OffGatewayId, 3, QStringLiteral("Gateway ID")}};
+    QList<RawRange> ranges{{GWSetupRecord::OffGatewayId, 3, GatewayIdField}};
     for (const auto& [offset, size] : GWSetupRecord::ReservedRanges)
         ranges << RawRange{offset, size, QStringLiteral("Reservierte Bytes %1-%2").arg(offset).arg(offset + size - 1)};
     return ranges;

@@ -21,6 +21,9 @@ struct FieldDifference
     friend bool operator==(const FieldDifference&, const FieldDifference&) = default;
 };
 
+// The name of the gateway ID's bytes in a difference (they have no key).
+inline const QString GatewayIdField = QStringLiteral("Gateway ID");
+
 // Field by field, every field of the record except the firmware version (the gateway reports its
 // own): the keyed values as the setup file writes them, the radio-ID entries by slot, the gateway ID
 // and the reserved bytes. In the record's order.

@@ -20,11 +20,6 @@ Windows createWindows(const TTelvaro::Options& options)
     w.dialog->setSession(session);
     QObject::connect(w.main, &TTelvaro::openGatewaySetupRequested, w.dialog, &TFormGWsetup::OpenGatewaySetup);
     QObject::connect(w.main, &TTelvaro::setupTransferSucceeded, w.dialog, &TFormGWsetup::closeAfterTransfer);
-    QObject::connect(session, &GatewaySession::transferStarted, w.dialog,
-                     [d = w.dialog] { d->setTransferRunning(true); });
-    const auto idle = [d = w.dialog, session] { d->setTransferRunning(session->transferRunning()); };
-    QObject::connect(session, &GatewaySession::transferFinished, w.dialog, idle);
-    QObject::connect(session, &GatewaySession::verificationFinished, w.dialog, idle);
     return w;
 }
 

@@ -9,6 +9,7 @@
 #include "common/HexDigitsValidator.h"
 #include "common/Prompter.h"
 #include "link/LocalNetworks.h"
+#include "session/ConfirmedSegments.h"
 #include "setups/HexPair.h"
 
 #include <QCloseEvent>
@@ -19,6 +20,8 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
 {
     Telvaro = this;
     ui->setupUi(this);
+    // The status line shows what fits; the whole text is its tooltip. It never widens the window.
+    ui->Label5->setSizePolicy(QSizePolicy::Ignored, ui->Label5->sizePolicy().verticalPolicy());
     connect(ui->ButtonScann, &QPushButton::clicked, this, &TTelvaro::ButtonScannClick);
     connect(ui->ButtonStop, &QPushButton::clicked, this, &TTelvaro::StopScan);
     connect(ui->StringGrid1, &QTableWidget::cellDoubleClicked, this, &TTelvaro::StringGrid1DblClick);
@@ -31,7 +34,7 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
         [this] { ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey->text().size())); });
 
     connect(&m_session, &GatewaySession::addressTried, this,
-            [this](const QHostAddress& host) { ui->Label5->setText(host.toString()); });
+            [this](const QHostAddress& host) { showStatus(host.toString()); });
     connect(&m_session, &GatewaySession::answerCounted, this,
             [this](int answers) { ui->LabelAnzahlGW->setText(QString::number(answers)); });
     connect(&m_session, &GatewaySession::progress, this, [this](int done, int total) {
@@ -41,17 +44,20 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     connect(&m_session, &GatewaySession::listChanged, this, &TTelvaro::drawRows);
     connect(&m_session, &GatewaySession::scanFinished, this, &TTelvaro::onScanFinished);
     connect(&m_session, &GatewaySession::transferStarted, this, [this](const QHostAddress& host) {
+        m_sending.insert(host.toIPv4Address());
         ui->ButtonScann->setEnabled(false);
-        ui->Label5->setText(QStringLiteral("Sende Setup an %1").arg(host.toString()));
+        showStatus(QStringLiteral("Sende Setup an %1").arg(host.toString()));
     });
     connect(&m_session, &GatewaySession::transferFinished, this, &TTelvaro::onTransferFinished);
     connect(&m_session, &GatewaySession::verificationFinished, this, &TTelvaro::onVerified);
 
     // The list's context menu: a template for the marked gateways, the list as a file.
-    m_actions = new SessionDialogs(m_session, this);
+    m_actions = new GatewayListActions(m_session, this);
     m_actions->installListMenu(ui->StringGrid1);
-    connect(m_actions, &SessionDialogs::aboutToApply, this, &TTelvaro::StopScan);
-    connect(m_actions, &SessionDialogs::statusText, ui->Label5, &QLabel::setText);
+    connect(m_actions, &GatewayListActions::aboutToApply, this, &TTelvaro::StopScan);
+    connect(m_actions, &GatewayListActions::statusText, this, &TTelvaro::showStatus);
+    connect(m_actions, &GatewayListActions::applyFinished, this,
+            [this] { ui->ButtonScann->setEnabled(m_sending.isEmpty()); });
     FormCreate(options);
 }
 
@@ -64,6 +70,9 @@ TTelvaro::~TTelvaro()
 
 void TTelvaro::FormCreate(const Options& options)
 {
+    m_segmentIsLocal = options.segmentIsLocal;
+    if (!m_segmentIsLocal)
+        m_segmentIsLocal = [](const Segment& segment) { return segmentIsLocal(segment, localIPv4Addresses()); };
     const QList<LocalAddress> addresses = localIPv4Addresses();
     const QString local = addresses.isEmpty() ? QStringLiteral("0.0.0.0") : addresses.first().address.toString();
     ui->LabelIP->setText(local);
@@ -83,6 +92,7 @@ void TTelvaro::FormCreate(const Options& options)
     m_settingsFile = SharedFolders::settingsFile();
     Result<ToolSettings> settings = loadToolSettings(m_settingsFile);
     m_masterKeyRead = settings.ok(); // a key that was not read must not be overwritten on closing
+    m_confirmedSegments = ConfirmedSegments::read(m_settingsFile);
     if (!settings) {
         Prompter::instance().error(this, settings.message());
         settings = ToolSettings();
@@ -111,6 +121,12 @@ void TTelvaro::FormClose()
         Prompter::instance().error(this, stored.message());
 }
 
+void TTelvaro::showStatus(const QString& text)
+{
+    ui->Label5->setText(text);
+    ui->Label5->setToolTip(text);
+}
+
 void TTelvaro::fillSegment(const QString& address)
 {
     // The first three octets of an address; anything that is not a number counts 0.
@@ -136,15 +152,19 @@ void TTelvaro::ButtonScannClick()
         return;
     }
     m_session.setMasterKey(*key);
-    // A segment in no network of this PC is most likely a typing error: asked once per segment.
-    if (!segmentIsLocal(*segment, localIPv4Addresses()) && !m_confirmedSegments.contains(segment->text())) {
+    // A segment in no network of this PC is most likely a typing error: asked once per segment, and
+    // a "Ja" is kept in the settings file.
+    if (!m_segmentIsLocal(*segment) && !m_confirmedSegments.contains(*segment)) {
         const QString question = QStringLiteral("Das Segment %1 liegt in keinem lokalen IPv4-Netz dieses PCs. "
                                                 "Trotzdem absuchen?")
                                      .arg(segment->text());
         if (Prompter::instance().message(this, Prompter::Icon::Question, question, Prompter::Yes | Prompter::No) !=
             Prompter::Yes)
             return;
-        m_confirmedSegments << segment->text();
+        m_confirmedSegments << *segment;
+        if (m_masterKeyRead) // a settings file that could not be read is never written
+            if (const Status kept = ConfirmedSegments::remember(m_settingsFile, *segment); !kept)
+                Prompter::instance().error(this, kept.message());
     }
     ui->ActivityIndicator1->setAnimate(true);
     m_session.startScan(*segment);
@@ -159,8 +179,13 @@ void TTelvaro::StopScan()
 void TTelvaro::onScanFinished()
 {
     ui->ActivityIndicator1->setAnimate(false);
-    ui->Label5->setText(m_session.scanSummary());
-    for (const QString& warning : {m_session.historyStatus().message(), m_session.storeFailureMessage()})
+    showStatus(m_session.scanSummary());
+    // A history that cannot be kept fails the same way at every scan: said once per run.
+    QString history = m_session.historyStatus().message();
+    if (m_historyReported)
+        history.clear();
+    m_historyReported = m_historyReported || !history.isEmpty();
+    for (const QString& warning : {history, m_session.storeFailureMessage()})
         if (!warning.isEmpty())
             Prompter::instance().message(this, Prompter::Icon::Warning, warning, Prompter::Ok);
     emit scanFinished();
@@ -187,10 +212,13 @@ void TTelvaro::StringGrid1DblClick()
 
 void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 {
-    ui->ButtonScann->setEnabled(!m_session.transferRunning());
-    ui->Label5->setText(m_session.transferRunning(report.host)
-                            ? QStringLiteral("Kontrolle: lese %1 zurück").arg(report.host.toString())
-                            : QString());
+    // Only the sending holds the scan back (and a template's run, which works through the list); a
+    // read-back runs alongside a scan.
+    m_sending.remove(report.host.toIPv4Address());
+    ui->ButtonScann->setEnabled(m_sending.isEmpty() && !m_actions->applying());
+    showStatus(m_session.transferRunning(report.host)
+                   ? QStringLiteral("Kontrolle: lese %1 zurück").arg(report.host.toString())
+                   : QString());
     emit setupTransferFinished(report.acknowledged());
     if (!m_actions->applying()) // a template's run reports in its own table
         Prompter::instance().show(this, report.message());
@@ -200,13 +228,27 @@ void TTelvaro::onTransferFinished(const SetupTransfer::Report& report)
 
 void TTelvaro::onVerified(const SetupVerifier::Report& report)
 {
-    ui->ButtonScann->setEnabled(!m_session.transferRunning());
-    ui->Label5->setText(report.statusLine());
+    showStatus(report.statusLine());
     if (m_actions->applying())
         return;
-    if (const std::optional<MasterKey> key = m_actions->reportReadBack(report)) {
+    if (const std::optional<MasterKey> key = reportReadBack(report)) {
         ui->EditMasterKey->setText(report.keyText());
         ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(report.keyText().size()));
         m_session.setMasterKey(*key);
     }
+}
+
+std::optional<MasterKey> TTelvaro::reportReadBack(const SetupVerifier::Report& report)
+{
+    if (report.result != SetupVerifier::Report::Result::Verified)
+        Prompter::instance().message(this, Prompter::Icon::Warning, report.lines().join(QLatin1Char('\n')),
+                                     Prompter::Ok);
+    if (!report.newKey)
+        return std::nullopt;
+    const Prompter::Button answer = Prompter::instance().message(
+        this, Prompter::Icon::Question,
+        QStringLiteral("Das Gateway verwendet jetzt den Master Key %1. Als Master Key übernehmen?")
+            .arg(report.keyText()),
+        Prompter::Yes | Prompter::No);
+    return answer == Prompter::Yes ? std::optional<MasterKey>(report.key) : std::nullopt;
 }

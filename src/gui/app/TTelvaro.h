@@ -1,12 +1,16 @@
 #pragma once
 
-#include "SessionDialogs.h"
+#include "GatewayListActions.h"
+#include "link/LocalNetworks.h"
 #include "session/GatewaySession.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TTelvaro;
@@ -23,6 +27,8 @@ public:
     {
         QString segment; // "a.b.c" from the command line, empty for the local address
         int port = -1;   // -1: from the settings file
+        // Whether a segment lies in the PC's own networks, asked before each scan (tests answer it).
+        std::function<bool(const Segment&)> segmentIsLocal;
     };
     explicit TTelvaro(const Options& options, QWidget* parent = nullptr);
     ~TTelvaro() override;
@@ -50,14 +56,21 @@ private:
     void onScanFinished();
     void onTransferFinished(const SetupTransfer::Report& report);
     void onVerified(const SetupVerifier::Report& report);
+    // Warns when the read-back differs or did not come; for a gateway that took a new master key,
+    // asks whether the window takes it too. The key to take, if the user said Ja.
+    std::optional<MasterKey> reportReadBack(const SetupVerifier::Report& report);
     void fillSegment(const QString& address);
+    void showStatus(const QString& text);
 
     std::unique_ptr<Ui::TTelvaro> ui;
     GatewaySession m_session;
-    SessionDialogs* m_actions = nullptr;
+    GatewayListActions* m_actions = nullptr;
     QString m_settingsFile;
     bool m_masterKeyRead = false;
-    QStringList m_confirmedSegments;
+    QList<Segment> m_confirmedSegments;
+    bool m_historyReported = false;
+    std::function<bool(const Segment&)> m_segmentIsLocal;
+    QSet<quint32> m_sending; // addresses a setup is being sent to
 };
 
 // The one main window, set when it is created.

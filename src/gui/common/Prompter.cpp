@@ -1,4 +1,5 @@
 #include "Prompter.h"
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -136,6 +137,33 @@ Prompter::Button WidgetPrompter::table(QWidget* parent, const QString& text, con
     return chosen;
 }
 
+std::optional<QList<bool>> WidgetPrompter::choose(QWidget* parent, const QString& text, const QList<Choice>& choices)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(QCoreApplication::applicationName());
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* label = new QLabel(text, &dialog);
+    label->setWordWrap(true);
+    layout->addWidget(label);
+    QList<QCheckBox*> boxes;
+    for (const Choice& choice : choices) {
+        auto* box = new QCheckBox(choice.label, &dialog);
+        box->setChecked(choice.checked);
+        layout->addWidget(box);
+        boxes << box;
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    QList<bool> states;
+    for (const QCheckBox* box : std::as_const(boxes))
+        states << box->isChecked();
+    return states;
+}
+
 QString WidgetPrompter::openFileName(QWidget* parent, const QString& folder, const QString& filter)
 {
     return QFileDialog::getOpenFileName(parent, QString(), folder, toQtFilter(filter));
@@ -165,6 +193,17 @@ Prompter::Button ScriptedPrompter::table(QWidget*, const QString& text, const QS
     return answer(answers, buttons);
 }
 
+std::optional<QList<bool>> ScriptedPrompter::choose(QWidget*, const QString& text, const QList<Choice>& choices)
+{
+    choosings.append({text, choices});
+    if (!choiceAnswers.isEmpty())
+        return choiceAnswers.takeFirst();
+    QList<bool> offered;
+    for (const Choice& choice : choices)
+        offered << choice.checked;
+    return offered;
+}
+
 QString ScriptedPrompter::saveFileName(QWidget*, const QString& suggested, const QString& filter)
 {
     fileRequests.append({suggested, filter});
@@ -192,4 +231,6 @@ void ScriptedPrompter::clear()
     shown.clear();
     fileRequests.clear();
     tables.clear();
+    choiceAnswers.clear();
+    choosings.clear();
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QWidget;
 
 // Every message box and file dialog of the program goes through this interface, so tests can
@@ -31,6 +33,11 @@ public:
         Cancel = 0x20
     };
     Q_DECLARE_FLAGS(Buttons, Button)
+    struct Choice
+    {
+        QString label;
+        bool checked = false;
+    };
 
     virtual ~Prompter() = default;
 
@@ -43,6 +50,9 @@ public:
     // text above a table (headers, then one list of cells per row) with buttons, like message().
     virtual Button table(QWidget* parent, const QString& text, const QStringList& headers,
                          const QList<QStringList>& rows, Buttons buttons) = 0;
+    // text above a check box per choice, with OK and Abbrechen: the boxes' states when the user
+    // chose OK, nothing when cancelled.
+    virtual std::optional<QList<bool>> choose(QWidget* parent, const QString& text, const QList<Choice>& choices) = 0;
 
     // The plain message with OK.
     void show(QWidget* parent, const QString& text) { message(parent, Icon::None, text, Ok); }
@@ -64,6 +74,7 @@ public:
     QString saveFileName(QWidget* parent, const QString& suggested, const QString& filter) override;
     Button table(QWidget* parent, const QString& text, const QStringList& headers, const QList<QStringList>& rows,
                  Buttons buttons) override;
+    std::optional<QList<bool>> choose(QWidget* parent, const QString& text, const QList<Choice>& choices) override;
     // "Geräteliste  (*.route)|*.ROUTE" -> "Geräteliste  (*.route *.ROUTE)" and so on.
     static QString toQtFilter(const QString& filter);
 };
@@ -91,12 +102,18 @@ public:
         QList<QStringList> rows;
         Buttons buttons;
     };
+    struct Choosing
+    {
+        QString text;
+        QList<Choice> choices;
+    };
 
     Button message(QWidget* parent, Icon icon, const QString& text, Buttons buttons) override;
     QString openFileName(QWidget* parent, const QString& folder, const QString& filter) override;
     QString saveFileName(QWidget* parent, const QString& suggested, const QString& filter) override;
     Button table(QWidget* parent, const QString& text, const QStringList& headers, const QList<QStringList>& rows,
                  Buttons buttons) override;
+    std::optional<QList<bool>> choose(QWidget* parent, const QString& text, const QList<Choice>& choices) override;
 
     // Answers are used in order (messages and tables alike); with none queued a message returns its first button (Ok,
     // Yes, Abort ...) and a file dialog is cancelled.
@@ -105,6 +122,9 @@ public:
     QList<Shown> shown;
     QList<FileRequest> fileRequests; // folder: the suggested path for a save dialog
     QList<Table> tables;
+    // Answers to choose(), in order; with none queued the boxes stay as offered and OK is chosen.
+    QList<std::optional<QList<bool>>> choiceAnswers;
+    QList<Choosing> choosings;
 
     QStringList texts() const;
     void clear();

@@ -2,9 +2,9 @@
 
 #include <QWidget>
 
-void FieldMarks::add(const QString& field, QWidget* control)
+void FieldMarks::add(const QString& section, const QString& key, QWidget* control)
 {
-    m_controls.insert(field, control);
+    m_controls.insert(key.isEmpty() ? section : section + QLatin1Char('/') + key, control);
 }
 
 QWidget* FieldMarks::controlOf(const FieldDifference& d) const

@@ -15,9 +15,9 @@ class QWidget;
 class FieldMarks final
 {
 public:
-    // The control that shows a field: "NETZWERK/PORT" -> its label. A section alone ("WM-BUS_IDS")
-    // stands for every key of it.
-    void add(const QString& field, QWidget* control);
+    // The control that shows a field: NETZWERK, PORT -> its label. An empty key stands for every key
+    // of the section (the radio-ID list); an empty section for a field without a key (the gateway ID).
+    void add(const QString& section, const QString& key, QWidget* control);
     void show(const QList<FieldDifference>& differences);
     // The controls marked now (tests).
     QList<QWidget*> marked() const { return m_marked; }

@@ -2,7 +2,6 @@
 #include "ui_TFormGWsetup.h"
 
 #include "FieldMarks.h"
-#include "base/IniFile.h"
 #include "base/SharedFolders.h"
 #include "common/EditKeyFilter.h"
 #include "common/HexDigitsValidator.h"
@@ -14,13 +13,15 @@
 #include "session/GatewaySession.h"
 #include "setups/AddressCheck.h"
 #include "setups/FieldRules.h"
-#include "setups/HexPair.h"
 #include "setups/SetupFile.h"
+#include "setups/SetupForm.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 #include <QTimer>
+
+#include <tuple>
 
 TFormGWsetup* FormGWsetup = nullptr;
 
@@ -92,38 +93,39 @@ TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_uniq
 
     // Fields that differ from what the gateway last reported are marked, as the user edits them.
     m_marks = std::make_unique<FieldMarks>();
-    const std::pair<const char*, QWidget*> marks[] = {
-        {"NETZWERK/SRV_DNS", ui->LabelServerDNS},
-        {"NETZWERK/PORT", ui->LabelPort},
-        {"NETZWERK/DHCP", ui->LabelDHCP},
-        {"NETZWERK/FEST_IP", ui->LabelFestIP},
-        {"NETZWERK/GW_IP", ui->LabelGW},
-        {"NETZWERK/SUB_IP", ui->LabelSubMsk},
-        {"NETZWERK/DNS_IP", ui->LabelDNSSrv},
-        {"NETZWERK/NTP_IP", ui->LabelNTP},
-        {"NETZWERK/MASTERKEY", ui->LabelMasterKey},
-        {"NETZWERK/SOFORT", ui->LabelInterval},
-        {"NETZWERK/PROH", ui->LabelInterval},
-        {"NETZWERK/PROTAG", ui->LabelInterval},
-        {"NETZWERK/PROMONAT", ui->LabelInterval},
-        {"WM-BUS/MODET", ui->LabelMode},
-        {"WM-BUS/MODES", ui->LabelMode},
-        {"WM-BUS/FILTER_HERSTELLER", ui->CheckBoxFiltManCode},
-        {"WM-BUS/FILTER_HS0", ui->EditHS0},
-        {"WM-BUS/FILTER_HS1", ui->EditHS1},
-        {"WM-BUS/FILTER_HS2", ui->EditHS2},
-        {"WM-BUS/FILTER_HS3", ui->EditHS3},
-        {"WM-BUS/FILTER_MEDIUM", ui->CheckBoxFiltMC},
-        {"WM-BUS/FILTER_MC0", ui->EditMC0},
-        {"WM-BUS/FILTER_MC1", ui->EditMC1},
-        {"WM-BUS/FILTER_MC2", ui->EditMC2},
-        {"WM-BUS/FILTER_MC3", ui->EditMC3},
-        {"WM-BUS/FILTER_IDS", ui->CheckBoxFiltFunkID},
-        {"WM-BUS_IDS", ui->ListBoxFiltIDs},
-        {"Gateway ID", ui->LabelGWID},
+    using namespace SetupKeys;
+    const std::tuple<QString, QString, QWidget*> marks[] = {
+        {Netzwerk, SrvDns, ui->LabelServerDNS},
+        {Netzwerk, Port, ui->LabelPort},
+        {Netzwerk, Dhcp, ui->LabelDHCP},
+        {Netzwerk, FestIp, ui->LabelFestIP},
+        {Netzwerk, GwIp, ui->LabelGW},
+        {Netzwerk, SubIp, ui->LabelSubMsk},
+        {Netzwerk, DnsIp, ui->LabelDNSSrv},
+        {Netzwerk, NtpIp, ui->LabelNTP},
+        {Netzwerk, SetupKeys::MasterKey, ui->LabelMasterKey},
+        {Netzwerk, Sofort, ui->LabelInterval},
+        {Netzwerk, ProH, ui->LabelInterval},
+        {Netzwerk, ProTag, ui->LabelInterval},
+        {Netzwerk, ProMonat, ui->LabelInterval},
+        {WMBus, ModeT, ui->LabelMode},
+        {WMBus, ModeS, ui->LabelMode},
+        {WMBus, FilterHersteller, ui->CheckBoxFiltManCode},
+        {WMBus, filterHs(0), ui->EditHS0},
+        {WMBus, filterHs(1), ui->EditHS1},
+        {WMBus, filterHs(2), ui->EditHS2},
+        {WMBus, filterHs(3), ui->EditHS3},
+        {WMBus, FilterMedium, ui->CheckBoxFiltMC},
+        {WMBus, filterMc(0), ui->EditMC0},
+        {WMBus, filterMc(1), ui->EditMC1},
+        {WMBus, filterMc(2), ui->EditMC2},
+        {WMBus, filterMc(3), ui->EditMC3},
+        {WMBus, FilterIds, ui->CheckBoxFiltFunkID},
+        {WMBusIds, QString(), ui->ListBoxFiltIDs}, // every entry of the list
+        {QString(), GatewayIdField, ui->LabelGWID},
     };
-    for (const auto& [field, control] : marks)
-        m_marks->add(QString::fromLatin1(field), control);
+    for (const auto& [section, key, control] : marks)
+        m_marks->add(section, key, control);
     m_markLater = new QTimer(this);
     m_markLater->setSingleShot(true);
     m_markLater->setInterval(0);
@@ -240,20 +242,19 @@ void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& hos
 {
     m_targetAddress = host;
     m_openedGwid = id;
+    refreshBusy();
     setWindowTitle(QStringLiteral("Getaway Setup an IP: ") + host.toString());
-    const QString p2 = QString::asprintf("%.2X", id.bytes[0]);
-    const QString p1 = QString::asprintf("%.2X", id.bytes[1]);
-    const QString p0 = QString::asprintf("%.2X", id.bytes[2]);
-    if (!LoadSetup(SetupFilePath(SharedFolders::setups(), id), p2, p1, p0)) {
+    const SetupForm::IdPairs pairs = SetupForm::IdPairs::of(id);
+    if (!LoadSetup(SetupFilePath(setupsFolder(), id), pairs.id2, pairs.id1, pairs.id0)) {
         const Prompter::Button answer = Prompter::instance().message(
             this, Prompter::Icon::Error, QStringLiteral("Kein Setup für diese GWID vorhanden!"),
             Prompter::Abort | Prompter::Ignore);
         if (answer != Prompter::Ignore)
             return;
         QScopedValueRollback loading(m_loading, true);
-        ui->EditGWID2->setText(p2);
-        ui->EditGWID1->setText(p1);
-        ui->EditGWID0->setText(p0);
+        ui->EditGWID2->setText(pairs.id2);
+        ui->EditGWID1->setText(pairs.id1);
+        ui->EditGWID0->setText(pairs.id0);
     }
     // Modal for the user, but nothing waits for it to close.
     setWindowModality(Qt::ApplicationModal);
@@ -263,25 +264,22 @@ void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& hos
 
 bool TFormGWsetup::LoadSetup(const QString& path, const QString& id2, const QString& id1, const QString& id0)
 {
-    // A link, a FIFO or a folder in the file's place is named, never read through.
-    const Result<IniFile> ini = IniFile::load(path);
-    if (!ini) {
-        Prompter::instance().error(this, ini.message());
+    const Result<std::optional<SetupFormValues>> values = SetupForm::load(path, {id2, id1, id0});
+    if (!values) {
+        Prompter::instance().error(this, values.message());
         return false;
     }
-    if (!ini->existedOnLoad())
+    if (!values.value())
         return false;
-    SetupFormValues values = formValues();
-    loadSetupFormValues(*ini, id2, id1, id0, values);
     QScopedValueRollback loading(m_loading, true);
-    showFormValues(values);
+    showFormValues(**values);
     return true;
 }
 
 void TFormGWsetup::ButtonLOADClick()
 {
-    const QString file = Prompter::instance().openFileName(this, SharedFolders::setups(),
-                                                           QStringLiteral("Gateway Setup  (*.gwini)|*.GWINI"));
+    const QString file =
+        Prompter::instance().openFileName(this, setupsFolder(), SetupKeys::FileFilter + QStringLiteral("|*.GWINI"));
     if (!file.isEmpty())
         LoadSetup(file, QString(), QString(), QString());
 }
@@ -472,23 +470,17 @@ void TFormGWsetup::ButtonSAVEClick()
     if (!problems.isEmpty())
         return;
 
-    const QString folder = SharedFolders::setups();
-    GatewayId fileId;
-    fileId.bytes = {HexPairToByte(values.gwId2), HexPairToByte(values.gwId1), HexPairToByte(values.gwId0)};
-    Status saved = SharedFolders::ensureFolder(folder);
-    if (saved) {
-        Result<IniFile> ini = IniFile::load(SetupFilePath(folder, fileId));
-        saved = Status::from(ini);
-        if (saved)
-            saved = writeSetupForm(ini.value(), values, QDateTime::currentDateTime());
-        if (saved)
-            saved = ini.value().save();
-    }
+    const Result<QString> saved = SetupForm::save(setupsFolder(), values, QDateTime::currentDateTime());
     if (!saved) {
         Prompter::instance().error(this, saved.message());
         return;
     }
-    sendSavedSetup(fileId);
+    sendSavedSetup(SetupForm::fileId(values));
+}
+
+QString TFormGWsetup::setupsFolder() const
+{
+    return m_session ? m_session->setupsFolder() : SharedFolders::setups();
 }
 
 void TFormGWsetup::sendSavedSetup(const GatewayId& fileId)
@@ -516,10 +508,30 @@ QList<QWidget*> TFormGWsetup::markedControls() const
     return m_marks->marked();
 }
 
-void TFormGWsetup::setTransferRunning(bool running)
+void TFormGWsetup::setSession(GatewaySession* session)
 {
-    ui->ButtonSAVE->setEnabled(!running);
-    ui->ButtonLOAD->setEnabled(!running);
+    if (m_session)
+        disconnect(m_session, nullptr, this, nullptr);
+    m_session = session;
+    m_sending.clear();
+    if (session) {
+        connect(session, &GatewaySession::transferStarted, this, [this](const QHostAddress& host) {
+            m_sending.insert(host.toIPv4Address());
+            refreshBusy();
+        });
+        connect(session, &GatewaySession::transferFinished, this, [this](const SetupTransfer::Report& report) {
+            m_sending.remove(report.host.toIPv4Address());
+            refreshBusy();
+        });
+    }
+    refreshBusy();
+}
+
+void TFormGWsetup::refreshBusy()
+{
+    const bool busy = m_sending.contains(m_targetAddress.toIPv4Address());
+    ui->ButtonSAVE->setEnabled(!busy);
+    ui->ButtonLOAD->setEnabled(!busy);
 }
 
 void TFormGWsetup::closeAfterTransfer()

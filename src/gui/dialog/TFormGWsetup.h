@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QHostAddress>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -38,7 +39,7 @@ public:
     ~TFormGWsetup() override;
 
     // The session that sends saved setups; without one a save only writes the file.
-    void setSession(GatewaySession* session) { m_session = session; }
+    void setSession(GatewaySession* session);
 
     // Loads the setup file of the gateway id and shows the dialog for the gateway at host.
     void OpenGatewaySetup(const GatewayId& id, const QHostAddress& host);
@@ -68,9 +69,6 @@ public:
 public slots:
     // The gateway acknowledged the setup sent by the last save.
     void closeAfterTransfer();
-    // While a setup is on its way, "Speichern" and "Laden" wait: a second save would start a second
-    // transfer over the first.
-    void setTransferRunning(bool running);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -98,9 +96,16 @@ private:
     bool addImportedId(const QString& id);
     void sendSavedSetup(const GatewayId& fileId);
     void markChanges();
+    // The session's setups folder; without a session the shared one.
+    QString setupsFolder() const;
+    // While a setup is on its way to the dialog's gateway, "Speichern" and "Laden" wait: a second
+    // save would start a second transfer over the first. Its read-back and other gateways' transfers
+    // hold nothing back.
+    void refreshBusy();
 
     std::unique_ptr<Ui::TFormGWsetup> ui;
     GatewaySession* m_session = nullptr;
+    QSet<quint32> m_sending; // addresses a setup is being sent to
     std::unique_ptr<FieldMarks> m_marks;
     QTimer* m_markLater = nullptr;
     QHostAddress m_targetAddress;

@@ -1,7 +1,8 @@
-#include "SessionDialogs.h"
+#include "GatewayListActions.h"
 
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
+#include "common/TextWrap.h"
 #include "setups/SetupFile.h"
 
 #include <QAction>
@@ -10,11 +11,11 @@
 #include <QTableWidget>
 #include <QWidget>
 
-SessionDialogs::SessionDialogs(GatewaySession& session, QWidget* window)
+GatewayListActions::GatewayListActions(GatewaySession& session, QWidget* window)
     : QObject(window), m_session(session), m_window(window)
 {}
 
-void SessionDialogs::installListMenu(QTableWidget* grid)
+void GatewayListActions::installListMenu(QTableWidget* grid)
 {
     auto* apply = new QAction(QStringLiteral("Vorlage auf markierte Gateways anwenden…"), grid);
     apply->setObjectName(QStringLiteral("ActionApplyTemplate"));
@@ -32,7 +33,7 @@ void SessionDialogs::installListMenu(QTableWidget* grid)
     grid->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
-QList<GatewayId> SessionDialogs::markedIds(const QTableWidget* grid) const
+QList<GatewayId> GatewayListActions::markedIds(const QTableWidget* grid) const
 {
     QList<GatewayId> ids;
     const QList<GatewayRow>& rows = m_session.list().rows();
@@ -42,17 +43,17 @@ QList<GatewayId> SessionDialogs::markedIds(const QTableWidget* grid) const
     return ids;
 }
 
-QList<QStringList> SessionDialogs::tableRows(const TemplateApply& run)
+QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
 {
     QList<QStringList> rows;
     for (const TemplateApply::Outcome& o : run.outcomes())
         rows << QStringList{o.ip.isNull() ? QStringLiteral("–") : o.ip.toString(), o.id.text(),
                             TemplateApply::resultText(o.result), o.reason,
-                            o.changed.isEmpty() ? QStringLiteral("–") : o.changed.join(QStringLiteral(", "))};
+                            o.changed.isEmpty() ? QStringLiteral("–") : TextWrap::changeList(o.changed)};
     return rows;
 }
 
-void SessionDialogs::applyTemplate(const QList<GatewayId>& marked)
+void GatewayListActions::applyTemplate(const QList<GatewayId>& marked)
 {
     Prompter& prompter = Prompter::instance();
     if (applying()) {
@@ -102,7 +103,7 @@ void SessionDialogs::applyTemplate(const QList<GatewayId>& marked)
         prompter.error(m_window, started.message());
 }
 
-QString SessionDialogs::exportList()
+QString GatewayListActions::exportList()
 {
     const QString suggested =
         QDir(SharedFolders::documents()).filePath(QStringLiteral("Gateways_%1.csv").arg(m_session.segment().text()));
@@ -115,19 +116,4 @@ QString SessionDialogs::exportList()
         return QString();
     }
     return path;
-}
-
-std::optional<MasterKey> SessionDialogs::reportReadBack(const SetupVerifier::Report& report)
-{
-    if (report.result != SetupVerifier::Report::Result::Verified)
-        Prompter::instance().message(m_window, Prompter::Icon::Warning, report.lines().join(QLatin1Char('\n')),
-                                     Prompter::Ok);
-    if (!report.newKey)
-        return std::nullopt;
-    const Prompter::Button answer = Prompter::instance().message(
-        m_window, Prompter::Icon::Question,
-        QStringLiteral("Der Gateway verwendet jetzt den Master Key %1. Als Master Key übernehmen?")
-            .arg(report.keyText()),
-        Prompter::Yes | Prompter::No);
-    return answer == Prompter::Yes ? std::optional<MasterKey>(report.key) : std::nullopt;
 }
