@@ -2,6 +2,7 @@
 
 #include "ScanExplanation.h"
 #include "base/SharedFolders.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
@@ -37,6 +38,7 @@ GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
     connect(&m_scan, &ScanEngine::progress, this, &GatewaySession::progress);
     connect(&m_scan, &ScanEngine::finished, this, [this] {
         m_engineDone = true;
+        storeListed();
         if (m_storing == 0)
             scanEnded();
     });
@@ -64,9 +66,10 @@ void GatewaySession::setTimings(const ExchangeTimings& timings)
     m_timings = timings;
 }
 
-void GatewaySession::startScan(const Segment& segment)
+void GatewaySession::startScan(const Segment& segment, ScanMode mode)
 {
     m_scan.stop();
+    m_scanMode = mode;
     m_segment = segment;
     m_scanned = true;
     m_list.clear();
@@ -77,8 +80,10 @@ void GatewaySession::startScan(const Segment& segment)
     m_historyStatus = Status();
     for (auto it = m_reads.begin(); it != m_reads.end();)
         it = segment.contains(it->host) ? m_reads.erase(it) : std::next(it);
-    m_folderReady = m_setupsFolder.isEmpty() ? Status() : SharedFolders::ensureFolder(m_setupsFolder);
-    if (!m_setupsFolder.isEmpty() && m_folderReady)
+    // A read-only scan (a dry run) creates, sweeps and writes nothing.
+    const bool storing = mode == ScanMode::StoreAndRecord && !m_setupsFolder.isEmpty();
+    m_folderReady = storing ? SharedFolders::ensureFolder(m_setupsFolder) : Status();
+    if (storing && m_folderReady)
         m_store.sweepLeftovers(m_setupsFolder);
     ++m_ticket;
     m_storing = 0;
@@ -175,7 +180,7 @@ QJsonObject GatewaySession::report() const
 
 void GatewaySession::scanEnded()
 {
-    if (m_historyFile.isEmpty()) {
+    if (m_historyFile.isEmpty() || m_scanMode == ScanMode::ReadOnly) {
         emit scanFinished();
         return;
     }
@@ -213,18 +218,39 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         emit answerCounted(++m_answers); // every answer counts, also one that cannot be decoded
     if (!read.listed())
         return;
-    if (read.record && !m_setupsFolder.isEmpty() && m_folderReady) {
-        // Listed once the file is durable (setupStored).
-        ++m_storing;
-        m_store.storeSetup(m_setupsFolder, read.id, *read.record, read.host, m_ticket);
-        return;
-    }
     GatewayRow row = store(read);
     noteReadBack(row);
+    // One gateway ID at two addresses: two devices share an ID, or one answered twice. Neither
+    // answer may end in the ID's setup file, and neither gateway may get a setup meant for the other.
+    for (const GatewayRow& other : m_list.rows()) {
+        if (other.id != row.id || other.address.isEqual(row.address))
+            continue;
+        GatewayRow marked = other;
+        if (marked.state != GatewayRow::State::DuplicateId)
+            marked.state = GatewayRow::State::DuplicateId;
+        marked.sameIdAt << row.address;
+        m_list.addOrUpdate(marked);
+        row.state = GatewayRow::State::DuplicateId;
+        row.sameIdAt << other.address;
+    }
     m_list.addOrUpdate(row);
     emit listChanged();
     if (row.state == GatewayRow::State::SetupNotStored)
         emit storeFailed(row);
+}
+
+void GatewaySession::storeListed()
+{
+    // Stored only now that the scan knows every address: a gateway ID reported twice stores nothing.
+    if (m_scanMode == ScanMode::ReadOnly || m_setupsFolder.isEmpty() || !m_folderReady)
+        return;
+    for (const GatewayRow& listed : m_list.rows()) {
+        const GatewayRead* read = lastRead(listed.address);
+        if (listed.state != GatewayRow::State::SetupStored || !read || !read->record)
+            continue;
+        ++m_storing;
+        m_store.storeSetup(m_setupsFolder, read->id, *read->record, read->host, m_ticket);
+    }
 }
 
 void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const Status& status)
@@ -232,17 +258,12 @@ void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const
     if (ticket != m_ticket)
         return; // a scan started since: the file is written, the list is another's
     --m_storing;
-    if (const GatewayRead* read = lastRead(from)) {
-        GatewayRow row = read->row();
-        noteReadBack(row);
-        if (!status) {
-            row.state = GatewayRow::State::SetupNotStored;
-            row.stored = status;
-        }
-        m_list.addOrUpdate(row);
+    if (GatewayRow* row = m_list.find(from); row && !status) {
+        row->state = GatewayRow::State::SetupNotStored;
+        row->stored = status;
+        const GatewayRow failed = *row;
         emit listChanged();
-        if (row.state == GatewayRow::State::SetupNotStored)
-            emit storeFailed(row);
+        emit storeFailed(failed);
     }
     if (m_storing == 0 && m_engineDone)
         scanEnded();
@@ -328,6 +349,11 @@ Status GatewaySession::sendRecord(const QHostAddress& host, const GatewayId& tar
         return Status::failure(notReadMessage(host));
     if (const Status sendable = read->sendable(target); !sendable)
         return sendable;
+    for (const GatewayRow& row : m_list.rows())
+        if (row.id == target && row.state == GatewayRow::State::DuplicateId)
+            return Status::failure(duplicateIdMessage(target, row.sameIdText()));
+    if (const QString problem = FieldRules::fixedAddressProblem(record); !problem.isEmpty())
+        return Status::failure(problem + QStringLiteral(" Es wurde nichts gesendet."));
     Job job;
     job.record = record;
     // Reserved bytes and firmware version never come from anywhere but the gateway itself.
@@ -367,6 +393,9 @@ void GatewaySession::transferDone(const SetupTransfer::Report& report)
     plan.port = m_link.port;
     plan.timings = m_timings;
     plan.windowMs = m_link.verifyTimeoutMs;
+    if (const GatewayRead* before = lastRead(report.host); before && before->record)
+        plan.dhcpTurnedOn =
+            job.record.networkFlag(GWSetupRecord::Dhcp) && !before->record->networkFlag(GWSetupRecord::Dhcp);
     job.verifier = new SetupVerifier(this);
     connect(job.verifier, &SetupVerifier::finished, this, &GatewaySession::verified);
     if (GatewayRow* row = m_list.find(report.host)) {
