@@ -204,8 +204,9 @@ bool CommandRunner::readTarget(const std::function<void(const QHostAddress&, con
     }
     // The last scan of the segment found this ID at several addresses: which gateway the file
     // belongs to is unknown until a scan finds it at one address only.
-    if (const Result<ScanHistory> history = ScanHistory::load(scanHistoryPath()); history) {
-        if (const std::optional<ScanRecord> last = history->last(segmentOf(host))) {
+    if (const Result<std::optional<ScanRecord>> history = ScanHistory(scanHistoryPath()).last(segmentOf(host));
+        history) {
+        if (const std::optional<ScanRecord>& last = *history) {
             QStringList at;
             for (const SeenGateway& seen : last->gateways)
                 if (seen.id == *id && !at.contains(seen.address.toString()))
