@@ -6,8 +6,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include <algorithm>
 
@@ -124,16 +122,6 @@ const QList<CommandSpec>& commandTable()
 bool namesCommand(const QStringList& arguments)
 {
     return arguments.size() > 1 && !arguments[1].startsWith(u'-');
-}
-
-void installQtTranslations(QCoreApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::German), u"qtbase"_s, u"_"_s,
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
 }
 
 QString usageText()
