@@ -138,7 +138,8 @@ QString usageText()
     for (const OptionSpec& o : optionTable()) {
         QStringList where = o.commands;
         where.replaceInStrings(Window, u"Fenster"_s);
-        text += u"  --%1 %2\n      %3 [%4]\n"_s.arg(o.name, o.valueName, o.description, where.join(u", "_s));
+        const QString head = (u"--"_s + o.name + u' ' + o.valueName).trimmed();
+        text += u"  %1\n      %2 [%3]\n"_s.arg(head, o.description, where.join(u", "_s));
     }
     return text + u"\n"_s + exitCodes();
 }
