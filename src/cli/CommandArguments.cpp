@@ -6,8 +6,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include <algorithm>
 
@@ -126,16 +124,6 @@ bool namesCommand(const QStringList& arguments)
     return arguments.size() > 1 && !arguments[1].startsWith(u'-');
 }
 
-void installQtTranslations(QCoreApplication& app)
-{
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::German), u"qtbase"_s, u"_"_s,
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
-}
-
 QString usageText()
 {
     QString text = u"Telvaro %1 - Einrichtung von wM-Bus-Gateways\n\nAufruf:\n"_s.arg(QStringLiteral(TELVARO_VERSION));
@@ -150,7 +138,8 @@ QString usageText()
     for (const OptionSpec& o : optionTable()) {
         QStringList where = o.commands;
         where.replaceInStrings(Window, u"Fenster"_s);
-        text += u"  --%1 %2\n      %3 [%4]\n"_s.arg(o.name, o.valueName, o.description, where.join(u", "_s));
+        const QString head = (u"--"_s + o.name + u' ' + o.valueName).trimmed();
+        text += u"  %1\n      %2 [%3]\n"_s.arg(head, o.description, where.join(u", "_s));
     }
     return text + u"\n"_s + exitCodes();
 }

@@ -8,8 +8,6 @@
 
 #include <optional>
 
-class QCoreApplication;
-
 // What the program was asked to do by its arguments.
 struct Invocation
 {
@@ -62,9 +60,6 @@ const QList<CommandSpec>& commandTable();
 // True when the first argument names a command (it is not an option): the command line runs
 // without a window. An unknown name is a command too, and is refused as one.
 bool namesCommand(const QStringList& arguments);
-
-// Loads Qt's own German texts (qtbase_de), so the parser's messages and headings are German.
-void installQtTranslations(QCoreApplication& app);
 
 // Reads the arguments (arguments[0] is the program); needs a QCoreApplication. The command, when
 // there is one, comes first and is checked before anything else (so "sacn --help" is refused);

@@ -84,30 +84,18 @@ Status CommandRunner::prepare()
 {
     if (m_in.documents)
         SharedFolders::setDocumentsOverride(*m_in.documents);
-    Result<ToolSettings> settings = loadToolSettings(SharedFolders::settingsFile());
-    if (!settings) {
-        m_err << settings.message() << u"\nEs gelten die Vorgaben.\n"_s;
-        settings = ToolSettings();
-    }
-    LinkSettings link = settings->link;
+    GatewaySession::Overrides overrides;
     if (m_in.port)
-        link.port = quint16(*m_in.port);
-    if (m_in.parallel)
-        link.parallel = *m_in.parallel;
-    if (m_in.connectTimeout)
-        link.connectTimeoutMs = *m_in.connectTimeout;
+        overrides.port = quint16(*m_in.port);
+    overrides.parallel = m_in.parallel;
+    overrides.connectTimeoutMs = m_in.connectTimeout;
     if (m_in.noVerify)
-        link.verifyTimeoutMs = 0;
-    if (!m_in.key.isEmpty())
-        link.masterKeyText = m_in.key;
-    const Result<MasterKey> key = LinkSettings::masterKeyFromText(link.masterKeyText, true);
-    if (!key)
-        return Status::from(key);
-    m_session.setLinkSettings(link);
-    m_session.setMasterKey(*key);
-    m_session.setSetupsFolder(SharedFolders::setups());
-    m_session.setHistoryFile(scanHistoryPath());
-    return {};
+        overrides.verifyTimeoutMs = 0;
+    overrides.masterKeyText = m_in.key;
+    const Status configured = m_session.configure(SharedFolders::settingsFile(), overrides);
+    if (!m_session.configureNote().isEmpty())
+        m_err << m_session.configureNote() << '\n';
+    return configured;
 }
 
 int CommandRunner::run()

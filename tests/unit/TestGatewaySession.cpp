@@ -610,6 +610,72 @@ private slots:
         QVERIFY(m_sim->received().isEmpty());
     }
 
+    // One call configures the session: the settings file, the overrides on top, key, folders, history.
+    void configure_data()
+    {
+        QTest::addColumn<QByteArray>("settings"); // "-": a folder in the file's place
+        QTest::addColumn<QString>("key");         // the override; empty: none
+        QTest::addColumn<int>("port");            // the override; 0: none
+        QTest::addColumn<int>("verifyMs");        // the override; -1: none
+        QTest::addColumn<QString>("expected");    // port/parallel/verify, or the refusal
+        QTest::addColumn<bool>("noted");
+        QTest::newRow("no settings file: the defaults")
+            << QByteArray() << QString() << 0 << -1 << u"30/255/10000"_s << false;
+        QTest::newRow("the file's values") << "[TCP]\r\nPORT=3030\r\nPARALLEL=8\r\nVERIFYTIMEOUT=0\r\n"_ba << QString()
+                                           << 0 << -1 << u"3030/8/0"_s << false;
+        QTest::newRow("overrides win") << "[TCP]\r\nPORT=3030\r\nVERIFYTIMEOUT=5000\r\n"_ba << QString() << 4040 << 0
+                                       << u"4040/255/0"_s << false;
+        QTest::newRow("an unreadable file: defaults, said")
+            << "-"_ba << QString() << 0 << -1 << u"30/255/10000"_s << true;
+        QTest::newRow("a bad key in the file is refused")
+            << "[TCP]\r\nMASTERKEY=123\r\n"_ba << QString() << 0 << -1 << u"Master Key"_s << false;
+        QTest::newRow("a bad key given is refused") << QByteArray() << u"XYZ"_s << 0 << -1 << u"Master Key"_s << false;
+        QTest::newRow("a key given replaces the file's")
+            << "[TCP]\r\nMASTERKEY=123\r\n"_ba << u"00112233445566778899AABBCCDDEEFF"_s << 0 << -1 << u"30/255/10000"_s
+            << false;
+    }
+    void configure()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, key);
+        QFETCH(int, port);
+        QFETCH(int, verifyMs);
+        QFETCH(QString, expected);
+        QFETCH(bool, noted);
+        const QString file = SharedFolders::settingsFile();
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        if (settings == "-")
+            QVERIFY(QDir().mkpath(file));
+        else if (!settings.isEmpty()) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(settings);
+        }
+        GatewaySession session;
+        GatewaySession::Overrides overrides;
+        overrides.masterKeyText = key;
+        if (port)
+            overrides.port = quint16(port);
+        if (verifyMs >= 0)
+            overrides.verifyTimeoutMs = verifyMs;
+        const Status configured = session.configure(file, overrides);
+        QCOMPARE(session.configureNote().isEmpty(), !noted);
+        if (!expected.contains(u'/')) {
+            QVERIFY(!configured);
+            QVERIFY2(configured.message().contains(expected), qPrintable(configured.message()));
+            QVERIFY(session.setupsFolder().isEmpty()); // nothing configured
+            return;
+        }
+        QVERIFY2(configured, qPrintable(configured.message()));
+        const LinkSettings& link = session.linkSettings();
+        QCOMPARE(u"%1/%2/%3"_s.arg(link.port).arg(link.parallel).arg(link.verifyTimeoutMs), expected);
+        QCOMPARE(session.setupsFolder(), SharedFolders::setups());
+        QVERIFY(QFileInfo(SharedFolders::setups()).isDir());
+        if (!key.isEmpty())
+            QCOMPARE(QByteArray(reinterpret_cast<const char*>(session.masterKey().data()), 16).toHex().toUpper(),
+                     key.toLatin1());
+    }
+
     // A second scan of the segment after one gateway vanished and another got new firmware.
     void secondScanSaysWhatChanged()
     {

@@ -336,6 +336,26 @@ private slots:
         QCOMPARE(fromFile.serverName(), serverInFile);
     }
 
+    // A fixed address outside the segment is named in the run's result, as a single send names it.
+    void fixedAddressOutsideTheSegmentIsNamed()
+    {
+        scan({gw(21)});
+        QFile file(m_docs->file(u"vorlage.GWINI"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[NETZWERK]\r\nDHCP=0\r\nFEST_IP=192.0.2.5\r\nSUB_IP=255.255.255.0\r\n");
+        file.close();
+        TemplateApply run(*m_session);
+        QSignalSpy finished(&run, &TemplateApply::finished);
+        TemplateApply::Options options;
+        options.templatePath = file.fileName();
+        options.fields = TemplateApply::parseFields(u"NETZWERK/DHCP,NETZWERK/FEST_IP,NETZWERK/SUB_IP"_s).value();
+        QVERIFY(run.start(options));
+        QVERIFY(finished.wait(15000));
+        QVERIFY2(run.outcomes().first().reason.contains(
+                     u"Die neue feste Adresse 192.0.2.5 liegt außerhalb des abgesuchten Segments"_s),
+                 qPrintable(run.outcomes().first().reason));
+    }
+
     // Gateways the run must not send to: nothing goes to them, the reason is named.
     void refusedGateways_data()
     {

@@ -55,6 +55,38 @@ GatewaySession::~GatewaySession()
     }
 }
 
+Status GatewaySession::configure(const QString& settingsFile, const Overrides& overrides)
+{
+    QStringList notes;
+    Result<ToolSettings> settings = loadToolSettings(settingsFile);
+    if (!settings) {
+        notes << settings.message() << QStringLiteral("Es gelten die Vorgaben.");
+        settings = ToolSettings();
+    }
+    LinkSettings link = settings->link;
+    if (overrides.port)
+        link.port = *overrides.port;
+    if (overrides.parallel)
+        link.parallel = *overrides.parallel;
+    if (overrides.connectTimeoutMs)
+        link.connectTimeoutMs = *overrides.connectTimeoutMs;
+    if (overrides.verifyTimeoutMs)
+        link.verifyTimeoutMs = *overrides.verifyTimeoutMs;
+    if (!overrides.masterKeyText.isEmpty())
+        link.masterKeyText = overrides.masterKeyText;
+    const Result<MasterKey> key = LinkSettings::masterKeyFromText(link.masterKeyText, true);
+    if (!key)
+        return Status::from(key);
+    setLinkSettings(link);
+    m_masterKey = *key;
+    m_setupsFolder = SharedFolders::setups();
+    m_historyFile = scanHistoryPath();
+    if (const Status folder = SharedFolders::ensureFolder(m_setupsFolder); !folder)
+        notes << folder.message();
+    m_configureNote = notes.join(QLatin1Char('\n'));
+    return {};
+}
+
 void GatewaySession::setLinkSettings(const LinkSettings& settings)
 {
     m_link = settings;

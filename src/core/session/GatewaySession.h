@@ -16,6 +16,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 // One working session with the gateways of a segment, driven alike by the main window and by the
 // command line: the link settings and master key in use, the scan, the list of gateways found, the
@@ -31,6 +32,22 @@ public:
 
     explicit GatewaySession(QObject* parent = nullptr);
     ~GatewaySession() override;
+
+    // What a front end sets over the settings file.
+    struct Overrides
+    {
+        std::optional<quint16> port;
+        std::optional<int> parallel;
+        std::optional<int> connectTimeoutMs;
+        std::optional<int> verifyTimeoutMs; // 0: no read-back
+        QString masterKeyText;              // empty: the settings file's
+    };
+    // Configures the session in one step: the [TCP] settings of settingsFile with the overrides on
+    // top, the master key, the setups folder and the scan history below the shared folders (the
+    // setups folder is created). A settings file that cannot be read leaves the defaults in force and
+    // says so in configureNote(); a master key that is not 32 hex digits fails and changes nothing.
+    [[nodiscard]] Status configure(const QString& settingsFile, const Overrides& overrides = {});
+    const QString& configureNote() const { return m_configureNote; }
 
     void setLinkSettings(const LinkSettings& settings);
     const LinkSettings& linkSettings() const { return m_link; }
@@ -145,6 +162,7 @@ private:
     MasterKey m_masterKey{};
     QString m_setupsFolder;
     QString m_historyFile;
+    QString m_configureNote;
     QList<SeenGateway> m_missing;
     QString m_changeSummary;
     Status m_historyStatus;

@@ -2,6 +2,7 @@
 #include "CommandRunner.h"
 #include "GuardedApplication.h"
 #include "Startup.h"
+#include "base/QtTexts.h"
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 
@@ -58,7 +59,7 @@ int main(int argc, char** argv)
         if (namesCommand(args)) {
             GuardedApplication<QCoreApplication> app(argc, argv, reportCommandLineFailure);
             app.setApplicationName(QStringLiteral("Telvaro"));
-            installQtTranslations(app);
+            installQtGermanTexts(app);
             const Result<Invocation> invocation = parseInvocation(args);
             if (const std::optional<int> done = answerDirectly(invocation))
                 return *done;
@@ -68,7 +69,7 @@ int main(int argc, char** argv)
         std::optional<Result<Invocation>> invocation;
         {
             QCoreApplication parsing(argc, argv);
-            installQtTranslations(parsing);
+            installQtGermanTexts(parsing);
             invocation = parseInvocation(args);
         }
         if (const std::optional<int> done = answerDirectly(*invocation))
