@@ -86,20 +86,27 @@ same "diff without differences prints nothing" "" "$(cat "$work/diff0.out")"
 sed -i 's/^PORT=.*/PORT=6000\r/' "$setup"
 "$telvaro" diff 127.0.0.21 0A.1B.2C --port "$port" --documents "$docs" > "$work/diff1.out" 2>&1
 same "diff with a difference exits 1" 1 $?
-same "diff names the field, the gateway's value and the file's" "[NETZWERK] PORT: 5123 -> 6000" "$(cat "$work/diff1.out")"
+same "diff names the field with the dialog's label, the gateway's value and the file's" "Server Port: 5123 → 6000" \
+    "$(cat "$work/diff1.out")"
 "$telvaro" diff 127.0.0.21 0A.1B.2C --json --port "$port" --documents "$docs" > "$work/diff.json" 2>&1
-same "diff --json" '[{"file":"6000","gateway":"5123","key":"PORT","section":"NETZWERK"}]' \
+same "diff --json keeps SECTION/KEY and gives from and to" \
+    '[{"file":"6000","from":"5123","gateway":"5123","key":"PORT","section":"NETZWERK","to":"6000"}]' \
     "$(python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":")))' "$work/diff.json")"
 "$telvaro" diff 127.0.0.23 0A.1B.2E --port "$port" --documents "$docs" > /dev/null 2>&1
 same "diff with a gateway of another master key exits 2" 2 $?
 
 # Acknowledged, but the read-back says otherwise: exit 3 and the fields named.
 for g in 31 32; do sed -i 's/^PORT=.*/PORT=5123\r/' "$setups/SETUPGW_0A_1B_$g.GWINI"; done
-"$telvaro" send 127.0.0.26 0A.1B.31 --port "$port" --documents "$docs" > "$work/keeps.out" 2>&1
+"$telvaro" send 127.0.0.26 0A.1B.31 --port "$port" --documents "$docs" > "$work/keeps.out" 2> "$work/keeps.err"
 same "send to a gateway that keeps its old setup exits 3" 3 $?
-same "the read-back names the field" "[NETZWERK] PORT: gesendet 5123, gelesen 4711" "$(tail -1 "$work/keeps.out")"
-"$telvaro" send 127.0.0.26 0A.1B.31 --no-verify --port "$port" --documents "$docs" > /dev/null 2>&1
+# One truth on stdout: the acknowledgement and what the check found, together.
+same "stdout holds the transfer message and the read-back" \
+    "Die Übertragung war erfolgreich!|Kontrolle: Das Gateway 0A.1B.31 (127.0.0.26) meldet ein anderes Setup als gesendet:|Server Port: gesendet 5123, gelesen 4711" \
+    "$(paste -sd '|' "$work/keeps.out")"
+"$telvaro" send 127.0.0.26 0A.1B.31 --no-verify --port "$port" --documents "$docs" > "$work/noverify.out" 2> /dev/null
 same "send --no-verify ends with the acknowledgement" 0 $?
+same "send --no-verify says there was no check" "Die Übertragung war erfolgreich!|ohne Kontrolle" \
+    "$(paste -sd '|' "$work/noverify.out")"
 "$telvaro" send 127.0.0.27 0A.1B.32 --port "$port" --documents "$docs" > "$work/restart.out" 2>&1
 same "send to a gateway that restarts longer than the window exits 3" 3 $?
 same "no read-back within the window" \
@@ -191,30 +198,110 @@ same "the row says its setup was not stored" "$(printf '127.0.0.21\t0A.1B.2C\t1.
 
 # A template for several gateways at once.
 template="$work/template.GWINI"
-printf '[NETZWERK]\r\nSRV_DNS=flotte.example.net\r\nPORT=5000\r\nFEST_IP=010.000.000.001\r\nGW_IP=010.000.000.254\r\nSUB_IP=255.000.000.000\r\nDNS_IP=010.000.000.053\r\nNTP_IP=010.000.000.123\r\n' > "$template"
+printf '[NETZWERK]\r\nSRV_DNS=flotte.example.net\r\nPORT=5000\r\nSOFORT=0\r\nPROH=1\r\nPROTAG=0\r\nPROMONAT=0\r\nFEST_IP=010.000.000.001\r\nGW_IP=010.000.000.254\r\nSUB_IP=255.000.000.000\r\nDNS_IP=010.000.000.053\r\nNTP_IP=010.000.000.123\r\n[WM-BUS]\r\nMODET=1\r\n' > "$template"
 rm -rf "$setup"
 before=$(received)
+history_before=$(cat "$docs/MERVANE/Telvaro-Scans.jsonl" | md5sum)
 "$telvaro" apply "$template" 127.0.0 --only 0A.1B.2C,0A.1B.2E --fields NETZWERK/SRV_DNS,NETZWERK/PORT --dry-run --port "$port" --documents "$docs" > "$work/dry.txt" 2>/dev/null
 same "apply --dry-run exits 0" 0 $?
 same "a dry run sends nothing" "$before" "$(received)"
-same "a dry run names the fields that would change" \
-    "$(printf '127.0.0.21\t0A.1B.2C\tNETZWERK/SRV_DNS,NETZWERK/PORT\tdry-run')" "$(head -1 "$work/dry.txt")"
-same "a gateway of another master key is skipped" "$(printf '127.0.0.23\t0A.1B.2E\t-\tskipped\tanderer Master Key')" \
-    "$(tail -1 "$work/dry.txt")"
+[ ! -e "$setup" ]; check "a dry run writes no setup file" $?
+same "a dry run records no scan" "$history_before" "$(cat "$docs/MERVANE/Telvaro-Scans.jsonl" | md5sum)"
+same "a dry run names each change with the dialog's label, old and new value" \
+    "$(printf '127.0.0.21\t0A.1B.2C\tdry-run|  Änderung: Server (DNS Name oder IP Adresse): collector.mbus.lan → flotte.example.net|  Änderung: Server Port: 5123 → 5000')" \
+    "$(head -3 "$work/dry.txt" | paste -sd '|')"
+same "a gateway of another master key is skipped" "$(printf '127.0.0.23\t0A.1B.2E\tskipped|  Grund: anderer Master Key')" \
+    "$(tail -2 "$work/dry.txt" | paste -sd '|')"
 "$telvaro" apply "$template" 127.0.0 --only 0A.1B.2C,0A.1B.2E,0A.1B.31 --json --port "$port" --documents "$docs" \
     > "$work/apply.json" 2>/dev/null
 same "apply exits 1 unless every gateway is verified or unchanged" 1 $?
 same "apply reports each gateway's result" "verified skipped differs" \
     "$(python3 -c 'import json,sys; print(" ".join(r["result"] for r in json.load(open(sys.argv[1]))))' "$work/apply.json")"
-same "apply keeps the gateway's identity" "[]" \
-    "$(python3 -c 'import json,sys; print([c for r in json.load(open(sys.argv[1])) for c in r["changed"] if "FEST_IP" in c or "MASTERKEY" in c])' "$work/apply.json")"
+same "apply keeps the gateway's identity, filters and radio IDs" "[]" \
+    "$(python3 -c 'import json,sys; print([c for r in json.load(open(sys.argv[1])) for c in r["changed"] if c["key"] in ("FEST_IP", "MASTERKEY", "FILTER_HS0") or c["section"] == "WM-BUS_IDS"])' "$work/apply.json")"
+same "apply --json gives each change by SECTION/KEY with from and to" '{"from":"5123","key":"PORT","section":"NETZWERK","to":"5000"}' \
+    "$(python3 -c 'import json,sys; print(json.dumps([c for c in json.load(open(sys.argv[1]))[0]["changed"] if c["key"] == "PORT"][0], sort_keys=True, separators=(",",":")))' "$work/apply.json")"
 "$telvaro" apply "$work/missing.GWINI" 127.0.0 --port "$port" --documents "$docs" > /dev/null 2>&1
 same "apply with a template that does not exist exits 2" 2 $?
 "$telvaro" apply "$template" 127.0.0 --fields NETZWERK/NIX --port "$port" --documents "$docs" > "$work/fields.out" 2>&1
 same "apply with an unknown field exits 2" 2 $?
 same "apply names the unknown field" \
-    'Unbekanntes Feld: "NETZWERK/NIX" (erwartet ABSCHNITT/SCHLÜSSEL einer Setup-Datei, z.B. NETZWERK/PORT)' \
+    'Unbekanntes Feld: "NETZWERK/NIX" (erwartet ABSCHNITT/SCHLÜSSEL einer Setup-Datei wie NETZWERK/PORT oder eine Gruppe: Server, Intervall, Funkmodus, Hersteller-Filter, Mediumcode-Filter, Funk-ID-Liste)' \
     "$(head -1 "$work/fields.out")"
+
+# A template without the keys of the chosen fields is refused before anything is sent.
+printf '[NETZWERK]\r\nSRV_DNS=nur.example.net\r\nPORT=5001\r\n' > "$work/partial.GWINI"
+before=$(received)
+"$telvaro" apply "$work/partial.GWINI" 127.0.0 --port "$port" --documents "$docs" > /dev/null 2> "$work/partial.err"
+same "a template lacking keys of the default fields exits 2" 2 $?
+grep -q "fehlen Schlüssel der gewählten Felder: NETZWERK/SOFORT, NETZWERK/PROH, NETZWERK/PROTAG, NETZWERK/PROMONAT, WM-BUS/MODET" "$work/partial.err"
+check "the refusal names the missing keys" $?
+"$telvaro" apply "$work/partial.GWINI" 127.0.0 --fields Server --only 0A.1B.2C --dry-run --port "$port" --documents "$docs" > "$work/partial.txt" 2> /dev/null
+same "a template holding only what --fields names is fine" 0 $?
+same "nothing was sent for either" "$before" "$(received)"
+
+# With the read-back off, acknowledged is the best result for apply as for send.
+printf '[NETZWERK]\r\nPORT=5002\r\n' > "$work/port.GWINI"
+"$telvaro" apply "$work/port.GWINI" 127.0.0 --fields NETZWERK/PORT --only 0A.1B.2C --no-verify --port "$port" --documents "$docs" > "$work/nv.txt" 2> /dev/null
+same "apply --no-verify exits 0 when acknowledged" 0 $?
+same "apply --no-verify says there was no check" "$(printf '127.0.0.21\t0A.1B.2C\tacknowledged')|  Grund: ohne Kontrolle" \
+    "$(grep -v Änderung "$work/nv.txt" | paste -sd '|')"
+
+# Nothing to apply to: the scan's explanation on stderr, exit 1.
+"$telvaro" apply "$template" 127.0.0 --only 0A.1B.99 --port "$port" --documents "$docs" > /dev/null 2> "$work/notfound.err"
+same "apply with --only IDs not found exits 1" 1 $?
+grep -q "^Nicht gefunden: 0A.1B.99" "$work/notfound.err"; check "apply names the IDs not found" $?
+"$telvaro" apply "$template" 127.0.1 --port "$port" --documents "$docs" > /dev/null 2> "$work/none.err"
+same "apply where no gateway answers exits 1" 1 $?
+grep -q "^Keine Antwort an Port $port" "$work/none.err"; check "apply where no gateway answers says why" $?
+
+# A fixed address a gateway cannot live at is never sent.
+setup2c="$setups/SETUPGW_0A_1B_2C.GWINI"
+sed -i -e 's/^DHCP=.*/DHCP=0\r/' -e 's/^FEST_IP=.*/FEST_IP=127.000.000.255\r/' -e 's/^SUB_IP=.*/SUB_IP=255.255.255.000\r/' "$setup2c"
+before=$(received)
+"$telvaro" send 127.0.0.21 0A.1B.2C --port "$port" --documents "$docs" > /dev/null 2> "$work/bcast.err"
+same "send of a fixed broadcast address exits 2" 2 $?
+same "send of a fixed broadcast address says why" "Die feste IP-Adresse 127.0.0.255 ist die Broadcast-Adresse ihres Netzes (Subnetzmaske 255.255.255.0); ein Gateway kann sie nicht haben. Es wurde nichts gesendet." \
+    "$(tail -1 "$work/bcast.err")"
+same "send of a fixed broadcast address sends nothing" "$before" "$(received)"
+
+# Output that cannot be written is a failure, never success.
+"$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > /dev/full 2> "$work/full.err"
+same "scan to a full disk exits 2" 2 $?
+grep -q "^Die Ausgabe konnte nicht geschrieben werden" "$work/full.err"; check "scan to a full disk says so" $?
+python3 - "$telvaro" "$port" "$docs" <<'PY'
+import os, subprocess, sys
+r, w = os.pipe()
+os.close(r)  # nobody reads: every write to stdout fails
+p = subprocess.run([sys.argv[1], "scan", "127.0.0", "--port", sys.argv[2], "--documents", sys.argv[3]],
+                   stdout=w, stderr=subprocess.PIPE)
+assert p.returncode == 2, p.returncode
+assert "Die Ausgabe konnte nicht geschrieben werden" in p.stderr.decode(), p.stderr
+PY
+check "scan into a closed pipe exits 2 and says so" $?
+for target in "$docs/MERVANE/Telvaro-Scans.jsonl" "$setup2c" "$docs/MERVANE/liste.csv"; do
+    sum=$(cat "$target" 2> /dev/null | md5sum)
+    "$telvaro" scan 127.0.0 --csv "$target" --port "$port" --documents "$docs" > /dev/null 2> "$work/csv.err"
+    same "--csv into the tool's folder exits 2 (${target##*/})" 2 $?
+    same "--csv leaves the target untouched (${target##*/})" "$sum" "$(cat "$target" 2> /dev/null | md5sum)"
+done
+
+# One ID, two gateways: stored for neither, named on stderr, never sent to.
+"$gwsim" --port 0 --log "$work/twins.jsonl" --gateway 127.0.0.41=0A1B77 --gateway 127.0.0.42=0A1B77 > "$work/twins.out" 2>&1 &
+twinsim=$!
+for _ in $(seq 50); do grep -q "listening on port" "$work/twins.out" 2>/dev/null && break; sleep 0.1; done
+tport=$(sed -n 's/.*listening on port \([0-9]*\).*/\1/p' "$work/twins.out" | head -1)
+"$telvaro" scan 127.0.0 --port "$tport" --documents "$docs" > "$work/twins.txt" 2> "$work/twins.err"
+same "a scan with one ID at two addresses exits 3" 3 $?
+grep -q "^Die GWID 0A.1B.77 meldet sich im selben Scan an mehreren Adressen (127.0.0.41, 127.0.0.42)" "$work/twins.err"
+check "the scan names both addresses" $?
+same "both rows are marked" "duplicate-id duplicate-id" "$(cut -f4 "$work/twins.txt" | grep duplicate | paste -sd ' ')"
+[ ! -e "$setups/SETUPGW_0A_1B_77.GWINI" ]; check "neither setup is stored" $?
+cp "$work/plain.GWINI" "$setups/SETUPGW_0A_1B_77.GWINI"
+"$telvaro" send 127.0.0.41 0A.1B.77 --port "$tport" --documents "$docs" > /dev/null 2> "$work/twinsend.err"
+same "send to either twin exits 2" 2 $?
+same "send to a twin sends nothing" 0 "$(grep -c '"event":"setup"' "$work/twins.jsonl")"
+kill $twinsim 2>/dev/null
 
 # Usage errors: exit 2, a German message, never a window.
 usage() { # name, expected first line, arguments...
@@ -226,13 +313,31 @@ usage() { # name, expected first line, arguments...
     same "usage error ($name) says why" "$message" "$(echo "$out" | head -1)"
 }
 usage "unknown command" 'Unbekannter Befehl: "sacn"' sacn 127.0.0
-usage "extra argument" "Der Befehl scan erwartet 1 Argumente, nicht 2: 127.0.0 x" scan 127.0.0 x
-usage "missing option value" "Wert fehlt nach --port" scan 127.0.0 --port
-usage "unknown option" "Unbekannte Option: --frobnicate" scan 127.0.0 --frobnicate
+usage "unknown command asked for help" 'Unbekannter Befehl: "sacn"' sacn --help
+usage "extra argument" "Der Befehl scan erwartet 1 Argumente (A.B.C), nicht 2: 127.0.0 x" scan 127.0.0 x
+usage "missing option value" "Nach '--port' fehlt der Wert." scan 127.0.0 --port
+usage "unknown option" "Unbekannte Option 'frobnicate'." scan 127.0.0 --frobnicate
 usage "port out of range" 'Ungültiger Wert für --port: "0" (1 bis 65535)' scan 127.0.0 --port 0
-usage "empty documents folder" "--documents braucht einen Ordner" scan 127.0.0 --documents ""
-usage "option of another command" "Die Option --json gilt nicht für send" send 127.0.0.21 0A.1B.2C --json
-usage "command option without a command" "Die Option --json gilt nur für einen Befehl" --json
+usage "port with a sign" 'Ungültiger Wert für --port: "+30" (1 bis 65535)' scan 127.0.0 --port +30
+usage "option of another command" "Unbekannte Option 'json'." send 127.0.0.21 0A.1B.2C --json
+usage "command option without a command" "Unbekannte Option 'json'." --json
+for option in documents only fields csv key; do
+    command=scan
+    case $option in only | fields) command="apply $template" ;; esac
+    # shellcheck disable=SC2086
+    usage "empty --$option" "Die Option --$option braucht einen Wert, nicht einen leeren Text" $command 127.0.0 "--$option" ""
+    # shellcheck disable=SC2086
+    usage "blank --$option" "Die Option --$option braucht einen Wert, nicht einen leeren Text" $command 127.0.0 "--$option" "  "
+done
+bad_address() { echo "Ungültige Adresse: \"$1\" (vier Dezimalzahlen 0 bis 255 mit Punkten, die letzte 1 bis 254, z.B. 192.168.1.20)"; }
+usage "one number as address" "$(bad_address 2130706443)" send 2130706443 0A.1B.2C
+usage "send to a segment's .255" "$(bad_address 127.0.0.255)" send 127.0.0.255 0A.1B.2C
+usage "diff of a segment's .0" "$(bad_address 127.0.0.0)" diff 127.0.0.0 0A.1B.2C
+usage "hex address part" "$(bad_address 127.0.0.0x15)" diff 127.0.0.0x15 0A.1B.2C
+out=$("$telvaro" diff 127.0.0.010 0A.1B.2C --port "$port" --documents "$docs" 2>&1)
+same "leading zeros are decimal: 127.0.0.010 is .10, never octal .8" \
+    "Von 127.0.0.10 kam kein Setup (keine gültige Antwort). Es wurde nichts gesendet." "$(echo "$out" | tail -1)"
+"$telvaro" scan --help | grep -q -- "--csv <DATEI>"; check "a command's help lists its options" $?
 
 "$telvaro" --help | grep -q "telvaro scan A.B.C"; check "--help documents the commands" $?
 "$telvaro" --version | grep -q "Telvaro V1.5.3"; check "--version" $?

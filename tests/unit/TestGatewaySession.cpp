@@ -237,6 +237,11 @@ private slots:
         QTest::newRow("another gateway")
             << int(B::Normal) << true << u"0A.1B.99"_s
             << u"An der Adresse 127.0.0.21 meldet sich das Gateway 0A.1B.2C statt 0A.1B.99."_s + none;
+        QTest::newRow("fixed address is its subnet's network address")
+            << int(B::Normal) << true << u"0A.1B.2C/fixed-network"_s
+            << u"Die feste IP-Adresse 127.0.0.0 ist die Netzadresse ihres Netzes (Subnetzmaske 255.255.255.0); ein "
+               u"Gateway kann sie nicht haben."_s +
+                   none;
     }
     void sendRefused()
     {
@@ -245,10 +250,17 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, message);
         listen({gw(21, GatewayBehaviour(behaviour))});
-        const GatewayId id = *GatewayId::fromText(target);
-        // A stored file for the target: what is refused is the gateway, never the file.
+        const GatewayId id = *GatewayId::fromText(target.section(u'/', 0, 0));
+        // A stored file for the target: what is refused is the gateway, never the file, unless the
+        // file's setup is one no gateway can live with.
         QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
-        QVERIFY(SetupRecordToFile(SharedFolders::setups(), id, gw(21).record));
+        GWSetupRecord record = gw(21).record;
+        if (target.endsWith(u"/fixed-network"_s)) {
+            record.setNetworkFlag(GWSetupRecord::Dhcp, false);
+            record.setFixedIp({127, 0, 0, 0});
+            record.setSubnetMask({255, 255, 255, 0});
+        }
+        QVERIFY(SetupRecordToFile(SharedFolders::setups(), id, record));
         if (readFirst)
             read(Host21);
         QSignalSpy started(m_session.get(), &GatewaySession::transferStarted);
@@ -389,16 +401,22 @@ private slots:
         QTest::newRow("acknowledges, keeps its old setup")
             << int(B::KeepsOld) << 1000 << int(R::Differs)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
-                           u"[NETZWERK] SRV_DNS: gesendet neu.example.net, gelesen collector.mbus.lan"_s,
-                           u"[NETZWERK] PORT: gesendet 5099, gelesen 4711"_s}
+                           u"Server (DNS Name oder IP Adresse): gesendet neu.example.net, gelesen collector.mbus.lan"_s,
+                           u"Server Port: gesendet 5099, gelesen 4711"_s}
             << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet (2 Felder "
                u"abweichend)."_s;
         QTest::newRow("stores one field changed")
             << int(B::ChangesField) << 1000 << int(R::Differs)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
-                           u"[NETZWERK] PORT: gesendet 5099, gelesen 5100"_s}
+                           u"Server Port: gesendet 5099, gelesen 5100"_s}
             << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet (1 Feld "
                u"abweichend)."_s;
+        QTest::newRow("answers with a key neither side knows")
+            << -1 << 1000 << int(R::NoAnswer)
+            << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) antwortet mit einem unbekannten Master "
+                           u"Key; ob es das Setup übernommen hat, ist nicht bestätigt."_s}
+            << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) antwortet mit einem unbekannten Master Key; ob es das "
+               u"Setup übernommen hat, ist nicht bestätigt."_s;
         QTest::newRow("restarts longer than the window")
             << int(B::LongRestart) << 1000 << int(R::NoAnswer)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) hat innerhalb von 1 s kein Setup gemeldet; "
@@ -414,7 +432,11 @@ private slots:
         QFETCH(int, result);
         QFETCH(QStringList, lines);
         QFETCH(QString, status);
-        listen({gw(21, GatewayBehaviour(behaviour))}, verifyMs);
+        // -1: takes the setup, then answers with a key that is neither the old nor the sent one.
+        listen({gw(21, behaviour < 0 ? GatewayBehaviour::Normal : GatewayBehaviour(behaviour))}, verifyMs);
+        if (behaviour < 0)
+            connect(m_sim.get(), &GatewaySimulator::setupReceived, this,
+                    [this] { m_sim->setBehaviour(Host21, GatewayBehaviour::WrongKey); });
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
         QVERIFY(editSetupFile(file, {{u"NETZWERK/PORT"_s, u"5099"_s}, {u"NETZWERK/SRV_DNS"_s, u"neu.example.net"_s}}));
@@ -487,21 +509,105 @@ private slots:
         QVERIFY(m_session->lastRead(QHostAddress(u"127.0.0.42"_s)));
     }
 
-    // A fixed address outside the segment is named, never contacted.
-    void fixedAddressOutsideTheSegmentIsNotContacted()
+    // Addresses the read-back never contacts: outside the segment, the segment's .0 or .255 (a /16
+    // mask makes .255 a host address), and a gateway told to take its address by DHCP is looked for
+    // at its old address only.
+    void readBackAddresses_data()
     {
-        listen({gw(21, GatewayBehaviour::LongRestart)}, 1000);
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QString>("elsewhere");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("fixed address outside the segment")
+            << QStringList{u"NETZWERK/DHCP"_s, u"0"_s, u"NETZWERK/FEST_IP"_s, u"192.000.002.005"_s} << u"192.0.2.5"_s
+            << u"Die neue feste Adresse 192.0.2.5 liegt außerhalb des abgesuchten Segments und wurde nicht "
+               u"abgefragt."_s;
+        QTest::newRow("fixed address on the segment's .255")
+            << QStringList{u"NETZWERK/DHCP"_s,    u"0"_s,
+                           u"NETZWERK/FEST_IP"_s, u"127.000.000.255"_s,
+                           u"NETZWERK/SUB_IP"_s,  u"255.255.000.000"_s}
+            << u"127.0.0.255"_s
+            << u"Die neue feste Adresse 127.0.0.255 ist Netz- oder Broadcast-Adresse des abgesuchten Segments und "
+               u"wurde nicht abgefragt."_s;
+        QTest::newRow("DHCP switched on") << QStringList{u"NETZWERK/DHCP"_s, u"1"_s} << QString()
+                                          << u"Das Gateway bezieht seine Adresse jetzt per DHCP; der nächste Scan "
+                                             u"findet es an seiner GWID 0A.1B.2C."_s;
+    }
+    void readBackAddresses()
+    {
+        QFETCH(QStringList, edits);
+        QFETCH(QString, elsewhere);
+        QFETCH(QString, last);
+        SimulatedGateway g = gw(21, GatewayBehaviour::LongRestart);
+        g.record.setNetworkFlag(GWSetupRecord::Dhcp, false);
+        g.record.setFixedIp({127, 0, 0, 21});
+        listen({g}, 1000);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
-        QVERIFY(editSetupFile(file, {{u"NETZWERK/DHCP"_s, u"0"_s}, {u"NETZWERK/FEST_IP"_s, u"192.000.002.005"_s}}));
+        QList<std::pair<QString, QString>> changes;
+        for (int i = 0; i + 1 < edits.size(); i += 2)
+            changes.append({edits[i], edits[i + 1]});
+        QVERIFY(editSetupFile(file, changes));
         QSignalSpy verified(m_session.get(), &GatewaySession::verificationFinished);
         QVERIFY(sendAndWait(Host21, Id2C).acknowledged());
         QVERIFY(verified.wait(8000));
         const auto report = verified.first().first().value<SetupVerifier::Report>();
         QCOMPARE(report.result, SetupVerifier::Report::Result::NoAnswer);
-        QCOMPARE(report.fixedElsewhere, std::optional<QHostAddress>(QHostAddress(u"192.0.2.5"_s)));
-        QCOMPARE(report.lines().last(), u"Die neue feste Adresse 192.0.2.5 liegt außerhalb des abgesuchten Segments "
-                                        u"und wurde nicht abgefragt."_s);
+        QCOMPARE(report.fixedElsewhere ? report.fixedElsewhere->toString() : QString(), elsewhere);
+        QCOMPARE(report.lines().last(), last);
+    }
+
+    // What a scan keeps: the setup files and the history, or (read only, for a dry run) nothing; a
+    // gateway ID that two addresses report is stored for neither, and nothing is sent to either.
+    void whatAScanKeeps_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<bool>("twins");
+        QTest::addColumn<bool>("stored");   // the file of 0A.1B.2C
+        QTest::addColumn<bool>("recorded"); // the history
+        QTest::newRow("stores and records") << false << false << true << true;
+        QTest::newRow("read only keeps nothing") << true << false << false << false;
+        QTest::newRow("one ID at two addresses") << false << true << false << true;
+    }
+    void whatAScanKeeps()
+    {
+        QFETCH(bool, readOnly);
+        QFETCH(bool, twins);
+        QFETCH(bool, stored);
+        QFETCH(bool, recorded);
+        const QString history = SharedFolders::mervane() + u"Telvaro-Scans.jsonl"_s;
+        m_session->setHistoryFile(history);
+        QList<SimulatedGateway> gateways{gw(21), gw(23, GatewayBehaviour::Normal, 0x2E)};
+        if (twins)
+            gateways << gw(22); // the same ID as .21
+        listen(gateways);
+        QSignalSpy finished(m_session.get(), &GatewaySession::scanFinished);
+        m_session->startScan(Segment{127, 0, 0},
+                             readOnly ? GatewaySession::ScanMode::ReadOnly : GatewaySession::ScanMode::StoreAndRecord);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(QFile::exists(SetupFilePath(SharedFolders::setups(), Id2C)), stored);
+        QCOMPARE(QFile::exists(SetupFilePath(SharedFolders::setups(), GatewayId{{0x0A, 0x1B, 0x2E}})), !readOnly);
+        QCOMPARE(QFile::exists(history), recorded);
+        QVERIFY(m_session->lastRead(Host21)); // what was read is known all the same
+        const GatewayRow* row = m_session->list().find(Host21);
+        QVERIFY(row);
+        QCOMPARE(row->state == GatewayRow::State::DuplicateId, twins);
+        if (!twins)
+            return;
+        QCOMPARE(m_session->list().find(QHostAddress(u"127.0.0.22"_s))->state, GatewayRow::State::DuplicateId);
+        QCOMPARE(row->sameIdText(), u"127.0.0.21, 127.0.0.22"_s);
+        QCOMPARE(row->stateText(), u"GWID doppelt"_s);
+        QCOMPARE(m_session->report()[u"gateways"_s].toArray()[0].toObject()[u"state"_s].toString(), u"duplicate-id"_s);
+        // A file of the ID from before: still nothing is sent to either address.
+        QVERIFY(SetupRecordToFile(SharedFolders::setups(), Id2C, gw(21).record));
+        for (const QString& ip : {u"127.0.0.21"_s, u"127.0.0.22"_s}) {
+            const Status sent = m_session->sendSetupFile(QHostAddress(ip), Id2C, Id2C);
+            QVERIFY(!sent);
+            QVERIFY2(sent.message().startsWith(u"Die GWID 0A.1B.2C meldet sich im selben Scan an mehreren Adressen "
+                                               u"(127.0.0.21, 127.0.0.22)."_s),
+                     qPrintable(sent.message()));
+        }
+        QTest::qWait(50);
+        QVERIFY(m_sim->received().isEmpty());
     }
 
     // A second scan of the segment after one gateway vanished and another got new firmware.

@@ -2,6 +2,7 @@
 #include "SimulatorCommandLine.h"
 #include "TestSupport.h"
 
+#include "base/QtTexts.h"
 #include "link/Telegram.h"
 #include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
@@ -203,6 +204,8 @@ class TestGatewaySimulator : public QObject
     Q_OBJECT
 
 private slots:
+    // The tool loads Qt's German texts at start; the parser's refusals are then German.
+    void initTestCase() { installQtGermanTexts(*QCoreApplication::instance()); }
     void behaviourNames_data();
     void behaviourNames();
     void defaultGateway();
@@ -1128,16 +1131,16 @@ void TestGatewaySimulator::commandLineRefusals_data()
     auto bad = [](const char* name, const QStringList& args, const QString& message) {
         QTest::newRow(name) << args << message;
     };
-    bad("unknown option", {u"--gateway"_s, gw, u"--verbose"_s}, u"Unbekannte Option: --verbose"_s);
-    bad("unknown short option", {u"-x"_s, u"--gateway"_s, gw}, u"Unbekannte Option: -x"_s);
+    bad("unknown option", {u"--gateway"_s, gw, u"--verbose"_s}, u"Unbekannte Option 'verbose'."_s);
+    bad("unknown short option", {u"-x"_s, u"--gateway"_s, gw}, u"Unbekannte Option 'x'."_s);
     bad("removed option", {u"--allow-non-loopback"_s, u"--gateway"_s, gw},
-        u"Unbekannte Option: --allow-non-loopback"_s);
+        u"Unbekannte Option 'allow-non-loopback'."_s);
     bad("extra argument", {u"--gateway"_s, gw, u"127.0.0.22"_s}, u"Unerwartetes Argument: 127.0.0.22"_s);
-    bad("missing value", {u"--gateway"_s, gw, u"--port"_s}, u"Der Option --port fehlt ihr Wert (N)"_s);
+    bad("missing value", {u"--gateway"_s, gw, u"--port"_s}, u"Nach '--port' fehlt der Wert."_s);
     bad("value missing before the next option", {u"--gateway"_s, u"--port"_s, u"5"_s},
         u"Der Option --gateway fehlt ihr Wert (ADRESSE=GWID[:VERHALTEN])"_s);
-    bad("missing gateway", {u"--gateway"_s}, u"Der Option --gateway fehlt ihr Wert (ADRESSE=GWID[:VERHALTEN])"_s);
-    bad("value on help", {u"--help=yes"_s}, u"Die Option --help nimmt keinen Wert"_s);
+    bad("missing gateway", {u"--gateway"_s}, u"Nach '--gateway' fehlt der Wert."_s);
+    bad("value on help", {u"--help=yes"_s}, u"Wert unerwartet nach '--help'."_s);
     bad("port too large", {u"--port"_s, u"65536"_s, u"--gateway"_s, gw},
         u"Ungültiger Wert „65536“ bei --port: erwartet eine ganze Zahl von 0 bis 65535"_s);
     bad("port negative", {u"--port=-1"_s, u"--gateway"_s, gw},
@@ -1273,11 +1276,11 @@ void TestGatewaySimulator::toolUsage_data()
     QTest::newRow("help wins over other options")
         << QStringList{u"--gateway"_s, gw, u"-h"_s} << 0 << u"Aufruf: telvaro-gwsim [Optionen]\n"_s << QString();
     QTest::newRow("unknown option") << QStringList{u"--gateway"_s, gw, u"--verbose"_s} << 2 << QString()
-                                    << u"telvaro-gwsim: Unbekannte Option: --verbose"_s + hint;
+                                    << u"telvaro-gwsim: Unbekannte Option 'verbose'."_s + hint;
     QTest::newRow("extra argument") << QStringList{u"--gateway"_s, gw, u"extra"_s} << 2 << QString()
                                     << u"telvaro-gwsim: Unerwartetes Argument: extra"_s + hint;
     QTest::newRow("missing value") << QStringList{u"--gateway"_s, gw, u"--restart-delay"_s} << 2 << QString()
-                                   << u"telvaro-gwsim: Der Option --restart-delay fehlt ihr Wert (MS)"_s + hint;
+                                   << u"telvaro-gwsim: Nach '--restart-delay' fehlt der Wert."_s + hint;
     QTest::newRow("bad number") << QStringList{u"--gateway"_s, gw, u"--port"_s, u"30x"_s} << 2 << QString()
                                 << u"telvaro-gwsim: Ungültiger Wert „30x“ bei --port: erwartet eine ganze Zahl von 0 "
                                    u"bis 65535"_s +

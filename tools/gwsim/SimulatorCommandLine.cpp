@@ -122,29 +122,51 @@ Result<QList<Planned>> parseRange(const QString& value)
     return planned;
 }
 
-// QCommandLineParser reports its refusals in English; the tool speaks German, so the reason is
-// worked out again from the arguments.
-QString parserRefusal(const QCommandLineParser& parser, const QStringList& arguments,
-                      const QList<QCommandLineOption>& options)
+struct OptionSpec
 {
-    const QStringList unknown = parser.unknownOptionNames();
-    if (!unknown.isEmpty())
-        return u"Unbekannte Option: %1%2"_s.arg(unknown.first().size() == 1 ? u"-"_s : u"--"_s, unknown.first());
-    const QString last = arguments.size() > 1 ? arguments.last() : QString();
-    QString name = last;
-    while (name.startsWith(u'-'))
-        name.remove(0, 1);
-    const qsizetype eq = name.indexOf(u'=');
-    for (const QCommandLineOption& option : options) {
-        if (!option.names().contains(eq < 0 ? name : name.left(eq)))
-            continue;
-        if (eq >= 0 && option.valueName().isEmpty())
-            return u"Die Option %1 nimmt keinen Wert"_s.arg(last.left(last.indexOf(u'=')));
-        if (eq < 0 && !option.valueName().isEmpty())
-            return u"Der Option %1 fehlt ihr Wert (%2)"_s.arg(last, option.valueName());
-    }
-    // Only reached for a case the parser adds later; its own text then names the problem.
-    return u"Ungültiger Aufruf: %1"_s.arg(parser.errorText());
+    QStringList names;
+    QString valueName; // empty: a switch
+    QString description;
+};
+
+// Every option of the tool: the parser and the help text are made from this table.
+const QList<OptionSpec>& optionTable()
+{
+    static const QList<OptionSpec> table{
+        {{u"port"_s}, u"N"_s, u"Port aller Gateways; 0 wählt einen freien (Vorgabe 0)"_s},
+        {{u"gateway"_s},
+         u"ADRESSE=GWID[:VERHALTEN]"_s,
+         u"ein Gateway, z. B. 127.0.0.21=0A1B2C oder\n127.0.0.22=0A.1B.2D:wrongkey (mehrfach möglich)"_s},
+        {{u"gateways"_s},
+         u"A.B.C.D-E[:VERHALTEN]"_s,
+         u"Gateways auf A.B.C.D bis A.B.C.E mit den IDs B0.<C>.<Host>\n(hexadezimal; mehrfach möglich)"_s},
+        {{u"key"_s},
+         u"HEX32"_s,
+         u"Master Key aller Gateways, 32 Hex-Ziffern\n(Vorgabe 7C3E9A15D2084BF6E1A05C93D76F2B48)"_s},
+        {{u"delay"_s}, u"MS"_s, u"Wartezeit vor der Antwort auf eine Leseanfrage (Vorgabe 0)"_s},
+        {{u"restart-delay"_s}, u"MS"_s, u"Dauer eines Neustarts (Vorgabe 1000), siehe unten"_s},
+        {{u"long-restart"_s}, u"MS"_s, u"Dauer des Neustarts bei longrestart (Vorgabe 60000)"_s},
+        {{u"log"_s}, u"DATEI"_s, u"JSON-Zeilen an DATEI anhängen (Vorgabe: Standardausgabe)"_s},
+        {{u"setup-file"_s},
+         u"ORDNER"_s,
+         u"Gateways, deren Setup-Datei (SETUPGW_xx_xx_xx.GWINI) in ORDNER\nliegt, melden das Setup daraus; die "
+         "übrigen das eingebaute"_s},
+        {{u"h"_s, u"help"_s}, QString(), u"dieser Text"_s},
+    };
+    return table;
+}
+
+const OptionSpec& spec(const QString& name)
+{
+    for (const OptionSpec& o : optionTable())
+        if (o.names.contains(name))
+            return o;
+    Q_UNREACHABLE();
+}
+
+QCommandLineOption toOption(const OptionSpec& o)
+{
+    return QCommandLineOption(o.names, o.description, o.valueName);
 }
 
 } // namespace
@@ -158,25 +180,27 @@ GatewayId SimulatorCommandLine::rangeId(const QHostAddress& address)
 Result<SimulatorOptions> SimulatorCommandLine::parse(const QStringList& arguments)
 {
     using Failure = Result<SimulatorOptions>;
-    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s});
-    const QCommandLineOption port(u"port"_s, QString(), u"N"_s);
-    const QCommandLineOption gateway(u"gateway"_s, QString(), u"ADRESSE=GWID[:VERHALTEN]"_s);
-    const QCommandLineOption gateways(u"gateways"_s, QString(), u"A.B.C.D-E[:VERHALTEN]"_s);
-    const QCommandLineOption key(u"key"_s, QString(), u"HEX32"_s);
-    const QCommandLineOption delay(u"delay"_s, QString(), u"MS"_s);
-    const QCommandLineOption restartDelay(u"restart-delay"_s, QString(), u"MS"_s);
-    const QCommandLineOption longRestart(u"long-restart"_s, QString(), u"MS"_s);
-    const QCommandLineOption log(u"log"_s, QString(), u"DATEI"_s);
-    const QCommandLineOption setupFile(u"setup-file"_s, QString(), u"ORDNER"_s);
-    const QList<QCommandLineOption> all{help,  port,         gateway,     gateways, key,
-                                        delay, restartDelay, longRestart, log,      setupFile};
+    const QCommandLineOption help = toOption(spec(u"help"_s));
+    const QCommandLineOption port = toOption(spec(u"port"_s));
+    const QCommandLineOption gateway = toOption(spec(u"gateway"_s));
+    const QCommandLineOption gateways = toOption(spec(u"gateways"_s));
+    const QCommandLineOption key = toOption(spec(u"key"_s));
+    const QCommandLineOption delay = toOption(spec(u"delay"_s));
+    const QCommandLineOption restartDelay = toOption(spec(u"restart-delay"_s));
+    const QCommandLineOption longRestart = toOption(spec(u"long-restart"_s));
+    const QCommandLineOption log = toOption(spec(u"log"_s));
+    const QCommandLineOption setupFile = toOption(spec(u"setup-file"_s));
+    QList<QCommandLineOption> all;
+    for (const OptionSpec& o : optionTable())
+        all << toOption(o);
 
     QCommandLineParser parser;
     // "-port" is the option port, not -p -o -r -t.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(all);
+    // Qt's own refusal, in German once its translation is loaded (installQtGermanTexts).
     if (!parser.parse(arguments))
-        return Failure::failure(parserRefusal(parser, arguments, all));
+        return Failure::failure(parser.errorText());
     // "--gateway --port 5": the parser takes "--port" as the gateway; the user forgot the value.
     for (const QCommandLineOption& option : all) {
         if (option.valueName().isEmpty())
@@ -303,6 +327,33 @@ Result<SimulatorOptions> SimulatorCommandLine::parse(const QStringList& argument
     return o;
 }
 
+namespace {
+
+// "  --port N   Port aller ..." with the descriptions in one column, from the option table.
+QString optionLines()
+{
+    constexpr int Column = 36;
+    QStringList lines;
+    for (const OptionSpec& o : optionTable()) {
+        QStringList names;
+        for (const QString& n : o.names)
+            names << (n.size() == 1 ? u"-"_s : u"--"_s) + n;
+        QString head = u"  "_s + names.join(u", "_s) + (o.valueName.isEmpty() ? QString() : u' ' + o.valueName);
+        const QStringList text = o.description.split(u'\n');
+        if (head.size() >= Column) {
+            lines << head;
+            head.clear();
+        }
+        for (const QString& t : text) {
+            lines << head.leftJustified(Column) + t;
+            head.clear();
+        }
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace
+
 QString SimulatorCommandLine::helpText()
 {
     return uR"(Aufruf: telvaro-gwsim [Optionen]
@@ -311,21 +362,7 @@ Dokumentationsbereiche 192.0.2.0/24, 198.51.100.0/24, 203.0.113.0/24 (nur in ein
 angelegten Netzwerk-Namespace); jede andere Adresse wird abgelehnt.
 
 Optionen:
-  --port N                          Port aller Gateways; 0 wählt einen freien (Vorgabe 0)
-  --gateway ADRESSE=GWID[:VERHALTEN]
-                                    ein Gateway, z. B. 127.0.0.21=0A1B2C oder
-                                    127.0.0.22=0A.1B.2D:wrongkey (mehrfach möglich)
-  --gateways A.B.C.D-E[:VERHALTEN]  Gateways auf A.B.C.D bis A.B.C.E mit den IDs B0.<C>.<Host>
-                                    (hexadezimal; mehrfach möglich)
-  --key HEX32                       Master Key aller Gateways, 32 Hex-Ziffern
-                                    (Vorgabe 7C3E9A15D2084BF6E1A05C93D76F2B48)
-  --delay MS                        Wartezeit vor der Antwort auf eine Leseanfrage (Vorgabe 0)
-  --restart-delay MS                Dauer eines Neustarts (Vorgabe 1000), siehe unten
-  --long-restart MS                 Dauer des Neustarts bei longrestart (Vorgabe 60000)
-  --log DATEI                       JSON-Zeilen an DATEI anhängen (Vorgabe: Standardausgabe)
-  --setup-file ORDNER               Gateways, deren Setup-Datei (SETUPGW_xx_xx_xx.GWINI) in ORDNER
-                                    liegt, melden das Setup daraus; die übrigen das eingebaute
-  -h, --help                        dieser Text
+%2
 
 Verhalten (VERHALTEN):
 %1
@@ -349,5 +386,5 @@ oder SIGINT. Das Protokoll (--log) erhält eine JSON-Zeile je Ereignis ("event")
   restartFailed    das Gateway kann nicht wieder lauschen: address, gwid, reason
 Exit-Codes: 0 nach einem Signal, 1 wenn das Lauschen scheitert, 2 bei ungültigem Aufruf oder
 abgelehnter Adresse.
-)"_s.arg(behaviourHelp());
+)"_s.arg(behaviourHelp(), optionLines());
 }

@@ -3,6 +3,8 @@
 #include "SimulatorCommandLine.h"
 #include "SimulatorLog.h"
 
+#include "base/QtTexts.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
@@ -53,6 +55,7 @@ bool installQuitOnSignals(QCoreApplication& app)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+    installQtGermanTexts(app);
     const Result<SimulatorOptions> parsed = SimulatorCommandLine::parse(QCoreApplication::arguments());
     if (!parsed) {
         std::fprintf(stderr, "telvaro-gwsim: %s\nHilfe: telvaro-gwsim --help\n", qUtf8Printable(parsed.message()));

@@ -1,5 +1,7 @@
 #include "GatewayRow.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 QString GatewayRow::ipText() const
@@ -27,6 +29,8 @@ QString GatewayRow::firmwareText() const
         return QString();
     case State::Incomplete:
         return QStringLiteral("(unvollständig)");
+    case State::DuplicateId:
+        return QStringLiteral("(GWID doppelt)");
     }
     return QString();
 }
@@ -44,6 +48,8 @@ QString GatewayRow::stateText() const
         return u"anderer Telegrammtyp"_s;
     case State::Incomplete:
         return u"unvollständig"_s;
+    case State::DuplicateId:
+        return u"GWID doppelt"_s;
     }
     return QString();
 }
@@ -77,11 +83,33 @@ QString GatewayRow::whyNotOpened() const
     case State::Incomplete:
         return QStringLiteral("Die Antwort des Gateways %1 an %2 war unvollständig; es wurde kein Setup empfangen.")
             .arg(gwidText(), ipText());
+    case State::DuplicateId:
+        return duplicateIdMessage(id, sameIdText());
     case State::SetupStored:
     case State::OtherType:
         break;
     }
     return QString();
+}
+
+QString GatewayRow::sameIdText() const
+{
+    QList<QHostAddress> all = sameIdAt;
+    all << address;
+    std::sort(all.begin(), all.end(),
+              [](const QHostAddress& a, const QHostAddress& b) { return a.toIPv4Address() < b.toIPv4Address(); });
+    QStringList texts;
+    for (const QHostAddress& a : all)
+        texts << a.toString();
+    return texts.join(QStringLiteral(", "));
+}
+
+QString duplicateIdMessage(const GatewayId& id, const QString& addresses)
+{
+    return QStringLiteral("Die GWID %1 meldet sich im selben Scan an mehreren Adressen (%2). Keines der Setups "
+                          "wurde gespeichert, keinem Gateway wird etwas gesendet, bis nur noch eines diese GWID "
+                          "meldet.")
+        .arg(id.text(), addresses);
 }
 
 QString changeKey(ScanChange change)

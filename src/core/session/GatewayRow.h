@@ -4,6 +4,7 @@
 #include "setups/GatewayId.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QMetaType>
 #include <QString>
 
@@ -34,6 +35,7 @@ struct GatewayRow
         OtherKey,       // the answer did not decrypt: the gateway uses another master key
         OtherType,      // decrypted, but it carried no setup
         Incomplete,     // the answer was cut off after its header
+        DuplicateId,    // another address of the same scan reports this gateway ID: nothing stored
     };
     enum class Verification
     {
@@ -52,6 +54,7 @@ struct GatewayRow
     Verification verification = Verification::None;
     std::optional<ScanChange> change; // since the previous scan of the segment, when one was recorded
     QHostAddress movedFrom;           // ScanChange::Moved: where it was
+    QList<QHostAddress> sameIdAt;     // DuplicateId: the other addresses that report this gateway ID
 
     bool hasSetup() const { return state == State::SetupStored || state == State::SetupNotStored; }
 
@@ -64,10 +67,15 @@ struct GatewayRow
     // The firmware alone: "1.4.12" for a setup, "???" for another master key, else empty.
     QString versionText() const;
     QString verificationText() const;
-    QString stateText() const; // "gespeichert", "nicht gespeichert", "anderer Master Key", ...
+    QString stateText() const; // "gespeichert", "nicht gespeichert", "anderer Master Key", "GWID doppelt", ...
+    // DuplicateId: "127.0.0.21, 127.0.0.22", every address that reports this gateway ID, in order.
+    QString sameIdText() const;
     QString changeText() const { return change ? ::changeText(*change) : QString(); }
     // Why the setup of this gateway is not opened for editing (German), or empty when it is.
     QString whyNotOpened() const;
 };
+
+// Why nothing of gateway id is stored or sent: addresses ("127.0.0.21, 127.0.0.22") all report it.
+QString duplicateIdMessage(const GatewayId& id, const QString& addresses);
 
 Q_DECLARE_METATYPE(GatewayRow)

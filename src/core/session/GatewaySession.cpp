@@ -2,6 +2,7 @@
 
 #include "ScanExplanation.h"
 #include "base/SharedFolders.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
@@ -36,6 +37,7 @@ GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
     connect(&m_scan, &ScanEngine::addressDone, this, &GatewaySession::addressDone);
     connect(&m_scan, &ScanEngine::progress, this, &GatewaySession::progress);
     connect(&m_scan, &ScanEngine::finished, this, [this] {
+        storeListed();
         recordScan();
         emit scanFinished();
     });
@@ -61,9 +63,10 @@ void GatewaySession::setTimings(const ExchangeTimings& timings)
     m_timings = timings;
 }
 
-void GatewaySession::startScan(const Segment& segment)
+void GatewaySession::startScan(const Segment& segment, ScanMode mode)
 {
     m_scan.stop();
+    m_scanMode = mode;
     m_segment = segment;
     m_scanned = true;
     m_list.clear();
@@ -167,7 +170,7 @@ QJsonObject GatewaySession::report() const
 
 void GatewaySession::recordScan()
 {
-    if (m_historyFile.isEmpty())
+    if (m_historyFile.isEmpty() || m_scanMode == ScanMode::ReadOnly)
         return;
     ScanRecord scan{m_segment, QDateTime::currentDateTime(), {}};
     for (const GatewayRow& row : m_list.rows()) {
@@ -196,7 +199,20 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         emit answerCounted(++m_answers); // every answer counts, also one that cannot be decoded
     if (!read.listed())
         return;
-    GatewayRow row = store(read);
+    GatewayRow row = read.row();
+    // One gateway ID at two addresses: two devices share an ID, or one answered twice. Neither
+    // answer may end in the ID's setup file, and neither gateway may get a setup meant for the other.
+    for (const GatewayRow& other : m_list.rows()) {
+        if (other.id != row.id || other.address.isEqual(row.address))
+            continue;
+        GatewayRow marked = other;
+        if (marked.state != GatewayRow::State::DuplicateId)
+            marked.state = GatewayRow::State::DuplicateId;
+        marked.sameIdAt << row.address;
+        m_list.addOrUpdate(marked);
+        row.state = GatewayRow::State::DuplicateId;
+        row.sameIdAt << other.address;
+    }
     // A read-back that began before this scan goes on; its row says so until it ends.
     if (const auto job = m_jobs.constFind(key(read.host)); job != m_jobs.cend() && job->verifier)
         row.verification = GatewayRow::Verification::Running;
@@ -204,8 +220,24 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         row.verification = listed->verification; // the result of a read-back that ended during this scan
     m_list.addOrUpdate(row);
     emit listChanged();
-    if (row.state == GatewayRow::State::SetupNotStored)
-        emit storeFailed(row);
+}
+
+void GatewaySession::storeListed()
+{
+    if (m_scanMode == ScanMode::ReadOnly)
+        return;
+    for (int i = 0; i < m_list.size(); ++i) {
+        const GatewayRow& listed = m_list.rows()[i];
+        const GatewayRead* read = lastRead(listed.address);
+        if (listed.state != GatewayRow::State::SetupStored || !read)
+            continue;
+        const GatewayRow row = store(*read);
+        if (row.state == GatewayRow::State::SetupNotStored) {
+            m_list.addOrUpdate(row);
+            emit storeFailed(row);
+        }
+    }
+    emit listChanged();
 }
 
 GatewayRow GatewaySession::store(const GatewayRead& read)
@@ -284,6 +316,11 @@ Status GatewaySession::sendRecord(const QHostAddress& host, const GatewayId& tar
         return Status::failure(notReadMessage(host));
     if (const Status sendable = read->sendable(target); !sendable)
         return sendable;
+    for (const GatewayRow& row : m_list.rows())
+        if (row.id == target && row.state == GatewayRow::State::DuplicateId)
+            return Status::failure(duplicateIdMessage(target, row.sameIdText()));
+    if (const QString problem = FieldRules::fixedAddressProblem(record); !problem.isEmpty())
+        return Status::failure(problem + QStringLiteral(" Es wurde nichts gesendet."));
     Job job;
     job.record = record;
     // Reserved bytes and firmware version never come from anywhere but the gateway itself.
@@ -323,6 +360,9 @@ void GatewaySession::transferDone(const SetupTransfer::Report& report)
     plan.port = m_link.port;
     plan.timings = m_timings;
     plan.windowMs = m_link.verifyTimeoutMs;
+    if (const GatewayRead* before = lastRead(report.host); before && before->record)
+        plan.dhcpTurnedOn =
+            job.record.networkFlag(GWSetupRecord::Dhcp) && !before->record->networkFlag(GWSetupRecord::Dhcp);
     job.verifier = new SetupVerifier(this);
     connect(job.verifier, &SetupVerifier::finished, this, &GatewaySession::verified);
     if (GatewayRow* row = m_list.find(report.host)) {

@@ -45,8 +45,17 @@ public:
     void setSetupsFolder(const QString& folder) { m_setupsFolder = folder; }
     const QString& setupsFolder() const { return m_setupsFolder; }
 
-    // Scan of a.b.c.0 .. a.b.c.254. A running scan is stopped first; the list starts empty.
-    void startScan(const Segment& segment);
+    // What a scan keeps of what it reads: the setup files and the history record, or nothing but
+    // the list and the reads of this session (a dry run must not replace a file prepared by hand).
+    enum class ScanMode
+    {
+        StoreAndRecord,
+        ReadOnly
+    };
+    // Scan of a.b.c.0 .. a.b.c.254. A running scan is stopped first; the list starts empty. The
+    // setups read are stored when the scan ends, except those of a gateway ID that several
+    // addresses report (rows DuplicateId): which of them the file belongs to is unknown.
+    void startScan(const Segment& segment, ScanMode mode = ScanMode::StoreAndRecord);
     void stopScan();
     bool scanRunning() const { return m_scan.running(); }
     const Segment& segment() const { return m_segment; }
@@ -78,7 +87,9 @@ public:
     const GatewayRead* lastRead(const QHostAddress& host) const;
 
     // Sends the setup file of fileId to the gateway `target` at host. Refused at once, with the
-    // reason and nothing sent, unless this session has read and decrypted target's setup at host;
+    // reason and nothing sent, unless this session has read and decrypted target's setup at host,
+    // no other address of the last scan reports target's ID, and the setup's fixed address (DHCP
+    // off) is neither the network nor the broadcast address of its subnet mask;
     // its reserved bytes and firmware version travel back unchanged. Otherwise transferFinished()
     // follows exactly once, and after an acknowledgement (unless the verify window is 0)
     // verificationFinished(): the gateway read back and compared with what was sent.
@@ -115,6 +126,7 @@ private:
     };
 
     void addressDone(const ReadExchange::Outcome& outcome);
+    void storeListed();
     void recordScan();
     GatewayRow store(const GatewayRead& read);
     void transferDone(const SetupTransfer::Report& report);
@@ -133,6 +145,7 @@ private:
     ScanEngine m_scan;
     Segment m_segment;
     bool m_scanned = false;
+    ScanMode m_scanMode = ScanMode::StoreAndRecord;
     GatewayList m_list;
     QHash<quint32, GatewayRead> m_reads;
     QHash<quint32, Job> m_jobs;

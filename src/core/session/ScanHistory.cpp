@@ -27,6 +27,8 @@ QString rowStateKey(GatewayRow::State state)
         return u"other-type"_s;
     case GatewayRow::State::Incomplete:
         return u"incomplete"_s;
+    case GatewayRow::State::DuplicateId:
+        return u"duplicate-id"_s;
     }
     return QString();
 }
@@ -136,7 +138,8 @@ namespace {
 
 const QStringList& stateKeys()
 {
-    static const QStringList keys{u"stored"_s, u"not-stored"_s, u"other-key"_s, u"other-type"_s, u"incomplete"_s};
+    static const QStringList keys{u"stored"_s,     u"not-stored"_s, u"other-key"_s,
+                                  u"other-type"_s, u"incomplete"_s, u"duplicate-id"_s};
     return keys;
 }
 

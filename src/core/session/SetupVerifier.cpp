@@ -37,10 +37,16 @@ QStringList SetupVerifier::Report::lines() const
         break;
     case Result::Differs:
         lines << QStringLiteral("Kontrolle: %1 meldet ein anderes Setup als gesendet:").arg(who);
-        for (const FieldDifference& d : differences)
-            lines << sentAndRead(d);
+        for (const FieldChange& c : changes())
+            lines << c.sentAndRead();
         break;
     case Result::NoAnswer:
+        if (unknownKey) {
+            lines << QStringLiteral("Kontrolle: %1 antwortet mit einem unbekannten Master Key; ob es das Setup "
+                                    "übernommen hat, ist nicht bestätigt.")
+                         .arg(who);
+            break;
+        }
         lines << QStringLiteral("Kontrolle: %1 hat innerhalb von %2 s kein Setup gemeldet; ob es das Setup "
                                 "übernommen hat, ist nicht bestätigt.")
                      .arg(who)
@@ -49,11 +55,24 @@ QStringList SetupVerifier::Report::lines() const
     }
     if (moved())
         lines << QStringLiteral("Es antwortet jetzt unter der Adresse %1.").arg(answeredFrom.toString());
-    if (fixedElsewhere)
+    if (fixedElsewhere && fixedOnEdge)
+        lines << QStringLiteral("Die neue feste Adresse %1 ist Netz- oder Broadcast-Adresse des abgesuchten Segments "
+                                "und wurde nicht abgefragt.")
+                     .arg(fixedElsewhere->toString());
+    else if (fixedElsewhere)
         lines << QStringLiteral("Die neue feste Adresse %1 liegt außerhalb des abgesuchten Segments und wurde nicht "
                                 "abgefragt.")
                      .arg(fixedElsewhere->toString());
+    if (dhcpTurnedOn && result != Result::Verified && !moved())
+        lines << QStringLiteral("Das Gateway bezieht seine Adresse jetzt per DHCP; der nächste Scan findet es an "
+                                "seiner GWID %1.")
+                     .arg(id.text());
     return lines;
+}
+
+QList<FieldChange> SetupVerifier::Report::changes() const
+{
+    return readBack ? describeChanges(sent, *readBack, differences) : QList<FieldChange>();
 }
 
 SetupVerifier::SetupVerifier(QObject* parent) : QObject(parent)
@@ -78,16 +97,21 @@ void SetupVerifier::start(const Plan& plan)
     m_report.host = plan.host;
     m_report.id = plan.id;
     m_report.windowMs = plan.windowMs;
+    m_report.dhcpTurnedOn = plan.dhcpTurnedOn;
+    m_report.sent = plan.sent;
     m_running = true;
 
     m_candidates = {plan.host};
     if (!plan.sent.networkFlag(GWSetupRecord::Dhcp)) {
         const QHostAddress fixed = fromOctets(plan.sent.fixedIp());
+        const quint8 last = plan.sent.fixedIp()[3];
         if (!fixed.isEqual(plan.host)) {
-            if (plan.segment.contains(fixed))
+            if (plan.segment.contains(fixed) && last != 0 && last != 255) {
                 m_candidates << fixed;
-            else
+            } else {
                 m_report.fixedElsewhere = fixed;
+                m_report.fixedOnEdge = plan.segment.contains(fixed);
+            }
         }
     }
     // A new master key takes effect with the setup; an answer that does not decrypt with it is
@@ -126,9 +150,10 @@ void SetupVerifier::readDone(const ReadExchange::Outcome& outcome)
     if (!m_running)
         return;
     m_read.release()->deleteLater();
-    bool setup = false;
+    bool setup = false, otherKey = false;
     for (const MasterKey& key : std::as_const(m_keys)) {
         const Telegram::Answer a = Telegram::decodeAnswer(outcome.bytes, key);
+        otherKey = a.kind == Telegram::Answer::Kind::WrongKey && a.gatewayId == m_plan.id;
         if (a.kind != Telegram::Answer::Kind::Setup || a.gatewayId != m_plan.id)
             continue;
         setup = true;
@@ -143,6 +168,8 @@ void SetupVerifier::readDone(const ReadExchange::Outcome& outcome)
         }
         break;
     }
+    if (!setup && otherKey && !m_report.readBack)
+        m_report.unknownKey = true;
     // The next address of this round only while the gateway is not found at this one.
     if (!setup && ++m_next < m_candidates.size()) {
         readNext();

@@ -33,6 +33,7 @@ public:
         quint16 port = 30;
         ExchangeTimings timings;
         int windowMs = 10000;
+        bool dhcpTurnedOn = false; // the setup switches DHCP on where the gateway had a fixed address
     };
 
     struct Report
@@ -49,13 +50,19 @@ public:
         QHostAddress answeredFrom; // where the reported setup came from
         MasterKey key{};           // the key it decrypted with
         bool newKey = false;       // that is the sent setup's key, not the one it was sent with
+        GWSetupRecord sent;
         std::optional<GWSetupRecord> readBack;
         QList<FieldDifference> differences;         // sent against read
         std::optional<QHostAddress> fixedElsewhere; // the new fixed address, outside the segment: not contacted
+        bool fixedOnEdge = false;                   // fixedElsewhere is the segment's .0 or .255
+        bool unknownKey = false; // the gateway answered, but with a key neither side of the send knows
+        bool dhcpTurnedOn = false;
         int windowMs = 0;
 
         bool moved() const { return readBack && !answeredFrom.isEqual(host); }
         QString keyText() const; // key as 32 hex digits
+        // The differences in the user's words (sent against read).
+        QList<FieldChange> changes() const;
         // German lines for the user: the outcome, each differing field, where the gateway is now.
         QStringList lines() const;
         // One line for a status bar: the first of lines(), with the number of differing fields instead of them.

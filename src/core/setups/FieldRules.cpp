@@ -27,6 +27,16 @@ std::optional<quint8> decimalByte(QStringView text)
     return quint8(*value);
 }
 
+quint32 toNumber(const GWSetupRecord::Address& a)
+{
+    return quint32(a[0]) << 24 | quint32(a[1]) << 16 | quint32(a[2]) << 8 | quint32(a[3]);
+}
+
+QString dotted(const GWSetupRecord::Address& a)
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
+}
+
 int hexValue(QChar c)
 {
     const char16_t u = c.unicode();
@@ -149,6 +159,51 @@ std::optional<GWSetupRecord::Address> address(QStringView text)
         start = end + 1;
     }
     return a;
+}
+
+std::optional<GWSetupRecord::Address> hostAddress(QStringView text)
+{
+    const std::optional<GWSetupRecord::Address> a = address(text);
+    if (!a || (*a)[3] == 0 || (*a)[3] == 255)
+        return std::nullopt;
+    return a;
+}
+
+AddressRole addressRole(const GWSetupRecord::Address& address, const GWSetupRecord::Address& mask)
+{
+    const quint32 host = ~toNumber(mask);
+    if (host <= 1)
+        return AddressRole::Host; // /31 and /32: point-to-point or a single host, every address usable
+    const quint32 value = toNumber(address);
+    if ((value & host) == 0)
+        return AddressRole::Network;
+    if ((value & host) == host)
+        return AddressRole::Broadcast;
+    return AddressRole::Host;
+}
+
+QString fixedAddressProblem(const GWSetupRecord::Address& address, const GWSetupRecord::Address& mask)
+{
+    switch (addressRole(address, mask)) {
+    case AddressRole::Network:
+        return QStringLiteral("Die feste IP-Adresse %1 ist die Netzadresse ihres Netzes (Subnetzmaske %2); ein "
+                              "Gateway kann sie nicht haben.")
+            .arg(dotted(address), dotted(mask));
+    case AddressRole::Broadcast:
+        return QStringLiteral("Die feste IP-Adresse %1 ist die Broadcast-Adresse ihres Netzes (Subnetzmaske %2); "
+                              "ein Gateway kann sie nicht haben.")
+            .arg(dotted(address), dotted(mask));
+    case AddressRole::Host:
+        break;
+    }
+    return QString();
+}
+
+QString fixedAddressProblem(const GWSetupRecord& record)
+{
+    if (record.networkFlag(GWSetupRecord::Dhcp))
+        return QString();
+    return fixedAddressProblem(record.fixedIp(), record.subnetMask());
 }
 
 } // namespace FieldRules

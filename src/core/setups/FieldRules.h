@@ -55,4 +55,23 @@ std::optional<quint8> addressPart(QStringView text);
 // part, no fifth part.
 std::optional<GWSetupRecord::Address> address(QStringView text);
 
+// A gateway's host address on a segment: a dotted address (the rule above) whose last part is 1 to
+// 254; a scan never tries .0 or .255, so no gateway is listed there.
+std::optional<GWSetupRecord::Address> hostAddress(QStringView text);
+
+// Where a fixed address lies in the network its own subnet mask makes: the network's address (all
+// host bits 0), its broadcast address (all host bits 1), or a host address. A /31 or /32 mask has
+// neither of the first two.
+enum class AddressRole
+{
+    Host,
+    Network,
+    Broadcast
+};
+AddressRole addressRole(const GWSetupRecord::Address& address, const GWSetupRecord::Address& mask);
+// Why a gateway cannot take the fixed address with that mask (German, naming both), or empty.
+QString fixedAddressProblem(const GWSetupRecord::Address& address, const GWSetupRecord::Address& mask);
+// The same for a whole setup: empty unless DHCP is off and its fixed address is such an address.
+QString fixedAddressProblem(const GWSetupRecord& record);
+
 } // namespace FieldRules

@@ -2,9 +2,21 @@
 
 #include "SetupFile.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 using namespace SetupKeys;
+
+namespace {
+QStringList groupNames()
+{
+    QStringList names;
+    for (const FieldGroupInfo& g : fieldGroups())
+        names << g.name;
+    return names;
+}
+} // namespace
 
 QString RecordField::name() const
 {
@@ -63,14 +75,123 @@ std::optional<RecordField> recordField(const QString& name)
     return std::nullopt;
 }
 
-QStringList fleetFieldNames()
+const QList<FieldGroupInfo>& fieldGroups()
 {
-    const auto in = [](const QString& section, const QString& key) { return section + QLatin1Char('/') + key; };
-    QStringList names{in(Netzwerk, SrvDns),        in(Netzwerk, Port),      in(Netzwerk, Sofort), in(Netzwerk, ProH),
-                      in(Netzwerk, ProTag),        in(Netzwerk, ProMonat),  in(WMBus, ModeT),     in(WMBus, ModeS),
-                      in(WMBus, FilterHersteller), in(WMBus, FilterMedium), in(WMBus, FilterIds)};
-    for (int n = 0; n < GWSetupRecord::FilterCodes; ++n)
-        names << in(WMBus, filterHs(n)) << in(WMBus, filterMc(n));
-    names << WMBusIds;
-    return names;
+    static const QList<FieldGroupInfo> groups = [] {
+        const auto in = [](const QString& section, const QString& key) { return section + QLatin1Char('/') + key; };
+        QStringList manufacturer{in(WMBus, FilterHersteller)}, medium{in(WMBus, FilterMedium)};
+        for (int n = 0; n < GWSetupRecord::FilterCodes; ++n) {
+            manufacturer << in(WMBus, filterHs(n));
+            medium << in(WMBus, filterMc(n));
+        }
+        return QList<FieldGroupInfo>{
+            {FieldGroup::Server, QStringLiteral("Server"), {in(Netzwerk, SrvDns), in(Netzwerk, Port)}, true},
+            {FieldGroup::Interval,
+             QStringLiteral("Intervall"),
+             {in(Netzwerk, Sofort), in(Netzwerk, ProH), in(Netzwerk, ProTag), in(Netzwerk, ProMonat)},
+             true},
+            {FieldGroup::RadioMode, QStringLiteral("Funkmodus"), {in(WMBus, ModeT), in(WMBus, ModeS)}, true},
+            {FieldGroup::ManufacturerFilter, QStringLiteral("Hersteller-Filter"), manufacturer, false},
+            {FieldGroup::MediumFilter, QStringLiteral("Mediumcode-Filter"), medium, false},
+            {FieldGroup::RadioIdList, QStringLiteral("Funk-ID-Liste"), {in(WMBus, FilterIds), WMBusIds}, false},
+        };
+    }();
+    return groups;
+}
+
+const FieldGroupInfo& fieldGroup(FieldGroup group)
+{
+    return fieldGroups()[int(group)];
+}
+
+QList<RecordField> groupFields(FieldGroup group)
+{
+    QList<RecordField> fields;
+    for (const QString& name : fieldGroup(group).fieldNames)
+        fields << *recordField(name);
+    return fields;
+}
+
+QList<RecordField> defaultFleetFields()
+{
+    QList<RecordField> fields;
+    for (const FieldGroupInfo& g : fieldGroups())
+        if (g.byDefault)
+            fields << groupFields(g.group);
+    return fields;
+}
+
+Result<QList<RecordField>> parseFieldList(const QString& text)
+{
+    QStringList names;
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QString name = part.trimmed();
+        if (name.isEmpty())
+            continue;
+        const auto group = std::find_if(fieldGroups().begin(), fieldGroups().end(), [&name](const FieldGroupInfo& g) {
+            return g.name.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (group != fieldGroups().end()) {
+            names << group->fieldNames;
+            continue;
+        }
+        const std::optional<RecordField> field = recordField(name);
+        if (!field)
+            return Result<QList<RecordField>>::failure(
+                QStringLiteral("Unbekanntes Feld: \"%1\" (erwartet ABSCHNITT/SCHLÜSSEL einer Setup-Datei wie "
+                               "NETZWERK/PORT oder eine Gruppe: %2)")
+                    .arg(name, groupNames().join(QStringLiteral(", "))));
+        names << field->name();
+    }
+    QList<RecordField> fields;
+    for (const RecordField& f : recordFields())
+        if (names.contains(f.name()))
+            fields << f;
+    if (fields.isEmpty())
+        return Result<QList<RecordField>>::failure(QStringLiteral("--fields nennt kein Feld"));
+    return fields;
+}
+
+QStringList requiredKeys(const QList<RecordField>& fields)
+{
+    QStringList keys;
+    for (const RecordField& f : fields)
+        if (!(f.section == WMBus && f.key == ModeS))
+            keys << f.name();
+    return keys;
+}
+
+QString fieldLabel(const QString& section, const QString& key)
+{
+    static const QHash<QString, QString> labels = [] {
+        const auto in = [](const QString& s, const QString& k) { return s + QLatin1Char('/') + k; };
+        QHash<QString, QString> l{
+            {in(Netzwerk, SrvDns), QStringLiteral("Server (DNS Name oder IP Adresse)")},
+            {in(Netzwerk, Port), QStringLiteral("Server Port")},
+            {in(Netzwerk, Dhcp), QStringLiteral("mit DHCP")},
+            {in(Netzwerk, FestIp), QStringLiteral("feste IP (sonst mit)")},
+            {in(Netzwerk, GwIp), QStringLiteral("Gateway (Router)")},
+            {in(Netzwerk, SubIp), QStringLiteral("Subnet Maske")},
+            {in(Netzwerk, DnsIp), QStringLiteral("DNS Server")},
+            {in(Netzwerk, NtpIp), QStringLiteral("NTP Server")},
+            {in(Netzwerk, MasterKey), QStringLiteral("Master KEY")},
+            {in(Netzwerk, Sofort), QStringLiteral("Verbindungsintervall")},
+            {in(Netzwerk, ProH), QStringLiteral("Verbindungsintervall")},
+            {in(Netzwerk, ProTag), QStringLiteral("Verbindungsintervall")},
+            {in(Netzwerk, ProMonat), QStringLiteral("Verbindungsintervall")},
+            {in(WMBus, ModeT), QStringLiteral("wM-Bus Mode")},
+            {in(WMBus, ModeS), QStringLiteral("wM-Bus Mode")},
+            {in(WMBus, FilterHersteller), QStringLiteral("Filterung nach Hersteller")},
+            {in(WMBus, FilterMedium), QStringLiteral("Filterung nach Mediumcode")},
+            {in(WMBus, FilterIds), QStringLiteral("Filterung nach FunkID's")},
+        };
+        for (int n = 0; n < GWSetupRecord::FilterCodes; ++n) {
+            l.insert(in(WMBus, filterHs(n)), QStringLiteral("Hersteller %1").arg(n + 1));
+            l.insert(in(WMBus, filterMc(n)), QStringLiteral("Mediumcode %1").arg(n + 1));
+        }
+        return l;
+    }();
+    if (section.compare(WMBusIds, Qt::CaseInsensitive) == 0)
+        return QStringLiteral("Funk-IDs");
+    return labels.value(section.toUpper() + QLatin1Char('/') + key.toUpper());
 }

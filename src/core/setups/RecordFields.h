@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GWSetupRecord.h"
+#include "base/Result.h"
 
 #include <QList>
 #include <QString>
@@ -28,6 +29,41 @@ const QList<RecordField>& recordFields();
 // A field by its name "SECTION/KEY" (or "WM-BUS_IDS"), case-insensitive.
 std::optional<RecordField> recordField(const QString& name);
 
-// What a template gives every gateway of a fleet unless told otherwise: the server name and port,
-// the reporting interval, the radio mode, the three filters with their codes and the radio-ID list.
-QStringList fleetFieldNames();
+// The fields a template can give a fleet, in groups as the template dialog offers them. The first
+// three are what a template gives unless told otherwise; filters and the radio-ID list are each
+// gateway's own until named, so one gateway's meter list never reaches the others by chance.
+enum class FieldGroup
+{
+    Server,             // SRV_DNS, PORT
+    Interval,           // SOFORT, PROH, PROTAG, PROMONAT
+    RadioMode,          // MODET (MODES is its inverse)
+    ManufacturerFilter, // FILTER_HERSTELLER, FILTER_HS0..3
+    MediumFilter,       // FILTER_MEDIUM, FILTER_MC0..3
+    RadioIdList,        // FILTER_IDS, the section WM-BUS_IDS
+};
+struct FieldGroupInfo
+{
+    FieldGroup group;
+    QString name;           // "Server", "Intervall", "Funkmodus", "Hersteller-Filter", ...
+    QStringList fieldNames; // "NETZWERK/SRV_DNS", ...
+    bool byDefault;
+};
+const QList<FieldGroupInfo>& fieldGroups();
+const FieldGroupInfo& fieldGroup(FieldGroup group);
+QList<RecordField> groupFields(FieldGroup group);
+// The fields of the groups given by default.
+QList<RecordField> defaultFleetFields();
+
+// "NETZWERK/PORT,Server,WM-BUS_IDS": field names and group names (case-insensitive), each field
+// once, in the file's order. A name that is neither is refused, naming it; so is a list naming none.
+Result<QList<RecordField>> parseFieldList(const QString& text);
+
+// The keys a setup file must hold for fields to be taken from it, as "SECTION/KEY" (a whole section
+// as its name). MODES is not read (MODET decides), so it is never required.
+QStringList requiredKeys(const QList<RecordField>& fields);
+
+// The setup dialog's label of a field of the setup file ("Server Port" for NETZWERK/PORT,
+// "Verbindungsintervall" for each of the four interval keys, "Funk-IDs" for WM-BUS_IDS), so the
+// command line and the window's tables name a field as the user knows it from the dialog. Empty
+// for a name the dialog does not show.
+QString fieldLabel(const QString& section, const QString& key);

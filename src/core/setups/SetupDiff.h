@@ -34,7 +34,27 @@ QList<FieldDifference> compareRecords(const GWSetupRecord& first, const GWSetupR
 // converted (the save's checks will name them).
 QList<FieldDifference> formDifferences(const GWSetupRecord& reported, const SetupFormValues& values);
 
+// One change between two setups in the user's words: the dialog's label and the values as the dialog
+// shows them. The four interval keys make one change, so do MODET and MODES, and so does the
+// radio-ID list (the IDs added and removed, whatever slots they are in).
+struct FieldChange
+{
+    QString label;       // "Server Port", "Verbindungsintervall", "Funk-IDs", "Reservierte Bytes 18-21"
+    QString from;        // "5035", "pro h"; the radio IDs removed, separated by blanks
+    QString to;          // "7100", "pro Tag"; the radio IDs added
+    QStringList keys;    // "NETZWERK/PORT", ...: the setup file's keys behind it
+    bool idList = false; // from and to are the removed and the added radio IDs
+    // "Server Port: 5035 → 7100", "Funk-IDs: +12345678 −23456789".
+    QString text() const;
+    // "Server Port: gesendet 7100, gelesen 5035" for a sent (from) and a read (to) setup.
+    QString sentAndRead() const;
+};
+
+// What changes from the setup first to the setup second, in the record's order.
+QList<FieldChange> describeChanges(const GWSetupRecord& first, const GWSetupRecord& second);
+// The same from differences already found (compareRecords(first, second)).
+QList<FieldChange> describeChanges(const GWSetupRecord& first, const GWSetupRecord& second,
+                                   const QList<FieldDifference>& differences);
+
 // "[NETZWERK] PORT: gesendet 5099, gelesen 5021" for a difference between a sent and a read setup.
 QString sentAndRead(const FieldDifference& difference);
-// "[NETZWERK] PORT: 5021 -> 5099" for what a send of the file (second) would change at the gateway (first).
-QString gatewayToFile(const FieldDifference& difference);

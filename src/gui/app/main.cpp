@@ -1,11 +1,15 @@
-#include "CommandLine.h"
+#include "CommandArguments.h"
+#include "CommandRunner.h"
 #include "GuardedApplication.h"
 #include "Startup.h"
+#include "base/QtTexts.h"
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 
 #include <QApplication>
 #include <QTextStream>
+
+#include <optional>
 
 namespace {
 
@@ -26,38 +30,51 @@ int runWindow(int argc, char** argv, const Invocation& invocation)
     return rc;
 }
 
-int runCommandLine(int argc, char** argv, const Invocation& invocation)
+// Help, version and usage errors: printed here, never a window.
+std::optional<int> answerDirectly(const Result<Invocation>& invocation)
 {
-    GuardedApplication<QCoreApplication> app(argc, argv, reportCommandLineFailure);
-    app.setApplicationName(QStringLiteral("Telvaro"));
-    return runCommand(invocation);
+    if (!invocation) {
+        QTextStream(stderr) << invocation.message() << "\n\n" << usageText();
+        return 2;
+    }
+    if (invocation->mode == Invocation::Mode::Help) {
+        QTextStream(stdout) << invocation->helpText;
+        return 0;
+    }
+    if (invocation->mode == Invocation::Mode::Version) {
+        QTextStream(stdout) << "Telvaro V" << TELVARO_VERSION << '\n';
+        return 0;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    const Result<Invocation> invocation = parseInvocation(args);
-    if (!invocation) {
-        QTextStream(stderr) << invocation.message() << "\n\n" << usageText();
-        return 2;
-    }
     try {
-        switch (invocation->mode) {
-        case Invocation::Mode::Help:
-            QTextStream(stdout) << usageText();
-            return 0;
-        case Invocation::Mode::Version:
-            QTextStream(stdout) << "Telvaro V" << TELVARO_VERSION << '\n';
-            return 0;
-        case Invocation::Mode::Command:
-            return runCommandLine(argc, argv, *invocation);
-        case Invocation::Mode::Window:
-            return runWindow(argc, argv, *invocation);
+        QStringList args;
+        for (int i = 0; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        if (namesCommand(args)) {
+            GuardedApplication<QCoreApplication> app(argc, argv, reportCommandLineFailure);
+            app.setApplicationName(QStringLiteral("Telvaro"));
+            installQtGermanTexts(app);
+            const Result<Invocation> invocation = parseInvocation(args);
+            if (const std::optional<int> done = answerDirectly(invocation))
+                return *done;
+            return runCommand(*invocation);
         }
+        // The window's options are read before any window system is asked for.
+        std::optional<Result<Invocation>> invocation;
+        {
+            QCoreApplication parsing(argc, argv);
+            installQtGermanTexts(parsing);
+            invocation = parseInvocation(args);
+        }
+        if (const std::optional<int> done = answerDirectly(*invocation))
+            return *done;
+        return runWindow(argc, argv, **invocation);
     } catch (...) {
         // Outside the event loop (start-up, shut-down): a script must never read this as success.
         QTextStream(stderr) << GuardedApplication<QCoreApplication>::describeCurrentException() << '\n';
