@@ -45,10 +45,18 @@ QList<GatewayId> GatewayListActions::markedIds(const QTableWidget* grid) const
 
 QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
 {
+    // The fields' names as the dialog shows them, kept whole wherever a reason names them.
+    static const QStringList labels = [] {
+        QStringList all;
+        for (const RecordField& field : recordFields())
+            if (const QString label = fieldLabel(field.section, field.key); !label.isEmpty() && !all.contains(label))
+                all << label;
+        return all;
+    }();
     QList<QStringList> rows;
     for (const TemplateApply::Outcome& o : run.outcomes())
         rows << QStringList{o.ip.isNull() ? QStringLiteral("–") : o.ip.toString(), o.id.text(),
-                            TemplateApply::resultText(o.result), o.reason,
+                            TemplateApply::resultText(o.result), TextWrap::keepNamesWhole(o.reason, labels),
                             o.changed.isEmpty() ? QStringLiteral("–") : TextWrap::changeList(o.changed)};
     return rows;
 }
