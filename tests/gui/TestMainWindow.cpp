@@ -351,6 +351,23 @@ private slots:
         QCOMPARE(m_prompts.texts(), QStringList{message});
     }
 
+    // Two addresses report one gateway ID: both rows say so, with both addresses as tooltip.
+    void sameGatewayIdAtTwoAddresses()
+    {
+        openWindow({gw(21, 0x2C), gw(22, 0x2C), gw(23, 0x2E)});
+        m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+        scanToEnd();
+        auto* grid = child<QTableWidget>("StringGrid1");
+        QCOMPARE(grid->rowCount(), 3);
+        for (int row : {0, 1}) {
+            QCOMPARE(grid->item(row, 1)->text(), u"0A.1B.2C"_s);
+            QVERIFY(grid->item(row, 2)->text().contains(u"GWID doppelt"_s));
+            QCOMPARE(grid->item(row, 2)->toolTip(), u"GWID doppelt an 127.0.0.21, 127.0.0.22"_s);
+        }
+        QCOMPARE(gridRow(grid, 2), (QStringList{u"127.0.0.23"_s, u"0A.1B.2E"_s, u"1.4.12"_s}));
+        QCOMPARE(grid->item(2, 2)->toolTip(), QString());
+    }
+
     void doubleClickOnWrongKeyRow()
     {
         openWindow({gw(23, 0x2E, GatewayBehaviour::WrongKey)});
@@ -545,8 +562,8 @@ private slots:
                            u"Setups ändern:"_s);
         QCOMPARE(dry.headers, (QStringList{u"IP"_s, u"GWID"_s, u"Ergebnis"_s, u"Grund"_s, u"Änderungen"_s}));
         QCOMPARE(dry.rows.size(), 2);
-        QVERIFY2(plainCell(dry.rows[0][4]).startsWith(
-                     u"Server (DNS Name oder IP Adresse): collector.mbus.lan → flotte.example.net"_s),
+        QVERIFY2(plainCell(dry.rows[0][4])
+                     .startsWith(u"Server (DNS Name oder IP Adresse): collector.mbus.lan → flotte.example.net"_s),
                  qPrintable(dry.rows[0][4]));
         QCOMPARE(dry.rows[0][2], u"würde gesendet"_s);
         QCOMPARE(dry.buttons, Prompter::Buttons(Prompter::Yes | Prompter::No));
@@ -583,6 +600,56 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         m_window->centralWidget()->layout()->activate();
         QCOMPARE(m_window->width(), width);
+    }
+
+    // The template dialog offers a check box per field group, the first three ticked; the groups
+    // chosen decide what the dry run would change.
+    void templateFieldGroups_data()
+    {
+        QTest::addColumn<QList<bool>>("chosen"); // empty: cancelled
+        QTest::addColumn<QStringList>("labels"); // the changes the dry run names for the first gateway
+        QTest::addColumn<QString>("message");    // instead of a table
+        QTest::newRow("as offered") << QList<bool>{true, true, true, false, false, false}
+                                    << QStringList{u"Server (DNS Name oder IP Adresse)"_s, u"Server Port"_s,
+                                                   u"Verbindungsintervall"_s, u"wM-Bus Mode"_s}
+                                    << QString();
+        QTest::newRow("server and radio IDs")
+            << QList<bool>{true, false, false, false, false, true}
+            << QStringList{u"Server (DNS Name oder IP Adresse)"_s, u"Server Port"_s, u"Funk-IDs"_s} << QString();
+        QTest::newRow("none") << QList<bool>(6, false) << QStringList()
+                              << u"Bitte mindestens eine Feldgruppe wählen."_s;
+        QTest::newRow("cancelled") << QList<bool>() << QStringList() << QString();
+    }
+    void templateFieldGroups()
+    {
+        QFETCH(QList<bool>, chosen);
+        QFETCH(QStringList, labels);
+        QFETCH(QString, message);
+        openWindow({gw(21, 0x2C)});
+        m_window->session().setTimings(ExchangeTimings().scaledDown(10));
+        scanToEnd();
+        child<QTableWidget>("StringGrid1")->selectRow(0);
+        m_prompts.fileNames = {testData(u"template_fleet.GWINI"_s)};
+        m_prompts.choiceAnswers = {chosen.isEmpty() ? std::nullopt : std::optional<QList<bool>>(chosen)};
+        m_prompts.answers = {Prompter::No};
+        child<QAction>("ActionApplyTemplate")->trigger();
+
+        QCOMPARE(m_prompts.choosings.size(), 1);
+        QStringList offered;
+        for (const Prompter::Choice& c : m_prompts.choosings.first().choices)
+            offered << c.label + (c.checked ? u" [x]"_s : QString());
+        QCOMPARE(offered, (QStringList{u"Server [x]"_s, u"Intervall [x]"_s, u"Funkmodus [x]"_s, u"Hersteller-Filter"_s,
+                                       u"Mediumcode-Filter"_s, u"Funk-ID-Liste"_s}));
+        QCOMPARE(m_prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(m_prompts.tables.size(), labels.isEmpty() ? 0 : 1);
+        if (!labels.isEmpty()) {
+            QStringList named;
+            for (const QString& change : plainCell(m_prompts.tables.first().rows[0][4]).split(u", "_s))
+                if (change.contains(u": "_s))
+                    named << change.section(u": "_s, 0, 0);
+            QCOMPARE(named, labels);
+        }
+        QVERIFY(sim().received().isEmpty());
     }
 
     void applyWithoutMarkedRowsAsksForThem()

@@ -369,6 +369,14 @@ void TestSetupSave::refusedValueLeavesFile_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("message");
     QTest::newRow("fixed") << u"EditFestIP"_s << u"1.2.3.4.5"_s << BadAddress + u"1.2.3.4.5"_s;
+    QTest::newRow("fixed broadcast of its mask")
+        << u"EditFestIP"_s << u"192.168.001.255"_s
+        << u"Die feste IP-Adresse 192.168.1.255 ist die Broadcast-Adresse ihres Netzes (Subnetzmaske "
+           u"255.255.255.0); ein Gateway kann sie nicht haben."_s;
+    QTest::newRow("fixed network of its mask")
+        << u"EditFestIP"_s << u"192.168.1.0"_s
+        << u"Die feste IP-Adresse 192.168.1.0 ist die Netzadresse ihres Netzes (Subnetzmaske 255.255.255.0); ein "
+           u"Gateway kann sie nicht haben."_s;
     QTest::newRow("router") << u"EditGW"_s << u"256.1.1.1"_s << BadAddress + u"256.1.1.1"_s;
     QTest::newRow("mask") << u"EditSubMsk"_s << u"-1.0.0.0"_s << BadAddress + u"-1.0.0.0"_s;
     QTest::newRow("dns") << u"EditDNSSrv"_s << u"1..2.3"_s << BadAddress + u"1..2.3"_s;

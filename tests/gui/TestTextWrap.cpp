@@ -11,7 +11,9 @@ namespace {
 // The lines text falls into at width, as a table cell wraps it (between words where it can).
 QStringList wrapped(const QString& text, const QFont& font, int width)
 {
-    QTextLayout layout(text, font);
+    QString shown = text;
+    shown.replace(u'\n', QChar::LineSeparator); // as a table cell lays out its lines
+    QTextLayout layout(shown, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
@@ -19,7 +21,7 @@ QStringList wrapped(const QString& text, const QFont& font, int width)
     QStringList lines;
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(width);
-        lines << text.mid(line.textStart(), line.textLength());
+        lines << shown.mid(line.textStart(), line.textLength());
     }
     layout.endLayout();
     return lines;
@@ -60,15 +62,35 @@ private slots:
         QFETCH(QStringList, names);
         const QString cell = TextWrap::changeList(changes);
         QCOMPARE(plain(cell), changes.join(u", "_s));
+        checkLayout(cell, names);
+    }
+
+    // A reason's lines name fields among other words: those names stay whole, the rest wraps.
+    void namesInReasonsStayWhole()
+    {
+        const QStringList names{u"Server (DNS Name oder IP Adresse)"_s, u"Server Port"_s, u"DNS Server"_s,
+                                u"Verbindungsintervall"_s, u"wM-Bus Mode"_s};
+        const QString reason =
+            u"Server (DNS Name oder IP Adresse): gesendet flotte.example.net, gelesen "
+            u"collector.mbus.lan\nServer Port: gesendet 5000, gelesen 4711\nDNS Server: gesendet "
+            u"9.9.9.9, gelesen 1.1.1.1\nVerbindungsintervall: gesendet pro Tag, gelesen pro h\nwM-Bus Mode: "
+            u"gesendet S, gelesen T/C"_s;
+        const QString cell = TextWrap::keepNamesWhole(reason, names);
+        QCOMPARE(plain(cell), reason);
+        checkLayout(cell, names);
+    }
+
+private:
+    void checkLayout(const QString& cell, const QStringList& names)
+    {
         QFont font(u"Tahoma"_s);
         font.setPointSize(8);
         const QFontMetrics metrics(font);
         int widest = 0;
         for (const QString& name : names)
             widest = std::max(widest, metrics.horizontalAdvance(TextWrap::keepWhole(name)) + 2);
-        const int whole = metrics.horizontalAdvance(cell);
         int broken = 0;
-        for (int width = widest; width < whole; width += 7) {
+        for (int width = widest; width < widest + 400; width += 7) {
             const QStringList lines = wrapped(cell, font, width);
             broken += lines.size() > 1 ? 1 : 0;
             for (const QString& name : names) {

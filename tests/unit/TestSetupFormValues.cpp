@@ -58,6 +58,8 @@ private slots:
     void problems_data();
     void problems();
     void addressProblemsInOrder();
+    void fixedAddressOfItsOwnNetwork_data();
+    void fixedAddressOfItsOwnNetwork();
     void tooManyIds();
     void writeKeys();
     void writeModeSFollowsModeT_data();
@@ -331,6 +333,44 @@ void TestSetupFormValues::problems()
     QCOMPARE(setupFormProblems(v), expected);
     QCOMPARE(validateSetupForm(v).ok(), message.isEmpty());
     QCOMPARE(validateSetupForm(v).message(), message);
+}
+
+// With DHCP off the gateway takes the fixed address: not the network's or the broadcast address of
+// its own mask. The address checks above still run first.
+void TestSetupFormValues::fixedAddressOfItsOwnNetwork_data()
+{
+    QTest::addColumn<bool>("dhcp");
+    QTest::addColumn<QString>("fixed");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QStringList>("messages");
+    const QString network = u"Die feste IP-Adresse %1 ist die Netzadresse ihres Netzes (Subnetzmaske %2); ein "
+                            u"Gateway kann sie nicht haben."_s;
+    const QString broadcast = u"Die feste IP-Adresse %1 ist die Broadcast-Adresse ihres Netzes (Subnetzmaske %2); "
+                              u"ein Gateway kann sie nicht haben."_s;
+    QTest::newRow("host") << false << u"192.168.1.98"_s << u"255.255.255.0"_s << QStringList();
+    QTest::newRow("network /24") << false << u"192.168.1.0"_s << u"255.255.255.0"_s
+                                 << QStringList{network.arg(u"192.168.1.0"_s, u"255.255.255.0"_s)};
+    QTest::newRow("broadcast /24, leading zeros") << false << u"192.168.001.255"_s << u"255.255.255.000"_s
+                                                  << QStringList{broadcast.arg(u"192.168.1.255"_s, u"255.255.255.0"_s)};
+    QTest::newRow(".255 is a host in a /16") << false << u"10.0.0.255"_s << u"255.255.0.0"_s << QStringList();
+    QTest::newRow("broadcast /16") << false << u"10.0.255.255"_s << u"255.255.0.0"_s
+                                   << QStringList{broadcast.arg(u"10.0.255.255"_s, u"255.255.0.0"_s)};
+    QTest::newRow("DHCP on: not used") << true << u"192.168.1.255"_s << u"255.255.255.0"_s << QStringList();
+    QTest::newRow("no address: only that is said") << false << u"192.168.1"_s << u"255.255.255.0"_s
+                                                   << QStringList{u"Das ist keine gültige IP-Adresse=192.168.1"_s};
+}
+
+void TestSetupFormValues::fixedAddressOfItsOwnNetwork()
+{
+    QFETCH(bool, dhcp);
+    QFETCH(QString, fixed);
+    QFETCH(QString, mask);
+    QFETCH(QStringList, messages);
+    SetupFormValues v = saveable();
+    v.dhcp = dhcp;
+    v.festIp = fixed;
+    v.subMsk = mask;
+    QCOMPARE(setupFormProblems(v), messages);
 }
 
 void TestSetupFormValues::addressProblemsInOrder()

@@ -128,6 +128,15 @@ QStringList setupFormProblems(const SetupFormValues& v)
             problems << addressMessage(address);
     }
 
+    // A fixed address must be a host of the network its own mask makes (with DHCP on it is not used).
+    if (!v.dhcp) {
+        const auto fixed = FieldRules::address(v.festIp);
+        const auto mask = FieldRules::address(v.subMsk);
+        if (fixed && mask)
+            if (const QString problem = FieldRules::fixedAddressProblem(*fixed, *mask); !problem.isEmpty())
+                problems << problem;
+    }
+
     // An entry that starts like a number is meant as an address; anything else is a host name.
     if (!v.serverDns.isEmpty() && (v.serverDns[0].isDigit() || v.serverDns[0] == u'.') &&
         !FieldRules::address(v.serverDns))

@@ -68,7 +68,8 @@ void loadSetupFormValues(const IniFile& ini, const QString& id2, const QString& 
                          SetupFormValues& values);
 
 // Every reason why values cannot be saved, one German message each, in the order of the form. Each
-// failing address gets "Das ist keine gültige IP-Adresse=" followed by the text; of the radio IDs
+// failing address gets "Das ist keine gültige IP-Adresse=" followed by the text; with DHCP off a fixed
+// address that is the network or broadcast address of its own subnet mask is named; of the radio IDs
 // only the first bad one is named. Empty when values can be saved.
 QStringList setupFormProblems(const SetupFormValues& values);
 // The first of setupFormProblems(), or success.

@@ -40,6 +40,8 @@ void drawGatewayGrid(QTableWidget* grid, const QList<GatewayRow>& rows, const QL
         QString tip = row.stored ? QString() : row.stored.message();
         if (!row.movedFrom.isNull())
             tip = QStringLiteral("vorher unter %1").arg(row.movedFrom.toString());
+        if (row.state == GatewayRow::State::DuplicateId)
+            tip = QStringLiteral("GWID doppelt an %1").arg(row.sameIdText());
         setCells(grid, r, {row.ipText(), row.gwidText(), row.firmwareText(), row.verificationText(), row.changeText()},
                  tip, false);
     }

@@ -45,10 +45,18 @@ QList<GatewayId> GatewayListActions::markedIds(const QTableWidget* grid) const
 
 QList<QStringList> GatewayListActions::tableRows(const TemplateApply& run)
 {
+    // The fields' names as the dialog shows them, kept whole wherever a reason names them.
+    static const QStringList labels = [] {
+        QStringList all;
+        for (const RecordField& field : recordFields())
+            if (const QString label = fieldLabel(field.section, field.key); !label.isEmpty() && !all.contains(label))
+                all << label;
+        return all;
+    }();
     QList<QStringList> rows;
     for (const TemplateApply::Outcome& o : run.outcomes())
         rows << QStringList{o.ip.isNull() ? QStringLiteral("–") : o.ip.toString(), o.id.text(),
-                            TemplateApply::resultText(o.result), o.reason,
+                            TemplateApply::resultText(o.result), TextWrap::keepNamesWhole(o.reason, labels),
                             o.changed.isEmpty() ? QStringLiteral("–") : TextWrap::changeList(o.changed)};
     return rows;
 }
@@ -70,12 +78,30 @@ void GatewayListActions::applyTemplate(const QList<GatewayId>& marked)
         prompter.openFileName(m_window, m_session.setupsFolder(), SetupKeys::FileFilter + QStringLiteral("|*.GWINI"));
     if (m_template.isEmpty())
         return;
+    // Which fields the template gives: a check box per group, the default groups ticked.
+    QList<Prompter::Choice> choices;
+    for (const FieldGroupInfo& group : fieldGroups())
+        choices << Prompter::Choice{group.name, group.byDefault};
+    const std::optional<QList<bool>> chosen =
+        prompter.choose(m_window, QStringLiteral("Welche Felder soll die Vorlage den Gateways geben?"), choices);
+    if (!chosen)
+        return;
+    QList<RecordField> fields;
+    for (int i = 0; i < fieldGroups().size() && i < chosen->size(); ++i)
+        if (chosen->at(i))
+            fields << groupFields(fieldGroups()[i].group);
+    if (fields.isEmpty()) {
+        prompter.message(m_window, Prompter::Icon::Information,
+                         QStringLiteral("Bitte mindestens eine Feldgruppe wählen."), Prompter::Ok);
+        return;
+    }
     // The result first: the list of changed fields can be long and is wrapped in the last column.
     const QStringList headers{QStringLiteral("IP"), QStringLiteral("GWID"), QStringLiteral("Ergebnis"),
                               QStringLiteral("Grund"), QStringLiteral("Änderungen")};
     TemplateApply::Options options;
     options.templatePath = m_template;
     options.only = marked;
+    options.fields = fields;
     options.dryRun = true;
     TemplateApply dryRun(m_session);
     if (const Status planned = dryRun.start(options); !planned) {

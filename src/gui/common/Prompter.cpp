@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -108,9 +110,19 @@ Prompter::Button WidgetPrompter::table(QWidget* parent, const QString& text, con
     grid->setWordWrap(true);
     grid->setTextElideMode(Qt::ElideNone);
     grid->resizeColumnsToContents();
+    // A column is kept narrow, but never narrower than its longest word: a name kept whole must not
+    // be cut off.
     constexpr int widestColumn = 200;
-    for (int c = 0; c + 1 < grid->columnCount(); ++c)
-        grid->setColumnWidth(c, std::min(grid->columnWidth(c), widestColumn));
+    const QFontMetrics metrics(grid->font());
+    const int padding = 2 * grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 8;
+    for (int c = 0; c + 1 < grid->columnCount(); ++c) {
+        int longestWord = 0;
+        for (const QStringList& row : rows)
+            for (const QString& word :
+                 row.value(c).split(QRegularExpression(QStringLiteral("[ \\n]")), Qt::SkipEmptyParts))
+                longestWord = std::max(longestWord, metrics.horizontalAdvance(word) + padding);
+        grid->setColumnWidth(c, std::min(grid->columnWidth(c), std::max(widestColumn, longestWord)));
+    }
     if (grid->columnCount() > 0)
         grid->horizontalHeader()->setSectionResizeMode(grid->columnCount() - 1, QHeaderView::Stretch);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

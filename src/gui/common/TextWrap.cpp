@@ -1,5 +1,7 @@
 #include "TextWrap.h"
 
+#include <algorithm>
+
 namespace TextWrap {
 
 namespace {
@@ -27,6 +29,16 @@ QString changeList(const QStringList& changes)
         cells << (colon < 0 ? keepWhole(change) : keepWhole(change.left(colon)) + change.mid(colon));
     }
     return cells.join(QStringLiteral(", "));
+}
+
+QString keepNamesWhole(const QString& text, QStringList names)
+{
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    QString kept = text;
+    for (const QString& name : std::as_const(names))
+        if (!name.isEmpty())
+            kept.replace(name, keepWhole(name));
+    return kept;
 }
 
 } // namespace TextWrap

@@ -13,5 +13,8 @@ QString keepWhole(const QString& name);
 // The changes of a setup joined with ", ", each one's name (the text before ": ", or the whole
 // change) kept whole.
 QString changeList(const QStringList& changes);
+// text with every occurrence of names kept whole (the longest name first, so a name inside another
+// is not split from it).
+QString keepNamesWhole(const QString& text, QStringList names);
 
 } // namespace TextWrap
