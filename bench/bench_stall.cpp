@@ -76,7 +76,8 @@ int main(int argc, char** argv)
     session.setLinkSettings(link);
     session.setMasterKey(*parseMasterKeyText(SetupKeys::DefaultMasterKey));
     session.setSetupsFolder(folder);
-    session.setHistoryFile(historyFile.isEmpty() ? setups.filePath(QStringLiteral("Telvaro-Scans.jsonl")) : historyFile);
+    session.setHistoryFile(historyFile.isEmpty() ? setups.filePath(QStringLiteral("Telvaro-Scans.jsonl"))
+                                                 : historyFile);
 
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;

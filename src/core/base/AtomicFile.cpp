@@ -178,6 +178,15 @@ void FileReplacement::startFlush()
 #endif
 }
 
+void FileReplacement::awaitWriteOut()
+{
+#ifdef Q_OS_LINUX
+    if (m_state && m_state->fd >= 0)
+        ::sync_file_range(m_state->fd, 0, 0,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#endif
+}
+
 Status FileReplacement::flush()
 {
     if (!m_state || m_state->fd < 0)
