@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -39,13 +40,10 @@ public:
 
     const QString& path() const;
     [[nodiscard]] Status write(QByteArrayView bytes);
-    // For several files at once: startFlush() on each starts writing the bytes out without waiting,
-    // awaitWriteOut() on each waits for that; the flush() of each that follows then finds its data on
-    // the disk, and the first of them makes the metadata of all durable, so the disk is waited for
-    // about twice rather than once per file.
-    void startFlush();
-    void awaitWriteOut();
     [[nodiscard]] Status flush();
+    // flush() for several files at once, one status each: where the platform offers it, one flush
+    // of each file system they lie on (Linux: syncfs) instead of one wait for the disk per file.
+    [[nodiscard]] static QList<Status> flushAll(const QList<FileReplacement*>& files);
     [[nodiscard]] Status commit();
 
 private:

@@ -27,20 +27,21 @@ void writeGroup(const QList<FileWrite>& files, qsizetype from, qsizetype to, QLi
             result[i] = written;
             continue;
         }
-        file->startFlush();
         open[size_t(i - from)] = std::move(file.value());
     }
-    for (std::optional<FileReplacement>& file : open) {
-        if (file)
-            file->awaitWriteOut();
-    }
+    QList<FileReplacement*> written;
+    QList<qsizetype> index;
     for (qsizetype i = from; i < to; ++i) {
-        std::optional<FileReplacement>& file = open[size_t(i - from)];
-        if (!file)
-            continue;
-        if (Status flushed = file->flush(); !flushed) {
-            result[i] = flushed;
-            file.reset();
+        if (std::optional<FileReplacement>& file = open[size_t(i - from)]) {
+            written << &*file;
+            index << i;
+        }
+    }
+    const QList<Status> flushed = FileReplacement::flushAll(written);
+    for (qsizetype k = 0; k < flushed.size(); ++k) {
+        if (!flushed[k]) {
+            result[index[k]] = flushed[k];
+            open[size_t(index[k] - from)].reset();
         }
     }
     for (qsizetype i = from; i < to; ++i) {
