@@ -84,6 +84,8 @@ int main(int argc, char** argv)
 
     QElapsedTimer sinceTick;
     QElapsedTimer wall;
+    qint64 idleGap = 0;
+    bool scanning = false;
     qint64 longestGap = 0;
     qint64 longestAtEnd = 0; // from the last setup stored to the end of the scan
     bool allTried = false;
@@ -110,8 +112,6 @@ int main(int argc, char** argv)
     });
     // A scan that does not end within 60 s is a failure of its own; the bench ends all the same.
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);
-    qint64 idleGap = 0;
-    bool scanning = false;
     QTimer::singleShot(0, [&] {
         sinceTick.start();
         ticker.start();

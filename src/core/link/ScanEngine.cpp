@@ -53,9 +53,6 @@ ScanEngine::ScanEngine(QObject* parent) : QObject(parent)
     m_deliver.setSingleShot(true);
     m_deliver.setInterval(0);
     m_deliver.callOnTimeout(this, &ScanEngine::deliverNext);
-    m_launch.setSingleShot(true);
-    m_launch.setInterval(0);
-    m_launch.callOnTimeout(this, &ScanEngine::launchMore);
 }
 
 ScanEngine::~ScanEngine()
@@ -80,7 +77,6 @@ void ScanEngine::stop()
     m_running = false;
     m_pause.stop();
     m_deliver.stop();
-    m_launch.stop();
     m_ended.clear();
     for (ReadExchange* exchange : m_open) {
         exchange->abort();
@@ -91,11 +87,7 @@ void ScanEngine::stop()
 
 void ScanEngine::launchMore()
 {
-    // Making 255 sockets at once would hold the event loop for tens of milliseconds on a busy PC:
-    // they are started a group per pass of the event loop.
-    constexpr int Group = 16;
-    const auto more = [this] { return m_running && m_next <= LastOctet && int(m_open.size()) < m_settings.parallel; };
-    for (int started = 0; started < Group && more(); ++started) {
+    while (m_running && m_next <= LastOctet && int(m_open.size()) < m_settings.parallel) {
         const QHostAddress host = m_settings.segment.address(m_next++);
         auto* exchange = new ReadExchange(this);
         m_open.push_back(exchange);
@@ -104,8 +96,6 @@ void ScanEngine::launchMore()
         emit tryingAddress(host);
         exchange->start(host, m_settings.port, m_settings.timings);
     }
-    if (more() && !m_launch.isActive())
-        m_launch.start();
 }
 
 void ScanEngine::exchangeFinished(ReadExchange* exchange, const ReadExchange::Outcome& outcome)

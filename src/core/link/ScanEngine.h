@@ -72,7 +72,6 @@ private:
     std::deque<ReadExchange::Outcome> m_ended; // not yet handed on
     QTimer m_pause;
     QTimer m_deliver;
-    QTimer m_launch; // the next group of exchanges, on the next pass of the event loop
     int m_next = 0;
     int m_done = 0;
     bool m_running = false;
