@@ -170,14 +170,6 @@ Status FileReplacement::write(QByteArrayView bytes)
     return {};
 }
 
-void FileReplacement::startFlush()
-{
-#ifdef Q_OS_LINUX
-    if (m_state && m_state->fd >= 0)
-        ::sync_file_range(m_state->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-}
-
 Status FileReplacement::flush()
 {
     if (!m_state || m_state->fd < 0)
@@ -185,6 +177,40 @@ Status FileReplacement::flush()
     if (::fsync(m_state->fd) != 0 && errno != EINVAL && errno != EROFS)
         return failed(m_state->path, FileReasons::systemReason(errno));
     return {};
+}
+
+QList<Status> FileReplacement::flushAll(const QList<FileReplacement*>& files)
+{
+    QList<Status> result(files.size());
+#ifdef Q_OS_LINUX
+    // One syncfs() writes out and flushes every file of a file system with one wait for the disk,
+    // where an fsync() per file would wait for the disk's cache flush each time. Its failure says
+    // nothing about which file: then each file is flushed on its own.
+    QList<dev_t> done;
+    QList<dev_t> failedDevices;
+    for (FileReplacement* file : files) {
+        struct stat st
+        {
+        };
+        if (!file->m_state || file->m_state->fd < 0 || ::fstat(file->m_state->fd, &st) != 0 ||
+            done.contains(st.st_dev) || failedDevices.contains(st.st_dev))
+            continue;
+        (::syncfs(file->m_state->fd) == 0 ? done : failedDevices).append(st.st_dev);
+    }
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        struct stat st
+        {
+        };
+        const bool synced = files[i]->m_state && files[i]->m_state->fd >= 0 &&
+                            ::fstat(files[i]->m_state->fd, &st) == 0 && done.contains(st.st_dev);
+        if (!synced)
+            result[i] = files[i]->flush();
+    }
+#else
+    for (qsizetype i = 0; i < files.size(); ++i)
+        result[i] = files[i]->flush();
+#endif
+    return result;
 }
 
 Status FileReplacement::commit()
@@ -358,8 +384,10 @@ Status FileReplacement::write(QByteArrayView bytes)
     return {};
 }
 
-void FileReplacement::startFlush()
-{}
+QList<Status> FileReplacement::flushAll(const QList<FileReplacement*>& files)
+{
+    return QList<Status>(files.size()); // each commit() flushes its own file
+}
 
 Status FileReplacement::flush()
 {

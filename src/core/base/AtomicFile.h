@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -39,10 +40,10 @@ public:
 
     const QString& path() const;
     [[nodiscard]] Status write(QByteArrayView bytes);
-    // Starts writing the bytes out without waiting, so that the flush() of several files that
-    // follows waits for the disk about once rather than once per file.
-    void startFlush();
     [[nodiscard]] Status flush();
+    // flush() for several files at once, one status each: where the platform offers it, one flush
+    // of each file system they lie on (Linux: syncfs) instead of one wait for the disk per file.
+    [[nodiscard]] static QList<Status> flushAll(const QList<FileReplacement*>& files);
     [[nodiscard]] Status commit();
 
 private:

@@ -10,10 +10,11 @@
 
 namespace {
 
-// Temporary files held open at once; a batch above it is written in groups.
-constexpr qsizetype MaxOpenFiles = 64;
+// Temporary files held open at once (a segment's worth); a batch above it is written in groups.
+constexpr qsizetype MaxOpenFiles = 256;
 
-void writeGroup(const QList<FileWrite>& files, qsizetype from, qsizetype to, QList<Status>& result)
+void writeGroup(const QList<FileWrite>& files, qsizetype from, qsizetype to, QList<Status>& result,
+                QSet<QString>& folders)
 {
     std::vector<std::optional<FileReplacement>> open(size_t(to - from));
     for (qsizetype i = from; i < to; ++i) {
@@ -26,19 +27,23 @@ void writeGroup(const QList<FileWrite>& files, qsizetype from, qsizetype to, QLi
             result[i] = written;
             continue;
         }
-        file->startFlush();
         open[size_t(i - from)] = std::move(file.value());
     }
+    QList<FileReplacement*> written;
+    QList<qsizetype> index;
     for (qsizetype i = from; i < to; ++i) {
-        std::optional<FileReplacement>& file = open[size_t(i - from)];
-        if (!file)
-            continue;
-        if (Status flushed = file->flush(); !flushed) {
-            result[i] = flushed;
-            file.reset();
+        if (std::optional<FileReplacement>& file = open[size_t(i - from)]) {
+            written << &*file;
+            index << i;
         }
     }
-    QSet<QString> folders;
+    const QList<Status> flushed = FileReplacement::flushAll(written);
+    for (qsizetype k = 0; k < flushed.size(); ++k) {
+        if (!flushed[k]) {
+            result[index[k]] = flushed[k];
+            open[size_t(index[k] - from)].reset();
+        }
+    }
     for (qsizetype i = from; i < to; ++i) {
         std::optional<FileReplacement>& file = open[size_t(i - from)];
         if (!file)
@@ -47,8 +52,6 @@ void writeGroup(const QList<FileWrite>& files, qsizetype from, qsizetype to, QLi
         if (result[i])
             folders.insert(QFileInfo(files[i].path).absolutePath());
     }
-    for (const QString& folder : std::as_const(folders))
-        flushFolder(folder);
 }
 
 } // namespace
@@ -56,7 +59,10 @@ void writeGroup(const QList<FileWrite>& files, qsizetype from, qsizetype to, QLi
 QList<Status> writeFilesAtomically(const QList<FileWrite>& files)
 {
     QList<Status> result(files.size());
+    QSet<QString> folders;
     for (qsizetype from = 0; from < files.size(); from += MaxOpenFiles)
-        writeGroup(files, from, qMin(from + MaxOpenFiles, files.size()), result);
+        writeGroup(files, from, qMin(from + MaxOpenFiles, files.size()), result, folders);
+    for (const QString& folder : std::as_const(folders))
+        flushFolder(folder);
     return result;
 }

@@ -10,13 +10,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QLockFile>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QRegularExpression>
+
 #include <cerrno>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -334,32 +335,40 @@ Result<qint64> compactFile(const QString& path)
         return Result<qint64>::failure(FileReasons::readFailure(path, FileReasons::systemReason(EIO)));
     };
 
-    QHash<QString, int> scansOf;
-    const auto segmentOf = [](const QByteArray& piece, bool whole) -> QString {
-        if (!whole)
-            return QString();
-        const std::optional<ScanRecord> scan = scanFrom(piece.trimmed());
-        return scan ? scan->segment.text() : QString();
-    };
+    // Parsed once: per piece its segment's number (-1: no scan this version reads), so that the
+    // copy knows which lines to drop without parsing again. Four bytes per line.
+    QHash<QString, qint32> segmentNumbers;
+    QList<int> scansOf;
+    std::vector<qint32> segmentOfPiece;
     if (!forEachLine(in, [&](const QByteArray& piece, bool whole) {
-            if (const QString segment = segmentOf(piece, whole); !segment.isEmpty())
-                ++scansOf[segment];
+            const std::optional<ScanRecord> scan = whole ? scanFrom(piece.trimmed()) : std::nullopt;
+            qint32 number = -1;
+            if (scan) {
+                number = segmentNumbers.value(scan->segment.text(), qint32(scansOf.size()));
+                if (number == scansOf.size()) {
+                    segmentNumbers.insert(scan->segment.text(), number);
+                    scansOf.append(0);
+                }
+                ++scansOf[number];
+            }
+            segmentOfPiece.push_back(number);
         }))
         return readFailed();
 
     Result<FileReplacement> out = FileReplacement::begin(path);
     if (!out)
         return Result<qint64>::failure(out.message());
-    QHash<QString, int> seen;
+    QList<int> seen(scansOf.size(), 0);
+    size_t pieceIndex = 0;
     qint64 written = 0;
     Status status;
-    if (!forEachLine(in, [&](const QByteArray& piece, bool whole) {
+    if (!forEachLine(in, [&](const QByteArray& piece, bool) {
+            const qint32 number = pieceIndex < segmentOfPiece.size() ? segmentOfPiece[pieceIndex] : -1;
+            ++pieceIndex;
             if (!status)
                 return;
-            if (const QString segment = segmentOf(piece, whole); !segment.isEmpty()) {
-                if (++seen[segment] <= scansOf.value(segment) - ScanHistory::MaxScansPerSegment)
-                    return;
-            }
+            if (number >= 0 && ++seen[number] <= scansOf[number] - ScanHistory::MaxScansPerSegment)
+                return;
             status = out->write(piece);
             written += piece.size();
             if (status && !piece.endsWith('\n') && in.atEnd()) {

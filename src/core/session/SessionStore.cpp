@@ -1,24 +1,57 @@
 #include "SessionStore.h"
 
 #include "base/AtomicFile.h"
+#include "base/FileReasons.h"
 #include "setups/SetupConversion.h"
 
+#include <QCoreApplication>
+#include <QMutex>
 #include <QMutexLocker>
+#include <QPointer>
+#include <QThreadPool>
 
-SessionStore::SessionStore(QObject* parent) : QObject(parent), m_writer(writeFilesAtomically)
+#include <optional>
+
+// One queue in the order handed over: a setup job has no history path, a history job has.
+struct SessionStore::Job
 {
-    m_pool.setMaxThreadCount(1);
+    QString folder; // setup: the setups folder
+    GatewayId id;
+    GWSetupRecord record;
+    QHostAddress from;
+    QString historyPath; // history: the history file
+    ScanRecord scan;
+    quint64 ticket = 0;
+};
+
+// What the worker shares with the store; it outlives the store while work is left.
+struct SessionStore::Shared
+{
+    QMutex mutex;
+    QList<Job> queue;
+    QStringList sweeps;
+    Writer writer = writeFilesAtomically;
+    bool running = false;
+    QPointer<SessionStore> owner; // made and read on the owner's thread only
+};
+
+SessionStore::SessionStore(QObject* parent) : QObject(parent), m_shared(std::make_shared<Shared>())
+{
+    m_shared->owner = this;
+    // The worker thread is made now and kept for the life of the program: a scan neither waits for
+    // a new thread nor leaves one (with its descriptors) behind.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    pool->setExpiryTimeout(-1);
+    if (pool->activeThreadCount() == 0)
+        pool->start([] {});
 }
 
-SessionStore::~SessionStore()
-{
-    m_pool.waitForDone();
-}
+SessionStore::~SessionStore() = default;
 
 void SessionStore::setWriter(Writer writer)
 {
-    QMutexLocker lock(&m_mutex);
-    m_writer = writer ? std::move(writer) : Writer(writeFilesAtomically);
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->writer = writer ? std::move(writer) : Writer(writeFilesAtomically);
 }
 
 void SessionStore::storeSetup(const QString& folder, const GatewayId& id, const GWSetupRecord& record,
@@ -36,9 +69,9 @@ void SessionStore::storeSetup(const QString& folder, const GatewayId& id, const 
 
 void SessionStore::sweepLeftovers(const QString& folder)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_sweeps.contains(folder))
-        m_sweeps << folder;
+    QMutexLocker lock(&m_shared->mutex);
+    if (!m_shared->sweeps.contains(folder))
+        m_shared->sweeps << folder;
 }
 
 void SessionStore::recordScan(const QString& path, const ScanRecord& scan, quint64 ticket)
@@ -52,15 +85,15 @@ void SessionStore::recordScan(const QString& path, const ScanRecord& scan, quint
 
 void SessionStore::enqueue(Job job)
 {
-    QMutexLocker lock(&m_mutex);
-    m_queue.append(std::move(job));
-    if (!m_running) {
-        m_running = true;
-        m_pool.start([this] { drain(); });
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->queue.append(std::move(job));
+    if (!m_shared->running) {
+        m_shared->running = true;
+        QThreadPool::globalInstance()->start([shared = m_shared] { drain(shared); });
     }
 }
 
-void SessionStore::drain()
+void SessionStore::drain(const std::shared_ptr<Shared>& shared)
 {
     for (;;) {
         QList<Job> setups;
@@ -68,33 +101,48 @@ void SessionStore::drain()
         QStringList sweeps;
         Writer writer;
         {
-            QMutexLocker lock(&m_mutex);
-            if (m_queue.isEmpty()) {
-                m_running = false;
+            QMutexLocker lock(&shared->mutex);
+            if (shared->queue.isEmpty()) {
+                shared->running = false;
                 return;
             }
             // The setups at the head of the queue form one batch; a history job goes alone.
-            if (!m_queue.first().historyPath.isEmpty()) {
-                history = m_queue.takeFirst();
+            if (!shared->queue.first().historyPath.isEmpty()) {
+                history = shared->queue.takeFirst();
             } else {
-                while (!m_queue.isEmpty() && m_queue.first().historyPath.isEmpty() && setups.size() < MaxBatch)
-                    setups.append(m_queue.takeFirst());
-                sweeps = std::exchange(m_sweeps, {});
+                while (!shared->queue.isEmpty() && shared->queue.first().historyPath.isEmpty() &&
+                       setups.size() < MaxBatch)
+                    setups.append(shared->queue.takeFirst());
+                sweeps = std::exchange(shared->sweeps, {});
             }
-            writer = m_writer;
+            writer = shared->writer;
         }
         // Setup files of the gateway ID pattern only: other programs' files are never touched.
         for (const QString& folder : std::as_const(sweeps))
             removeStaleTemporaries(folder, QStringLiteral("SETUPGW_[0-9A-F]{2}_[0-9A-F]{2}_[0-9A-F]{2}\\.GWINI"),
                                    LeftoverAgeSeconds);
         if (history)
-            writeHistory(*history);
+            writeHistory(shared, *history);
         else
-            writeSetups(setups, writer);
+            writeSetups(shared, setups, writer);
     }
 }
 
-void SessionStore::writeSetups(const QList<Job>& jobs, const Writer& writer)
+void SessionStore::report(const std::shared_ptr<Shared>& shared, std::function<void(SessionStore&)> what)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [shared, what = std::move(what)] {
+            if (SessionStore* store = shared->owner.data())
+                what(*store);
+        },
+        Qt::QueuedConnection);
+}
+
+void SessionStore::writeSetups(const std::shared_ptr<Shared>& shared, const QList<Job>& jobs, const Writer& writer)
 {
     QList<Status> results(jobs.size());
     QList<FileWrite> files;
@@ -111,31 +159,26 @@ void SessionStore::writeSetups(const QList<Job>& jobs, const Writer& writer)
     const QList<Status> written = writer(files);
     for (qsizetype i = 0; i < jobs.size(); ++i) {
         if (fileOf[i] >= 0)
-            results[i] = written.value(fileOf[i], Status::failure(QStringLiteral("nicht geschrieben")));
+            results[i] = written.value(fileOf[i], Status::failure(FileReasons::writeFailure(
+                                                      files[fileOf[i]].path, QStringLiteral("nicht geschrieben"))));
     }
     QList<std::pair<quint64, QHostAddress>> done;
     for (const Job& job : jobs)
         done.append({job.ticket, job.from});
-    QMetaObject::invokeMethod(
-        this,
-        [this, done, results] {
-            for (qsizetype i = 0; i < done.size(); ++i) {
-                --m_pendingSetups;
-                emit setupStored(done[i].first, done[i].second, results[i]);
-            }
-        },
-        Qt::QueuedConnection);
+    report(shared, [done, results](SessionStore& store) {
+        for (qsizetype i = 0; i < done.size(); ++i) {
+            --store.m_pendingSetups;
+            emit store.setupStored(done[i].first, done[i].second, results[i]);
+        }
+    });
 }
 
-void SessionStore::writeHistory(const Job& job)
+void SessionStore::writeHistory(const std::shared_ptr<Shared>& shared, const Job& job)
 {
     ScanHistory history(job.historyPath);
     const ScanHistory::Recorded recorded = history.record(job.scan);
     const ScanComparison comparison = compareScans(recorded.previous, job.scan);
-    QMetaObject::invokeMethod(
-        this,
-        [this, ticket = job.ticket, comparison, status = recorded.status] {
-            emit scanRecorded(ticket, comparison, status);
-        },
-        Qt::QueuedConnection);
+    report(shared, [ticket = job.ticket, comparison, status = recorded.status](SessionStore& store) {
+        emit store.scanRecorded(ticket, comparison, status);
+    });
 }

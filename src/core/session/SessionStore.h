@@ -7,11 +7,10 @@
 #include "setups/GatewayId.h"
 
 #include <QHostAddress>
-#include <QMutex>
 #include <QObject>
-#include <QThreadPool>
 
 #include <functional>
+#include <memory>
 
 // What a session writes to disk while gateways answer, written on a worker thread so that the
 // thread that hands it over (the window's) never waits for the disk: the setup files of received
@@ -21,7 +20,9 @@
 // batch is being written and flushed goes into the next, so a whole segment answering at once costs
 // a few flushes, not two per gateway. setupStored() reports each file once it is durable (or why it
 // could not be written). Scans are recorded in the order handed over, each after the setups handed
-// over before it. The destructor waits until everything handed over is written.
+// over before it. The work runs on Qt's global thread pool (its threads kept for the life of the
+// program), which the application waits for when it ends, so what was handed over is written even when the store is
+// gone by then (its reports are dropped); nothing here ever waits for the worker.
 class SessionStore final : public QObject
 {
     Q_OBJECT
@@ -58,30 +59,16 @@ signals:
     void scanRecorded(quint64 ticket, const ScanComparison& comparison, const Status& status);
 
 private:
-    // One queue in the order handed over: a setup job has no scan path, a history job has.
-    struct Job
-    {
-        QString folder; // setup: the setups folder
-        GatewayId id;
-        GWSetupRecord record;
-        QHostAddress from;
-        QString historyPath; // history: the history file
-        ScanRecord scan;
-        quint64 ticket = 0;
-    };
+    struct Job;
+    struct Shared;
 
     void enqueue(Job job);
-    void drain(); // worker thread
-    void writeSetups(const QList<Job>& jobs, const Writer& writer);
-    void writeHistory(const Job& job);
+    static void drain(const std::shared_ptr<Shared>& shared);
+    static void writeSetups(const std::shared_ptr<Shared>& shared, const QList<Job>& jobs, const Writer& writer);
+    static void writeHistory(const std::shared_ptr<Shared>& shared, const Job& job);
+    // On the owner's thread, when the store is still there.
+    static void report(const std::shared_ptr<Shared>& shared, std::function<void(SessionStore&)> what);
 
-    QThreadPool m_pool;
-    QMutex m_mutex;
-    // Guarded by m_mutex:
-    QList<Job> m_queue;
-    QStringList m_sweeps;
-    Writer m_writer;
-    bool m_running = false;
-    // Owner's thread only:
-    int m_pendingSetups = 0;
+    std::shared_ptr<Shared> m_shared;
+    int m_pendingSetups = 0; // owner's thread only
 };
