@@ -5,7 +5,7 @@
 // its setup in a scratch folder, as in the main window.
 // Usage: bench_stall <path of telvaro-gwsim>
 #include "session/GatewaySession.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupFile.h"
 
 #include <QCoreApplication>
@@ -70,7 +70,7 @@ int main(int argc, char** argv)
     LinkSettings link;
     link.port = quint16(port);
     session.setLinkSettings(link);
-    session.setMasterKey(*parseMasterKeyText(SetupKeys::DefaultMasterKey));
+    session.setMasterKey(*FieldRules::masterKey(SetupKeys::DefaultMasterKey));
     session.setSetupsFolder(folder);
 
     QElapsedTimer sinceTick;

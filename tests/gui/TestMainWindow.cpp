@@ -3,7 +3,7 @@
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 #include "link/SetupTransfer.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
@@ -441,7 +441,7 @@ private slots:
         QCOMPARE(child<QTableWidget>("StringGrid1")->item(0, 3)->text(), verified);
         QVERIFY(child<QLabel>("Label5")->text().startsWith(u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21)"_s));
         QCOMPARE(child<QLineEdit>("EditMasterKey")->text(), mainKey);
-        QCOMPARE(m_window->session().masterKey(), *parseMasterKeyText(mainKey));
+        QCOMPARE(m_window->session().masterKey(), *FieldRules::masterKey(mainKey));
         QVERIFY(child<QPushButton>("ButtonScann")->isEnabled());
     }
 

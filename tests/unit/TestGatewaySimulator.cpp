@@ -3,7 +3,7 @@
 #include "TestSupport.h"
 
 #include "link/Telegram.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupDiff.h"
 #include "setups/SetupFile.h"
@@ -168,7 +168,7 @@ QByteArray sendSetup(const QHostAddress& address, quint16 port, const MasterKey&
 
 MasterKey keyFromHex(const char* hex)
 {
-    return *parseMasterKeyText(QString::fromLatin1(hex));
+    return *FieldRules::masterKey(QString::fromLatin1(hex));
 }
 
 GWSetupRecord::Address octets(const QHostAddress& address)
@@ -817,7 +817,7 @@ void TestGatewaySimulator::adoption()
     QSignalSpy moved(&sim, &GatewaySimulator::moved);
     QSignalSpy notTaken(&sim, &GatewaySimulator::addressNotTaken);
 
-    const MasterKey key = newKey.isEmpty() ? g.masterKey : *parseMasterKeyText(newKey);
+    const MasterKey key = newKey.isEmpty() ? g.masterKey : *FieldRules::masterKey(newKey);
     GWSetupRecord sent = g.record;
     sent.setServerPort(5099);
     sent.setMasterKey(key);

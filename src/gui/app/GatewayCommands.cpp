@@ -122,7 +122,7 @@ bool GatewayCommands::readTarget(const std::function<void(const QHostAddress&, c
         return false;
     }
     if (!QFileInfo::exists(SetupFilePath(m_session.setupsFolder(), *id))) {
-        m_err << QStringLiteral("Kein Setup für diese GWID vorhanden!\n");
+        m_err << NoSetupForGatewayText << '\n';
         return false;
     }
     // The gateway is read first: only a gateway whose setup was read and decrypted here is compared

@@ -59,6 +59,3 @@ private:
     bool m_masterKeyRead = false;
     QStringList m_confirmedSegments;
 };
-
-// The one main window, set when it is created.
-extern TTelvaro* Telvaro;

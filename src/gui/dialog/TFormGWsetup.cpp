@@ -12,17 +12,13 @@
 #include "radioids/KeyList.h"
 #include "radioids/RadioIdText.h"
 #include "session/GatewaySession.h"
-#include "setups/AddressCheck.h"
 #include "setups/FieldRules.h"
-#include "setups/HexPair.h"
 #include "setups/SetupFile.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 #include <QTimer>
-
-TFormGWsetup* FormGWsetup = nullptr;
 
 namespace {
 
@@ -138,11 +134,7 @@ TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     FormCreate();
 }
 
-TFormGWsetup::~TFormGWsetup()
-{
-    if (FormGWsetup == this)
-        FormGWsetup = nullptr;
-}
+TFormGWsetup::~TFormGWsetup() = default;
 
 void TFormGWsetup::FormCreate()
 {
@@ -204,7 +196,7 @@ void TFormGWsetup::EditMasterKey1KeyPress(QChar& key)
 
 void TFormGWsetup::EditMasterKey1KeyUp()
 {
-    ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey1->text().size()));
+    ui->LabelMKcount->setText(FieldRules::masterKeyCountText(ui->EditMasterKey1->text().size()));
 }
 
 void TFormGWsetup::EditGWID2Change()
@@ -230,7 +222,7 @@ void TFormGWsetup::advanceFocus(const QLineEdit* from, QLineEdit* to)
 
 bool TFormGWsetup::CheckIPAddress(const QString& text)
 {
-    if (isValidIpAddress(text))
+    if (FieldRules::address(text))
         return true;
     Prompter::instance().show(this, QStringLiteral("Das ist keine gültige IP-Adresse=") + text);
     return false;
@@ -245,9 +237,8 @@ void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& hos
     const QString p1 = QString::asprintf("%.2X", id.bytes[1]);
     const QString p0 = QString::asprintf("%.2X", id.bytes[2]);
     if (!LoadSetup(SetupFilePath(SharedFolders::setups(), id), p2, p1, p0)) {
-        const Prompter::Button answer = Prompter::instance().message(
-            this, Prompter::Icon::Error, QStringLiteral("Kein Setup für diese GWID vorhanden!"),
-            Prompter::Abort | Prompter::Ignore);
+        const Prompter::Button answer = Prompter::instance().message(this, Prompter::Icon::Error, NoSetupForGatewayText,
+                                                                     Prompter::Abort | Prompter::Ignore);
         if (answer != Prompter::Ignore)
             return;
         QScopedValueRollback loading(m_loading, true);
@@ -474,7 +465,8 @@ void TFormGWsetup::ButtonSAVEClick()
 
     const QString folder = SharedFolders::setups();
     GatewayId fileId;
-    fileId.bytes = {HexPairToByte(values.gwId2), HexPairToByte(values.gwId1), HexPairToByte(values.gwId0)};
+    fileId.bytes = {*FieldRules::hexPair(values.gwId2), *FieldRules::hexPair(values.gwId1),
+                    *FieldRules::hexPair(values.gwId0)};
     Status saved = SharedFolders::ensureFolder(folder);
     if (saved) {
         Result<IniFile> ini = IniFile::load(SetupFilePath(folder, fileId));
