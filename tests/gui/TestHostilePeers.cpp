@@ -7,6 +7,7 @@
 #include "common/Prompter.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "ProcessProbe.h"
 #include "TestSupport.h"
 
@@ -31,15 +32,6 @@ constexpr qint64 RssBoundKb = (64 + 256) * 1024;
 #else
 constexpr qint64 RssBoundKb = 64 * 1024;
 #endif
-
-SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal, int lengthField = 0)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
-    g.behaviour = behaviour;
-    g.lengthField = lengthField;
-    return g;
-}
 
 bool reporting()
 {
@@ -72,6 +64,7 @@ private:
         TTelvaro::Options options;
         options.port = m_sim->port();
         m_window = std::make_unique<TTelvaro>(options);
+        m_window->session().setTimings(fastTimings());
         child<QLineEdit>("EditIP0")->setText(u"127"_s);
         child<QLineEdit>("EditIP1")->setText(u"0"_s);
         child<QLineEdit>("EditIP2")->setText(u"0"_s);
@@ -222,7 +215,8 @@ private slots:
 
         QList<SimulatedGateway> list;
         if (gateways == 1) {
-            list << gw(21, GatewayBehaviour(behaviour), lengthField);
+            list << gw(21, GatewayBehaviour(behaviour));
+            list.last().lengthField = lengthField;
         } else {
             for (int octet = 1; octet <= gateways; ++octet)
                 list << gw(octet);

@@ -8,6 +8,7 @@
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "SetupFileEdits.h"
 #include "TestSupport.h"
 
@@ -25,14 +26,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-SimulatedGateway gw(int octet, quint8 last, GatewayBehaviour behaviour = GatewayBehaviour::Normal)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
-    g.behaviour = behaviour;
-    return g;
-}
 
 QStringList gridRow(QTableWidget* grid, int row)
 {
@@ -79,6 +72,7 @@ private:
             options.port = sim().port();
         }
         m_window = std::make_unique<TTelvaro>(options);
+        m_window->session().setTimings(fastTimings());
         child<QLineEdit>("EditIP0")->setText(u"127"_s);
         child<QLineEdit>("EditIP1")->setText(u"0"_s);
         child<QLineEdit>("EditIP2")->setText(u"0"_s);

@@ -8,6 +8,7 @@
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "ProcessProbe.h"
 #include "SetupFileEdits.h"
 #include "TestSupport.h"
@@ -21,16 +22,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr int Faster = 5;
-
-SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal, quint8 last = 0x2C)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
-    g.behaviour = behaviour;
-    return g;
-}
 
 const GatewayId Id2C{{0x0A, 0x1B, 0x2C}};
 
@@ -61,7 +52,7 @@ private:
         link.port = m_sim->port();
         link.verifyTimeoutMs = verifyTimeoutMs;
         m_session->setLinkSettings(link);
-        m_session->setTimings(ExchangeTimings().scaledDown(Faster));
+        m_session->setTimings(fastTimings());
     }
     void scan()
     {
@@ -116,7 +107,7 @@ private slots:
     // sent back, acknowledged; the gateway holds the file's values and its own reserved bytes.
     void scanStoreEditSend()
     {
-        SimulatedGateway g = gw(21);
+        SimulatedGateway g = gw(21, 0x2C);
         g.record.setFirmwareVersion({3, 1, 7});
         listen({g});
         scan();
@@ -170,7 +161,7 @@ private slots:
         QFETCH(int, answers);
         QList<SimulatedGateway> gateways{gw(22, GatewayBehaviour::Normal, 0x2D)};
         if (behaviour >= 0)
-            gateways << gw(21, GatewayBehaviour(behaviour));
+            gateways << gw(21, GatewayBehaviour(behaviour), 0x2C);
         listen(gateways);
         scan();
         const GatewayRow* row = m_session->list().find(Host21);
@@ -196,7 +187,7 @@ private slots:
     // A setup that cannot be written stays listed, marked, with the reason.
     void storeFailureKeepsTheRowWithItsReason()
     {
-        const SimulatedGateway g = gw(21);
+        const SimulatedGateway g = gw(21, 0x2C);
         listen({g});
         QVERIFY(QDir().mkpath(SetupFilePath(SharedFolders::setups(), Id2C))); // a folder in the file's place
         QSignalSpy failed(m_session.get(), &GatewaySession::storeFailed);
@@ -244,11 +235,11 @@ private slots:
         QFETCH(bool, readFirst);
         QFETCH(QString, target);
         QFETCH(QString, message);
-        listen({gw(21, GatewayBehaviour(behaviour))});
+        listen({gw(21, GatewayBehaviour(behaviour), 0x2C)});
         const GatewayId id = *GatewayId::fromText(target);
         // A stored file for the target: what is refused is the gateway, never the file.
         QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
-        QVERIFY(SetupRecordToFile(SharedFolders::setups(), id, gw(21).record));
+        QVERIFY(SetupRecordToFile(SharedFolders::setups(), id, gw(21, 0x2C).record));
         if (readFirst)
             read(Host21);
         QSignalSpy started(m_session.get(), &GatewaySession::transferStarted);
@@ -262,7 +253,7 @@ private slots:
 
     void sendRefusedWhenTheFileDoesNotConvert()
     {
-        listen({gw(21)});
+        listen({gw(21, 0x2C)});
         read(Host21);
         QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
@@ -279,7 +270,7 @@ private slots:
     // The read before a send is only a read: the file that is to be sent stays as it is.
     void readWritesNoFile()
     {
-        listen({gw(21)});
+        listen({gw(21, 0x2C)});
         QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
         QFile f(file);
@@ -315,7 +306,7 @@ private slots:
         QFETCH(bool, closeAfterRead);
         QFETCH(int, outcome);
         QFETCH(int, received);
-        listen({gw(21, GatewayBehaviour(behaviour))});
+        listen({gw(21, GatewayBehaviour(behaviour), 0x2C)});
         scan();
         if (closeAfterRead)
             m_sim->close();
@@ -345,7 +336,7 @@ private slots:
     // Another gateway took the address between the read and the transfer: nothing is sent.
     void anotherGatewayAtTransferTime()
     {
-        listen({gw(21)});
+        listen({gw(21, 0x2C)});
         const quint16 port = m_sim->port();
         scan();
         m_sim->close();
@@ -359,7 +350,7 @@ private slots:
 
     void secondTransferToTheSameGatewayWaits()
     {
-        listen({gw(21, GatewayBehaviour::LateAck)});
+        listen({gw(21, GatewayBehaviour::LateAck, 0x2C)});
         scan();
         QSignalSpy finished(m_session.get(), &GatewaySession::transferFinished);
         QVERIFY(m_session->sendSetupFile(Host21, Id2C, Id2C));
@@ -414,7 +405,7 @@ private slots:
         QFETCH(int, result);
         QFETCH(QStringList, lines);
         QFETCH(QString, status);
-        listen({gw(21, GatewayBehaviour(behaviour))}, verifyMs);
+        listen({gw(21, GatewayBehaviour(behaviour), 0x2C)}, verifyMs);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
         QVERIFY(editSetupFile(file, {{u"NETZWERK/PORT"_s, u"5099"_s}, {u"NETZWERK/SRV_DNS"_s, u"neu.example.net"_s}}));
@@ -437,7 +428,7 @@ private slots:
     // gateway and its file is rewritten from what it reports.
     void readBackWithTheNewKey()
     {
-        SimulatedGateway g = gw(21);
+        SimulatedGateway g = gw(21, 0x2C);
         g.restartDelayMs = 300;
         listen({g}, 4000);
         scan();
@@ -460,7 +451,7 @@ private slots:
     // and its file is rewritten from what it reports.
     void readBackAtTheNewAddress()
     {
-        SimulatedGateway g = gw(21);
+        SimulatedGateway g = gw(21, 0x2C);
         g.restartDelayMs = 300;
         listen({g}, 4000);
         scan();
@@ -490,7 +481,7 @@ private slots:
     // A fixed address outside the segment is named, never contacted.
     void fixedAddressOutsideTheSegmentIsNotContacted()
     {
-        listen({gw(21, GatewayBehaviour::LongRestart)}, 1000);
+        listen({gw(21, GatewayBehaviour::LongRestart, 0x2C)}, 1000);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
         QVERIFY(editSetupFile(file, {{u"NETZWERK/DHCP"_s, u"0"_s}, {u"NETZWERK/FEST_IP"_s, u"192.000.002.005"_s}}));
@@ -508,7 +499,7 @@ private slots:
     void secondScanSaysWhatChanged()
     {
         m_session->setHistoryFile(SharedFolders::mervane() + u"Telvaro-Scans.jsonl"_s);
-        const SimulatedGateway a = gw(21), b = gw(22, GatewayBehaviour::Normal, 0x2D),
+        const SimulatedGateway a = gw(21, 0x2C), b = gw(22, GatewayBehaviour::Normal, 0x2D),
                                c = gw(23, GatewayBehaviour::Normal, 0x2E);
         listen({a, b, c});
         const quint16 port = m_sim->port();
@@ -548,14 +539,14 @@ private slots:
             fillers.back()->connectToHost(QHostAddress(u"127.0.0.25"_s), full.serverPort());
         }
         QTest::qWait(100);
-        QVERIFY(m_sim->listen({gw(22, GatewayBehaviour::Silent), gw(23, GatewayBehaviour::Silent, 0x2E),
+        QVERIFY(m_sim->listen({gw(22, GatewayBehaviour::Silent, 0x2C), gw(23, GatewayBehaviour::Silent, 0x2E),
                                gw(24, GatewayBehaviour::Close, 0x2F)},
                               full.serverPort()));
         LinkSettings link;
         link.port = full.serverPort();
         link.verifyTimeoutMs = 0;
         m_session->setLinkSettings(link);
-        m_session->setTimings(ExchangeTimings().scaledDown(5));
+        m_session->setTimings(fastTimings());
         scan();
         const GatewaySession::Counts c = m_session->counts();
         using K = GatewayRead::Kind;
