@@ -52,10 +52,7 @@ private:
 
     template <typename T> T* child(const char* name)
     {
-        T* w = m_window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("control %s missing", name);
-        return w;
+        return findControl<T>(m_window.get(), QString::fromLatin1(name));
     }
 
     void openWindow(const QList<SimulatedGateway>& gateways)
@@ -70,15 +67,6 @@ private:
         child<QLineEdit>("EditIP2")->setText(u"0"_s);
     }
 
-    // Lets deferred deletions and the simulator's side of closed connections run.
-    static void settle()
-    {
-        for (int i = 0; i < 5; ++i) {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-    }
-
     // "fds back" once the descriptors are down to the baseline again (within a few seconds).
     static QString descriptorsAfter(int baseline)
     {
@@ -86,7 +74,7 @@ private:
         t.start();
         int now = openDescriptors();
         while (now > baseline && t.elapsed() < 6000) {
-            settle();
+            settleDeletions();
             QTest::qWait(50);
             now = openDescriptors();
         }
@@ -162,7 +150,7 @@ private slots:
         m_window.reset();
         m_sim.reset();
         Prompter::setInstance(nullptr);
-        settle();
+        settleDeletions();
     }
 
     void scan_data()
@@ -224,7 +212,7 @@ private slots:
         openWindow(list);
         if (QTest::currentTestFailed())
             return;
-        settle();
+        settleDeletions();
         const int fdsBefore = openDescriptors();
         const qint64 rssBefore = residentKb();
 

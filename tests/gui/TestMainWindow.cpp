@@ -50,10 +50,7 @@ private:
 
     template <typename T> T* child(const char* name)
     {
-        T* w = m_window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("control %s missing", name);
-        return w;
+        return findControl<T>(m_window.get(), QString::fromLatin1(name));
     }
 
     void writeSettings(const QString& text)

@@ -3,6 +3,7 @@
 #include "SimulatedGateway.h"
 #include "link/ExchangeTimings.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
@@ -33,6 +34,15 @@ inline SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehavi
 inline SimulatedGateway gw(int octet, quint8 last, GatewayBehaviour behaviour = GatewayBehaviour::Normal)
 {
     return gw(octet, behaviour, last);
+}
+
+// Lets deferred deletions and the simulator's side of closed connections run.
+inline void settleDeletions()
+{
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
 }
 
 // Runs the event loop until condition holds or timeoutMs have passed; true when it holds. Unlike

@@ -25,13 +25,6 @@ namespace {
 
 const GatewayId Id2C{{0x0A, 0x1B, 0x2C}};
 
-void settleDeletions()
-{
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
 const QHostAddress Host21(u"127.0.0.21"_s);
 
 } // namespace

@@ -33,14 +33,6 @@ ScanEngine::Settings settingsFor(quint16 port, int parallel)
     return s;
 }
 
-void settle()
-{
-    for (int i = 0; i < 10; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
-
 int answered(const QSignalSpy& done)
 {
     int n = 0;
@@ -227,7 +219,7 @@ private slots:
             QVERIFY2(finished.wait(20000), qPrintable(u"scan %1 did not end"_s.arg(round)));
             QCOMPARE(answered(done), 5); // every gateway but the one that closes at once
             QTRY_COMPARE(sim.openConnections(), 0);
-            settle();
+            settleDeletions();
             if (round == 1) {
                 fdsAfterFirst = openDescriptors();
                 rssAfterFirst = residentKb();
