@@ -201,8 +201,7 @@ private slots:
         qint64 size = 0;
         {
             QByteArray bytes = head;
-            while (bytes.size() + unit.size() <= MaxImportFileBytes)
-                bytes += unit;
+            bytes += unit.repeated((MaxImportFileBytes - bytes.size()) / unit.size());
             // Device sections need distinct names to cost anything: number them.
             if (unit.startsWith("[HAUS1_S1]")) {
                 bytes = head;
