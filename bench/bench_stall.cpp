@@ -10,7 +10,7 @@
 // gap above 10 ms with the scan's state at that moment.
 // Usage: bench_stall <path of telvaro-gwsim> [--history FILE]
 #include "session/GatewaySession.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupFile.h"
 
 #include <QCoreApplication>
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
     LinkSettings link;
     link.port = quint16(port);
     session.setLinkSettings(link);
-    session.setMasterKey(*parseMasterKeyText(SetupKeys::DefaultMasterKey));
+    session.setMasterKey(*FieldRules::masterKey(SetupKeys::DefaultMasterKey));
     session.setSetupsFolder(folder);
     session.setHistoryFile(historyFile.isEmpty() ? setups.filePath(QStringLiteral("Telvaro-Scans.jsonl"))
                                                  : historyFile);

@@ -1,20 +1,20 @@
 #!/usr/bin/env bash
-# The core library (src/core) works without windows: no widget header, nothing of src/gui. Inside
-# the core, radioids/ and firmware/ use only the generic pieces of base/, never setups/ or the link.
+# The build keeps the layers apart (src/CMakeLists.txt: each layer sees only its own headers and
+# those of the layers it links). This checks what an include path cannot stop:
+#  - Qt's GUI modules reached through the common Qt include root (<QtWidgets/QWidget>, <QtGui/...>)
+#    from code without windows (src/core, src/cli);
+#  - a path that climbs out of its own folder ("../"), which would bypass the layer's include root.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 2
 bad=0
 report() { echo "layering: $1"; bad=1; }
 
-widgets='#include *[<"](QtWidgets/|QtGui/|Q(Widget|Dialog|MessageBox|FileDialog|Application|MainWindow|LineEdit|PushButton|Label|Painter|GuiApplication|Screen|Style|Palette|Font|Icon|Pixmap|Color)\b)'
-while IFS= read -r hit; do report "widget or GUI header in the core: $hit"; done \
-    < <(grep -rnE "$widgets" src/core || true)
-while IFS= read -r hit; do report "core includes a window header: $hit"; done \
-    < <(grep -rnE '#include *"(app|dialog|common)/' src/core || true)
-while IFS= read -r hit; do report "radioids/firmware reach into setups or the link: $hit"; done \
-    < <(grep -rnE '#include *"(setups|link|session)/' src/core/radioids src/core/firmware || true)
-while IFS= read -r hit; do report "base depends on a subsystem: $hit"; done \
-    < <(grep -rnE '#include *"(setups|link|session|radioids|firmware)/' src/core/base || true)
+windowless=(src/core)
+[ -d src/cli ] && windowless+=(src/cli)
+while IFS= read -r hit; do report "Qt GUI module in code without windows: $hit"; done \
+    < <(grep -rnE '#include *[<"](QtWidgets|QtGui|QtPrintSupport|QtSvg)/' "${windowless[@]}" || true)
+while IFS= read -r hit; do report "include climbs out of its folder: $hit"; done \
+    < <(grep -rnE '#include *"[^"]*\.\./' src tools || true)
 if [ "$bad" -ne 0 ]; then exit 1; fi
 echo "layering: ok"

@@ -187,7 +187,7 @@ bool CommandRunner::readTarget(const std::function<void(const QHostAddress&, con
     const auto& a = *address;
     const QHostAddress host{quint32(a[0]) << 24 | quint32(a[1]) << 16 | quint32(a[2]) << 8 | quint32(a[3])};
     if (!QFileInfo::exists(SetupFilePath(m_session.setupsFolder(), *id))) {
-        m_err << u"Kein Setup für diese GWID vorhanden!\n"_s;
+        m_err << NoSetupForGatewayText << u'\n';
         return false;
     }
     // The last scan of the segment found this ID at several addresses: which gateway the file

@@ -34,10 +34,7 @@ private:
 
     template <typename T> T* in(QWidget* window, const char* name)
     {
-        T* w = window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("control %s missing", name);
-        return w;
+        return findControl<T>(window, QString::fromLatin1(name));
     }
 
     void scanAndOpen(int row)

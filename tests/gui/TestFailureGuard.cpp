@@ -1,7 +1,7 @@
 // Exceptions never turn into success: one out of an event handler of the command line ends the run
 // with exit code 2 and a German message; in the window it is reported and the program goes on.
-#include "CommandArguments.h"
-#include "CommandRunner.h"
+#include "cli/CommandArguments.h"
+#include "cli/CommandRunner.h"
 #include "app/GuardedApplication.h"
 
 #include "GatewaySimulator.h"

@@ -7,6 +7,7 @@
 #include "common/Prompter.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "ProcessProbe.h"
 #include "TestSupport.h"
 
@@ -32,15 +33,6 @@ constexpr qint64 RssBoundKb = (64 + 256) * 1024;
 constexpr qint64 RssBoundKb = 64 * 1024;
 #endif
 
-SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal, int lengthField = 0)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
-    g.behaviour = behaviour;
-    g.lengthField = lengthField;
-    return g;
-}
-
 bool reporting()
 {
     return qEnvironmentVariableIsSet("TELVARO_HARDENING_REPORT");
@@ -60,10 +52,7 @@ private:
 
     template <typename T> T* child(const char* name)
     {
-        T* w = m_window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("control %s missing", name);
-        return w;
+        return findControl<T>(m_window.get(), QString::fromLatin1(name));
     }
 
     void openWindow(const QList<SimulatedGateway>& gateways)
@@ -72,18 +61,10 @@ private:
         TTelvaro::Options options;
         options.port = m_sim->port();
         m_window = std::make_unique<TTelvaro>(options);
+        m_window->session().setTimings(fastTimings());
         child<QLineEdit>("EditIP0")->setText(u"127"_s);
         child<QLineEdit>("EditIP1")->setText(u"0"_s);
         child<QLineEdit>("EditIP2")->setText(u"0"_s);
-    }
-
-    // Lets deferred deletions and the simulator's side of closed connections run.
-    static void settle()
-    {
-        for (int i = 0; i < 5; ++i) {
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
     }
 
     // "fds back" once the descriptors are down to the baseline again (within a few seconds).
@@ -93,7 +74,7 @@ private:
         t.start();
         int now = openDescriptors();
         while (now > baseline && t.elapsed() < 6000) {
-            settle();
+            settleDeletions();
             QTest::qWait(50);
             now = openDescriptors();
         }
@@ -169,7 +150,7 @@ private slots:
         m_window.reset();
         m_sim.reset();
         Prompter::setInstance(nullptr);
-        settle();
+        settleDeletions();
     }
 
     void scan_data()
@@ -222,7 +203,8 @@ private slots:
 
         QList<SimulatedGateway> list;
         if (gateways == 1) {
-            list << gw(21, GatewayBehaviour(behaviour), lengthField);
+            list << gw(21, GatewayBehaviour(behaviour));
+            list.last().lengthField = lengthField;
         } else {
             for (int octet = 1; octet <= gateways; ++octet)
                 list << gw(octet);
@@ -230,7 +212,7 @@ private slots:
         openWindow(list);
         if (QTest::currentTestFailed())
             return;
-        settle();
+        settleDeletions();
         const int fdsBefore = openDescriptors();
         const qint64 rssBefore = residentKb();
 

@@ -4,11 +4,12 @@
 #include "common/Prompter.h"
 #include "link/SetupTransfer.h"
 #include "session/ScanHistory.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "SetupFileEdits.h"
 #include "TestSupport.h"
 
@@ -27,14 +28,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-SimulatedGateway gw(int octet, quint8 last, GatewayBehaviour behaviour = GatewayBehaviour::Normal)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
-    g.behaviour = behaviour;
-    return g;
-}
 
 // A table cell as the user reads it: without the marks that keep names from breaking.
 QString plainCell(QString text)
@@ -65,10 +58,7 @@ private:
 
     template <typename T> T* child(const char* name)
     {
-        T* w = m_window->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("control %s missing", name);
-        return w;
+        return findControl<T>(m_window.get(), QString::fromLatin1(name));
     }
 
     void writeSettings(const QString& text)
@@ -90,6 +80,7 @@ private:
             options.port = sim().port();
         }
         m_window = std::make_unique<TTelvaro>(options);
+        m_window->session().setTimings(fastTimings());
         child<QLineEdit>("EditIP0")->setText(u"127"_s);
         child<QLineEdit>("EditIP1")->setText(u"0"_s);
         child<QLineEdit>("EditIP2")->setText(u"0"_s);
@@ -469,7 +460,7 @@ private slots:
         QCOMPARE(child<QTableWidget>("StringGrid1")->item(0, 3)->text(), verified);
         QVERIFY(child<QLabel>("Label5")->text().startsWith(u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21)"_s));
         QCOMPARE(child<QLineEdit>("EditMasterKey")->text(), mainKey);
-        QCOMPARE(m_window->session().masterKey(), *parseMasterKeyText(mainKey));
+        QCOMPARE(m_window->session().masterKey(), *FieldRules::masterKey(mainKey));
         QVERIFY(child<QPushButton>("ButtonScann")->isEnabled());
     }
 

@@ -94,13 +94,7 @@ private slots:
     void importUnreadable();
 
 private:
-    template <typename T> T* control(const QString& name) const
-    {
-        T* widget = m_dialog->findChild<T*>(name);
-        if (!widget)
-            qFatal("no control %s", qPrintable(name));
-        return widget;
-    }
+    template <typename T> T* control(const QString& name) const { return findControl<T>(m_dialog.get(), name); }
     QLineEdit* edit(const QString& name) const { return control<QLineEdit>(name); }
     QListWidget* list() const { return control<QListWidget>(u"ListBoxFiltIDs"_s); }
     QString counter() const { return control<QLabel>(u"LabelIDcount"_s)->text(); }

@@ -74,13 +74,7 @@ private slots:
     void buttonsWaitOnlyForTheSending();
 
 private:
-    template <typename T> T* control(const QString& name) const
-    {
-        T* widget = m_dialog->findChild<T*>(name);
-        if (!widget)
-            qFatal("no control %s", qPrintable(name));
-        return widget;
-    }
+    template <typename T> T* control(const QString& name) const { return findControl<T>(m_dialog.get(), name); }
     QLineEdit* edit(const QString& name) const { return control<QLineEdit>(name); }
     void save() { control<QPushButton>(u"ButtonSAVE"_s)->click(); }
     QString setupPath(const QString& pairs = u"0A_1B_2C"_s) const

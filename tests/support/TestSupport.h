@@ -21,6 +21,16 @@ private:
     QTemporaryDir m_dir;
 };
 
+// The control called name below root; a missing control ends the test run, since every later step
+// would only fail for the same reason.
+template <typename T> T* findControl(const QObject* root, const QString& name)
+{
+    T* control = root->findChild<T*>(name);
+    if (!control)
+        qFatal("control %s missing", qPrintable(name));
+    return control;
+}
+
 inline QString testData(const QString& name)
 {
     return QStringLiteral(TELVARO_TEST_DATA "/") + name;

@@ -8,6 +8,7 @@
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "ProcessProbe.h"
 #include "SetupFileEdits.h"
 #include "TestSupport.h"
@@ -22,25 +23,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int Faster = 5;
-
-SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal, quint8 last = 0x2C)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, last}});
-    g.behaviour = behaviour;
-    return g;
-}
-
 const GatewayId Id2C{{0x0A, 0x1B, 0x2C}};
 
-void settleDeletions()
-{
-    for (int i = 0; i < 5; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-}
 const QHostAddress Host21(u"127.0.0.21"_s);
 
 } // namespace
@@ -61,7 +45,7 @@ private:
         link.port = m_sim->port();
         link.verifyTimeoutMs = verifyTimeoutMs;
         m_session->setLinkSettings(link);
-        m_session->setTimings(ExchangeTimings().scaledDown(Faster));
+        m_session->setTimings(fastTimings());
     }
     void scan()
     {
@@ -116,7 +100,7 @@ private slots:
     // sent back, acknowledged; the gateway holds the file's values and its own reserved bytes.
     void scanStoreEditSend()
     {
-        SimulatedGateway g = gw(21);
+        SimulatedGateway g = gw(21, 0x2C);
         g.record.setFirmwareVersion({3, 1, 7});
         listen({g});
         scan();
@@ -170,7 +154,7 @@ private slots:
         QFETCH(int, answers);
         QList<SimulatedGateway> gateways{gw(22, GatewayBehaviour::Normal, 0x2D)};
         if (behaviour >= 0)
-            gateways << gw(21, GatewayBehaviour(behaviour));
+            gateways << gw(21, GatewayBehaviour(behaviour), 0x2C);
         listen(gateways);
         scan();
         const GatewayRow* row = m_session->list().find(Host21);
@@ -196,7 +180,7 @@ private slots:
     // A setup that cannot be written stays listed, marked, with the reason.
     void storeFailureKeepsTheRowWithItsReason()
     {
-        const SimulatedGateway g = gw(21);
+        const SimulatedGateway g = gw(21, 0x2C);
         listen({g});
         QVERIFY(QDir().mkpath(SetupFilePath(SharedFolders::setups(), Id2C))); // a folder in the file's place
         QSignalSpy failed(m_session.get(), &GatewaySession::storeFailed);
@@ -249,12 +233,12 @@ private slots:
         QFETCH(bool, readFirst);
         QFETCH(QString, target);
         QFETCH(QString, message);
-        listen({gw(21, GatewayBehaviour(behaviour))});
+        listen({gw(21, GatewayBehaviour(behaviour), 0x2C)});
         const GatewayId id = *GatewayId::fromText(target.section(u'/', 0, 0));
         // A stored file for the target: what is refused is the gateway, never the file, unless the
         // file's setup is one no gateway can live with.
         QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
-        GWSetupRecord record = gw(21).record;
+        GWSetupRecord record = gw(21, 0x2C).record;
         if (target.endsWith(u"/fixed-network"_s)) {
             record.setNetworkFlag(GWSetupRecord::Dhcp, false);
             record.setFixedIp({127, 0, 0, 0});
@@ -274,7 +258,7 @@ private slots:
 
     void sendRefusedWhenTheFileDoesNotConvert()
     {
-        listen({gw(21)});
+        listen({gw(21, 0x2C)});
         read(Host21);
         QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
@@ -291,7 +275,7 @@ private slots:
     // The read before a send is only a read: the file that is to be sent stays as it is.
     void readWritesNoFile()
     {
-        listen({gw(21)});
+        listen({gw(21, 0x2C)});
         QVERIFY(SharedFolders::ensureFolder(SharedFolders::setups()));
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
         QFile f(file);
@@ -327,7 +311,7 @@ private slots:
         QFETCH(bool, closeAfterRead);
         QFETCH(int, outcome);
         QFETCH(int, received);
-        listen({gw(21, GatewayBehaviour(behaviour))});
+        listen({gw(21, GatewayBehaviour(behaviour), 0x2C)});
         scan();
         if (closeAfterRead)
             m_sim->close();
@@ -357,7 +341,7 @@ private slots:
     // Another gateway took the address between the read and the transfer: nothing is sent.
     void anotherGatewayAtTransferTime()
     {
-        listen({gw(21)});
+        listen({gw(21, 0x2C)});
         const quint16 port = m_sim->port();
         scan();
         m_sim->close();
@@ -371,7 +355,7 @@ private slots:
 
     void secondTransferToTheSameGatewayWaits()
     {
-        listen({gw(21, GatewayBehaviour::LateAck)});
+        listen({gw(21, GatewayBehaviour::LateAck, 0x2C)});
         scan();
         QSignalSpy finished(m_session.get(), &GatewaySession::transferFinished);
         QVERIFY(m_session->sendSetupFile(Host21, Id2C, Id2C));
@@ -433,7 +417,7 @@ private slots:
         QFETCH(QStringList, lines);
         QFETCH(QString, status);
         // -1: takes the setup, then answers with a key that is neither the old nor the sent one.
-        listen({gw(21, behaviour < 0 ? GatewayBehaviour::Normal : GatewayBehaviour(behaviour))}, verifyMs);
+        listen({gw(21, behaviour < 0 ? GatewayBehaviour::Normal : GatewayBehaviour(behaviour), 0x2C)}, verifyMs);
         if (behaviour < 0)
             connect(m_sim.get(), &GatewaySimulator::setupReceived, this,
                     [this] { m_sim->setBehaviour(Host21, GatewayBehaviour::WrongKey); });
@@ -459,7 +443,7 @@ private slots:
     // gateway and its file is rewritten from what it reports.
     void readBackWithTheNewKey()
     {
-        SimulatedGateway g = gw(21);
+        SimulatedGateway g = gw(21, 0x2C);
         g.restartDelayMs = 300;
         listen({g}, 4000);
         scan();
@@ -482,7 +466,7 @@ private slots:
     // and its file is rewritten from what it reports.
     void readBackAtTheNewAddress()
     {
-        SimulatedGateway g = gw(21);
+        SimulatedGateway g = gw(21, 0x2C);
         g.restartDelayMs = 300;
         listen({g}, 4000);
         scan();
@@ -537,7 +521,7 @@ private slots:
         QFETCH(QStringList, edits);
         QFETCH(QString, elsewhere);
         QFETCH(QString, last);
-        SimulatedGateway g = gw(21, GatewayBehaviour::LongRestart);
+        SimulatedGateway g = gw(21, GatewayBehaviour::LongRestart, 0x2C);
         g.record.setNetworkFlag(GWSetupRecord::Dhcp, false);
         g.record.setFixedIp({127, 0, 0, 21});
         listen({g}, 1000);
@@ -576,9 +560,9 @@ private slots:
         QFETCH(bool, recorded);
         const QString history = SharedFolders::mervane() + u"Telvaro-Scans.jsonl"_s;
         m_session->setHistoryFile(history);
-        QList<SimulatedGateway> gateways{gw(21), gw(23, GatewayBehaviour::Normal, 0x2E)};
+        QList<SimulatedGateway> gateways{gw(21, 0x2C), gw(23, GatewayBehaviour::Normal, 0x2E)};
         if (twins)
-            gateways << gw(22); // the same ID as .21
+            gateways << gw(22, 0x2C); // the same ID as .21
         listen(gateways);
         QSignalSpy finished(m_session.get(), &GatewaySession::scanFinished);
         m_session->startScan(Segment{127, 0, 0},
@@ -598,7 +582,7 @@ private slots:
         QCOMPARE(row->stateText(), u"GWID doppelt"_s);
         QCOMPARE(m_session->report()[u"gateways"_s].toArray()[0].toObject()[u"state"_s].toString(), u"duplicate-id"_s);
         // A file of the ID from before: still nothing is sent to either address.
-        QVERIFY(SetupRecordToFile(SharedFolders::setups(), Id2C, gw(21).record));
+        QVERIFY(SetupRecordToFile(SharedFolders::setups(), Id2C, gw(21, 0x2C).record));
         for (const QString& ip : {u"127.0.0.21"_s, u"127.0.0.22"_s}) {
             const Status sent = m_session->sendSetupFile(QHostAddress(ip), Id2C, Id2C);
             QVERIFY(!sent);
@@ -680,7 +664,7 @@ private slots:
     void secondScanSaysWhatChanged()
     {
         m_session->setHistoryFile(SharedFolders::mervane() + u"Telvaro-Scans.jsonl"_s);
-        const SimulatedGateway a = gw(21), b = gw(22, GatewayBehaviour::Normal, 0x2D),
+        const SimulatedGateway a = gw(21, 0x2C), b = gw(22, GatewayBehaviour::Normal, 0x2D),
                                c = gw(23, GatewayBehaviour::Normal, 0x2E);
         listen({a, b, c});
         const quint16 port = m_sim->port();
@@ -720,14 +704,14 @@ private slots:
             fillers.back()->connectToHost(QHostAddress(u"127.0.0.25"_s), full.serverPort());
         }
         QTest::qWait(100);
-        QVERIFY(m_sim->listen({gw(22, GatewayBehaviour::Silent), gw(23, GatewayBehaviour::Silent, 0x2E),
+        QVERIFY(m_sim->listen({gw(22, GatewayBehaviour::Silent, 0x2C), gw(23, GatewayBehaviour::Silent, 0x2E),
                                gw(24, GatewayBehaviour::Close, 0x2F)},
                               full.serverPort()));
         LinkSettings link;
         link.port = full.serverPort();
         link.verifyTimeoutMs = 0;
         m_session->setLinkSettings(link);
-        m_session->setTimings(ExchangeTimings().scaledDown(5));
+        m_session->setTimings(fastTimings());
         scan();
         const GatewaySession::Counts c = m_session->counts();
         using K = GatewayRead::Kind;

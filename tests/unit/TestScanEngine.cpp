@@ -5,6 +5,7 @@
 #include "link/ScanEngine.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "ProcessProbe.h"
 #include "TestSupport.h"
 
@@ -20,15 +21,7 @@ namespace {
 // Growth of resident memory allowed between the first and the tenth scan.
 constexpr qint64 RssGrowthBoundKb = 8 * 1024;
 
-const ExchangeTimings Fast = ExchangeTimings().scaledDown(10);
-
-SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
-    g.behaviour = behaviour;
-    return g;
-}
+const ExchangeTimings Fast = fastTimings();
 
 ScanEngine::Settings settingsFor(quint16 port, int parallel)
 {
@@ -38,14 +31,6 @@ ScanEngine::Settings settingsFor(quint16 port, int parallel)
     s.parallel = parallel;
     s.timings = Fast;
     return s;
-}
-
-void settle()
-{
-    for (int i = 0; i < 10; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
 }
 
 int answered(const QSignalSpy& done)
@@ -129,6 +114,7 @@ private slots:
         GatewaySimulator sim;
         QVERIFY(sim.listen(silent, 0));
         ScanEngine::Settings settings = settingsFor(sim.port(), parallel);
+        settings.timings = ExchangeTimings().scaledDown(5 * TestSpeedUp); // a short window: 6 of them one by one
         settings.timings.pauseMs = 1;
         ScanEngine engine;
         int most = 0;
@@ -206,8 +192,7 @@ private slots:
         }
         ReadExchange exchange;
         QSignalSpy finished(&exchange, &ReadExchange::finished);
-        // A byte-wise answer takes more than a second: the answer window must hold it.
-        exchange.start(QHostAddress(u"127.0.0.21"_s), port, ExchangeTimings().scaledDown(2));
+        exchange.start(QHostAddress(u"127.0.0.21"_s), port, Fast);
         QVERIFY(finished.wait(5000));
         QTest::qWait(50);
         QCOMPARE(finished.count(), 1);
@@ -234,7 +219,7 @@ private slots:
             QVERIFY2(finished.wait(20000), qPrintable(u"scan %1 did not end"_s.arg(round)));
             QCOMPARE(answered(done), 5); // every gateway but the one that closes at once
             QTRY_COMPARE(sim.openConnections(), 0);
-            settle();
+            settleDeletions();
             if (round == 1) {
                 fdsAfterFirst = openDescriptors();
                 rssAfterFirst = residentKb();

@@ -4,7 +4,6 @@
 #include "base/TextEncoding.h"
 #include "base/Windows1252.h"
 #include "setups/GWSetupRecord.h"
-#include "setups/HexPair.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
@@ -98,12 +97,6 @@ class TestSetupConversion : public QObject
     Q_OBJECT
 
 private slots:
-    void hexPair_data();
-    void hexPair();
-    void masterKeyText_data();
-    void masterKeyText();
-    void dottedQuad_data();
-    void dottedQuad();
     void setupFilePath();
 
     void goldenFile_data();
@@ -129,90 +122,6 @@ private slots:
     void storeFailures_data();
     void storeFailures();
 };
-
-void TestSetupConversion::hexPair_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("byte");
-    QTest::newRow("digits") << u"42"_s << 0x42;
-    QTest::newRow("upper") << u"AF"_s << 0xAF;
-    QTest::newRow("lower same as upper") << u"af"_s << 0xAF;
-    QTest::newRow("extra characters ignored") << u"7C3E"_s << 0x7C;
-    QTest::newRow("G by arithmetic") << u"0G"_s << 16; // 'G' - 55 = 16
-    QTest::newRow("wraps modulo 256") << u"ZZ"_s << ((35 * 16 + 35) & 0xFF);
-    QTest::newRow("blank below 55") << u" 1"_s << ((32 - 55) * 16 + 1) % 256 + 256;
-    QTest::newRow("one character") << u"A"_s << 0xA0;
-    QTest::newRow("empty") << QString() << 0x00;
-}
-
-void TestSetupConversion::hexPair()
-{
-    QFETCH(QString, text);
-    QFETCH(int, byte);
-    QCOMPARE(int(HexPairToByte(text)), byte);
-}
-
-void TestSetupConversion::masterKeyText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes"); // empty: refused
-    QTest::newRow("default key") << SetupKeys::DefaultMasterKey
-                                 << QByteArray::fromHex("7C3E9A15D2084BF6E1A05C93D76F2B48");
-    QTest::newRow("lower case") << u"00112233445566778899aabbccddeeff"_s
-                                << QByteArray::fromHex("00112233445566778899AABBCCDDEEFF");
-    QTest::newRow("31 digits") << u"00112233445566778899AABBCCDDEEF"_s << QByteArray();
-    QTest::newRow("33 digits") << u"00112233445566778899AABBCCDDEEFF0"_s << QByteArray();
-    QTest::newRow("G is no hex digit") << u"00112233445566778899AABBCCDDEEFG"_s << QByteArray();
-    QTest::newRow("blank inside") << u"00112233445566778899AABBCCDD EFF"_s << QByteArray();
-    QTest::newRow("empty") << QString() << QByteArray();
-}
-
-void TestSetupConversion::masterKeyText()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    const auto key = parseMasterKeyText(text);
-    QCOMPARE(key.has_value(), !bytes.isEmpty());
-    if (key)
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(key->data()), 16), bytes);
-}
-
-void TestSetupConversion::dottedQuad_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes"); // empty: refused
-    QTest::newRow("plain") << u"192.168.7.20"_s << QByteArray::fromHex("c0a80714");
-    QTest::newRow("leading zeros are decimal") << u"192.168.001.010"_s << QByteArray::fromHex("c0a8010a");
-    QTest::newRow("three parts refused, no part repeated") << u"255.255.255"_s << QByteArray();
-    QTest::newRow("single number") << u"7"_s << QByteArray();
-    QTest::newRow("fifth part refused") << u"192.168.1.98.7"_s << QByteArray();
-    QTest::newRow("fifth part of junk refused") << u"1.2.3.4.x"_s << QByteArray();
-    QTest::newRow("signs refused") << u"+1.-0.3.4"_s << QByteArray();
-    QTest::newRow("plus sign refused") << u"+1.2.3.4"_s << QByteArray();
-    QTest::newRow("four digits refused") << u"0001.2.3.4"_s << QByteArray();
-    QTest::newRow("trailing blank refused") << u"1.2.3.4 "_s << QByteArray();
-    QTest::newRow("digits of another script refused") << u"\u0661.2.3.4"_s << QByteArray();
-    QTest::newRow("255 is the top") << u"255.255.255.255"_s << QByteArray::fromHex("ffffffff");
-    QTest::newRow("zeros") << u"000.000.000.000"_s << QByteArray::fromHex("00000000");
-    QTest::newRow("letter") << u"1.2.x.4"_s << QByteArray();
-    QTest::newRow("256") << u"1.2.3.256"_s << QByteArray();
-    QTest::newRow("negative") << u"1.-2.3.4"_s << QByteArray();
-    QTest::newRow("empty part") << u"1..3.4"_s << QByteArray();
-    QTest::newRow("trailing dot") << u"1.2.3."_s << QByteArray();
-    QTest::newRow("empty") << QString() << QByteArray();
-    QTest::newRow("blank in part") << u"1.2. 3.4"_s << QByteArray();
-    QTest::newRow("hex part") << u"0x1.2.3.4"_s << QByteArray();
-}
-
-void TestSetupConversion::dottedQuad()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    const auto a = ParseDottedQuad(text);
-    QCOMPARE(a.has_value(), !bytes.isEmpty());
-    if (a)
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(a->data()), 4), bytes);
-}
 
 void TestSetupConversion::setupFilePath()
 {

@@ -1,7 +1,6 @@
 #include "TestSupport.h"
 
 #include "base/IniFile.h"
-#include "setups/AddressCheck.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 #include "setups/SetupFormValues.h"
@@ -43,8 +42,6 @@ class TestSetupFormValues : public QObject
     Q_OBJECT
 
 private slots:
-    void address_data();
-    void address();
     void initialValues();
     void loadDefaults();
     void loadGatewayIdFromCaller();
@@ -69,38 +66,6 @@ private slots:
     void savedFormConverts_data();
     void savedFormConverts();
 };
-
-void TestSetupFormValues::address_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("plain") << u"192.168.1.98"_s << true;
-    QTest::newRow("leading zeros") << u"192.168.001.010"_s << true;
-    QTest::newRow("mask") << u"255.255.255.000"_s << true;
-    QTest::newRow("zeros") << u"0.0.0.0"_s << true;
-    QTest::newRow("two dots") << u"1.2.3"_s << false;
-    QTest::newRow("four dots") << u"1.2.3.4.5"_s << false;
-    QTest::newRow("first above 255") << u"256.1.1.1"_s << false;
-    QTest::newRow("last above 255") << u"1.2.3.300"_s << false;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("minus sign") << u"-1.0.0.0"_s << false;
-    QTest::newRow("empty part") << u"1..2.3"_s << false;
-    QTest::newRow("trailing dot") << u"1.2.3."_s << false;
-    QTest::newRow("letters") << u"1.2.x.4"_s << false;
-    QTest::newRow("digits and letters") << u"10.0.0.1a"_s << false;
-    QTest::newRow("blank") << u"1.2.3. 4"_s << false;
-    QTest::newRow("plus sign") << u"+1.2.3.4"_s << false;
-    QTest::newRow("four digits") << u"0001.2.3.4"_s << false;
-    QTest::newRow("long zeros") << u"0000000001.2.3.4"_s << false;
-    QTest::newRow("huge part") << u"99999999999999999999.2.3.4"_s << false;
-}
-
-void TestSetupFormValues::address()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QCOMPARE(isValidIpAddress(text), valid);
-}
 
 void TestSetupFormValues::initialValues()
 {

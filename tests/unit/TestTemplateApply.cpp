@@ -6,6 +6,7 @@
 #include "setups/SetupFile.h"
 
 #include "GatewaySimulator.h"
+#include "Gateways.h"
 #include "TestSupport.h"
 
 #include <QSignalSpy>
@@ -15,14 +16,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using R = TemplateApply::Result;
-
-SimulatedGateway gw(int octet, GatewayBehaviour behaviour = GatewayBehaviour::Normal)
-{
-    SimulatedGateway g =
-        SimulatedGateway::makeDefault(QHostAddress(u"127.0.0.%1"_s.arg(octet)), GatewayId{{0x0A, 0x1B, quint8(octet)}});
-    g.behaviour = behaviour;
-    return g;
-}
 
 // What a gateway is and how it is reached: never the template's business unless named.
 QByteArray identity(const GWSetupRecord& r)
@@ -52,7 +45,7 @@ private:
         link.port = m_sim->port();
         link.verifyTimeoutMs = 1500;
         m_session->setLinkSettings(link);
-        m_session->setTimings(ExchangeTimings().scaledDown(5));
+        m_session->setTimings(fastTimings());
         QSignalSpy finished(m_session.get(), &GatewaySession::scanFinished);
         m_session->startScan(Segment{127, 0, 0});
         QVERIFY(finished.wait(20000));

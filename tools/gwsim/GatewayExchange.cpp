@@ -17,16 +17,11 @@ namespace {
 
 constexpr int RequestSize = 4;
 constexpr int SplitAt = 600;
-constexpr int SplitPauseMs = 200;
-constexpr int ByteWiseIntervalMs = 1;
-constexpr int TrickleIntervalMs = 1000;
 constexpr int TrickleMaxBytes = 15;
 constexpr qint64 FloodTotal = 100LL * 1024 * 1024;
 constexpr qint64 FloodChunk = 64 * 1024;
 constexpr qint64 FloodHighWater = 1024 * 1024;
 constexpr int TrailingJunk = 50;
-constexpr int ResetPauseMs = 100;
-constexpr int LateAckMs = 3500;
 constexpr int WriteShortBytes = 5;
 
 } // namespace
@@ -144,7 +139,7 @@ void GatewayExchange::answerRead()
         m_socket->write(frame.left(SplitAt));
         m_output = frame.mid(SplitAt);
         m_timer.callOnTimeout(this, [this] { m_socket->write(std::exchange(m_output, {})); });
-        m_timer.start(SplitPauseMs);
+        m_timer.start(m_gateway.splitPauseMs);
         break;
     case GatewayBehaviour::ByteWise:
     case GatewayBehaviour::Trickle:
@@ -153,7 +148,8 @@ void GatewayExchange::answerRead()
         m_output = frame;
         m_timer.setSingleShot(false);
         m_timer.callOnTimeout(this, &GatewayExchange::paceOneByte);
-        m_timer.start(m_gateway.behaviour == GatewayBehaviour::ByteWise ? ByteWiseIntervalMs : TrickleIntervalMs);
+        m_timer.start(m_gateway.behaviour == GatewayBehaviour::ByteWise ? m_gateway.byteIntervalMs
+                                                                        : m_gateway.trickleIntervalMs);
         break;
     case GatewayBehaviour::Flood:
         m_socket->write(frame);
@@ -164,7 +160,7 @@ void GatewayExchange::answerRead()
         m_socket->write(frame.left(frame.size() / 2));
         m_socket->flush();
         m_timer.callOnTimeout(this, &GatewayExchange::resetConnection);
-        m_timer.start(ResetPauseMs);
+        m_timer.start(m_gateway.resetPauseMs);
         break;
     case GatewayBehaviour::TrailingBytes:
         m_socket->write(frame + QByteArray(TrailingJunk, char(0xE5)));
@@ -267,7 +263,7 @@ void GatewayExchange::takeSetup(const QByteArray& telegram)
     case GatewayBehaviour::LateAck:
         m_pendingRecord = *record;
         m_timer.callOnTimeout(this, [this, ack] { acknowledge(ack, true); });
-        m_timer.start(LateAckMs);
+        m_timer.start(m_gateway.lateAckMs);
         break;
     default:
         m_pendingRecord = *record;

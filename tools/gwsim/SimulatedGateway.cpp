@@ -1,5 +1,7 @@
 #include "SimulatedGateway.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 MasterKey SimulatedGateway::defaultMasterKey()
@@ -19,6 +21,16 @@ static void fill(GWSetupRecord& record, int offset, std::initializer_list<quint8
 {
     for (quint8 b : bytes)
         record.raw()[offset++] = b;
+}
+
+SimulatedGateway SimulatedGateway::scaledDown(int divisor) const
+{
+    SimulatedGateway g = *this;
+    for (int* delay : {&g.answerDelayMs, &g.restartDelayMs, &g.longRestartMs, &g.splitPauseMs, &g.trickleIntervalMs,
+                       &g.resetPauseMs, &g.lateAckMs})
+        *delay = *delay > 0 ? std::max(1, *delay / divisor) : 0;
+    g.byteIntervalMs /= divisor;
+    return g;
 }
 
 SimulatedGateway SimulatedGateway::makeDefault(const QHostAddress& address, const GatewayId& id)

@@ -25,6 +25,13 @@ struct SimulatedGateway
     int restartDelayMs = 1000;
     // GatewayBehaviour::LongRestart: the restart after every acknowledged setup.
     int longRestartMs = 60000;
+    int splitPauseMs = 200;       // Split: between the two parts of the answer
+    int byteIntervalMs = 1;       // ByteWise: between two bytes (0: every pass of the event loop)
+    int trickleIntervalMs = 1000; // Trickle: between two bytes
+    int resetPauseMs = 100;       // ResetMidFrame: between the half answer and the reset
+    // LateAck: from the setup telegram to the acknowledgement, just after the tool's whole
+    // acknowledgement window (ExchangeTimings::ackWindowMs).
+    int lateAckMs = 3500;
 
     // 7C3E9A15D2084BF6E1A05C93D76F2B48
     static MasterKey defaultMasterKey();
@@ -36,6 +43,10 @@ struct SimulatedGateway
     // hourly reports, T mode, three radio IDs, manufacturer codes QLB/QLC/QLD/QLE, media 7/6/4/2 with all filters on,
     // firmware 1.4.12, the gateway's master key and ID, and non-zero reserved bytes so that tests can see them carried.
     static SimulatedGateway makeDefault(const QHostAddress& address, const GatewayId& id);
+
+    // Every delay divided by divisor (at least 1 ms each; the byte-wise pace may reach 0), for tests
+    // that scale the tool's waits with ExchangeTimings::scaledDown by the same divisor.
+    SimulatedGateway scaledDown(int divisor) const;
 };
 
 Q_DECLARE_METATYPE(SimulatedGateway)

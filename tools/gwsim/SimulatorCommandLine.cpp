@@ -2,8 +2,7 @@
 
 #include "GatewaySimulator.h"
 
-#include "setups/AddressCheck.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupConversion.h"
 #include "setups/SetupFile.h"
 
@@ -45,7 +44,7 @@ std::optional<qint64> parseNumber(const QString& text, qint64 max)
 // The dialog's address rule; the parts are read as decimal, "008" is 8.
 std::optional<QHostAddress> parseIpv4(const QString& text)
 {
-    if (!isValidIpAddress(text))
+    if (!FieldRules::address(text))
         return std::nullopt;
     quint32 ip = 0;
     for (const QString& part : text.split(u'.'))
@@ -255,7 +254,7 @@ Result<SimulatorOptions> SimulatorCommandLine::parse(const QStringList& argument
 
     MasterKey masterKey = SimulatedGateway::defaultMasterKey();
     if (parser.isSet(key)) {
-        const std::optional<MasterKey> parsed = parseMasterKeyText(parser.value(key));
+        const std::optional<MasterKey> parsed = FieldRules::masterKey(parser.value(key));
         if (!parsed)
             return Failure::failure(
                 u"Ungültiger Master Key „%1“ bei --key: erwartet 32 Hex-Ziffern"_s.arg(parser.value(key)));

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+static_assert(FieldRules::ParallelRange.max == ScanEngine::AddressCount, "one connection per address at most");
+
 QHostAddress Segment::address(int octet) const
 {
     return QHostAddress(quint32(a) << 24 | quint32(b) << 16 | quint32(c) << 8 | quint32(octet));
@@ -64,7 +66,7 @@ void ScanEngine::start(const Settings& settings)
 {
     stop();
     m_settings = settings;
-    m_settings.parallel = std::clamp(settings.parallel, 1, AddressCount);
+    m_settings.parallel = FieldRules::ParallelRange.clamped(settings.parallel);
     m_next = 0;
     m_done = 0;
     m_running = true;

@@ -2,12 +2,10 @@
 
 #include "base/IniFile.h"
 #include "base/SharedFolders.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 #include "setups/SetupFile.h"
 
 #include <QFileInfo>
-
-#include <algorithm>
 
 LinkSettings::LinkSettings() : masterKeyText(SetupKeys::DefaultMasterKey)
 {}
@@ -34,12 +32,12 @@ Result<ToolSettings> loadToolSettings(const QString& path)
 
     LinkSettings& l = s.link;
     l.masterKeyText = ini.readString(Tcp, SettingsKeys::MasterKey, l.masterKeyText);
-    l.port = quint16(std::clamp(ini.readInteger(Tcp, Port, l.port), 1, 65535));
-    l.parallel = std::clamp(ini.readInteger(Tcp, Parallel, l.parallel), 1, LinkSettings::DefaultParallel);
-    l.connectTimeoutMs = std::clamp(ini.readInteger(Tcp, ConnectTimeout, l.connectTimeoutMs),
-                                    LinkSettings::MinConnectTimeoutMs, LinkSettings::MaxConnectTimeoutMs);
+    l.port = quint16(FieldRules::PortRange.clamped(ini.readInteger(Tcp, Port, l.port)));
+    l.parallel = FieldRules::ParallelRange.clamped(ini.readInteger(Tcp, Parallel, l.parallel));
+    l.connectTimeoutMs =
+        FieldRules::ConnectTimeoutMsRange.clamped(ini.readInteger(Tcp, ConnectTimeout, l.connectTimeoutMs));
     l.verifyTimeoutMs =
-        std::clamp(ini.readInteger(Tcp, VerifyTimeout, l.verifyTimeoutMs), 0, LinkSettings::MaxVerifyTimeoutMs);
+        FieldRules::VerifyTimeoutMsRange.clamped(ini.readInteger(Tcp, VerifyTimeout, l.verifyTimeoutMs));
     return s;
 }
 
@@ -59,7 +57,7 @@ Status storeMasterKeyText(const QString& path, const QString& text)
 
 Result<MasterKey> LinkSettings::masterKeyFromText(const QString& text, bool showGiven)
 {
-    if (const auto key = parseMasterKeyText(text))
+    if (const auto key = FieldRules::masterKey(text))
         return *key;
     const QString rule = QStringLiteral("Der Master Key muss aus genau 32 Hex-Ziffern (0-9, A-F) bestehen");
     return Result<MasterKey>::failure(showGiven ? rule + QStringLiteral(": ") + text : rule + QLatin1Char('.'));

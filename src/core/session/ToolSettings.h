@@ -3,6 +3,7 @@
 #include "base/Result.h"
 #include "link/ExchangeTimings.h"
 #include "link/TelegramCipher.h"
+#include "setups/FieldRules.h"
 
 #include <QString>
 
@@ -16,16 +17,13 @@ struct WindowPlacement
 };
 
 // How the tool talks to gateways: section [TCP] of the settings file, read by the window and the
-// command line alike. Numbers outside their range are brought into it.
+// command line alike. Numbers outside their range (FieldRules) are brought into it.
 struct LinkSettings
 {
     static constexpr quint16 DefaultPort = 30;
-    static constexpr int DefaultParallel = 255; // every address of a segment at once
+    static constexpr int DefaultParallel = FieldRules::ParallelRange.max; // every address of a segment at once
     static constexpr int DefaultConnectTimeoutMs = 1000;
     static constexpr int DefaultVerifyTimeoutMs = 10000;
-    static constexpr int MinConnectTimeoutMs = 50;
-    static constexpr int MaxConnectTimeoutMs = 60000;
-    static constexpr int MaxVerifyTimeoutMs = 600000;
 
     QString masterKeyText; // as the file holds it (MASTERKEY), checked only when used
     quint16 port = DefaultPort;

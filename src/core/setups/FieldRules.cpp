@@ -4,25 +4,19 @@
 
 namespace {
 
-// 1 to maxDigits decimal digits, nothing else.
-std::optional<quint32> digits(QStringView text, int maxDigits)
+int digitCount(int value)
 {
-    if (text.isEmpty() || text.size() > maxDigits)
-        return std::nullopt;
-    quint32 value = 0;
-    for (const QChar c : text) {
-        if (!FieldRules::isDecimalDigit(c))
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value;
+    int count = 1;
+    for (; value >= 10; value /= 10)
+        ++count;
+    return count;
 }
 
 // 1 to 3 decimal digits, 0..255.
 std::optional<quint8> decimalByte(QStringView text)
 {
-    const std::optional<quint32> value = digits(text, 3);
-    if (!value || *value > 255)
+    const std::optional<int> value = FieldRules::number(text, FieldRules::ByteRange);
+    if (!value)
         return std::nullopt;
     return quint8(*value);
 }
@@ -35,16 +29,6 @@ quint32 toNumber(const GWSetupRecord::Address& a)
 QString dotted(const GWSetupRecord::Address& a)
 {
     return QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
-}
-
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return u - u'a' + 10;
 }
 
 // One 8-bit character of a record text: any Windows-1252 character but a zero byte or a line
@@ -61,10 +45,31 @@ std::optional<QByteArray> recordText(QStringView text)
 
 namespace FieldRules {
 
-bool isHexDigit(QChar c)
+QString Range::text() const
+{
+    return QStringLiteral("%1 bis %2").arg(min).arg(max);
+}
+
+QString masterKeyCountText(qsizetype digits)
+{
+    return QStringLiteral("%1/%2").arg(digits).arg(MasterKeyDigits);
+}
+
+std::optional<int> hexDigitValue(QChar c)
 {
     const char16_t u = c.unicode();
-    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f');
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return std::nullopt;
+}
+
+bool isHexDigit(QChar c)
+{
+    return hexDigitValue(c).has_value();
 }
 
 bool isDecimalDigit(QChar c)
@@ -72,16 +77,35 @@ bool isDecimalDigit(QChar c)
     return c.unicode() >= u'0' && c.unicode() <= u'9';
 }
 
+std::optional<int> number(QStringView text, Range range)
+{
+    if (text.isEmpty() || text.size() > digitCount(range.max))
+        return std::nullopt;
+    qint64 value = 0;
+    for (const QChar c : text) {
+        if (!isDecimalDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    if (!range.contains(value))
+        return std::nullopt;
+    return int(value);
+}
+
 std::optional<quint8> hexPair(QStringView text)
 {
-    if (text.size() != 2 || !isHexDigit(text[0]) || !isHexDigit(text[1]))
+    if (text.size() != 2)
         return std::nullopt;
-    return quint8(hexValue(text[0]) * 16 + hexValue(text[1]));
+    const std::optional<int> high = hexDigitValue(text[0]);
+    const std::optional<int> low = hexDigitValue(text[1]);
+    if (!high || !low)
+        return std::nullopt;
+    return quint8(*high * 16 + *low);
 }
 
 std::optional<std::array<quint8, GWSetupRecord::MasterKeySize>> masterKey(QStringView text)
 {
-    if (text.size() != 2 * GWSetupRecord::MasterKeySize)
+    if (text.size() != MasterKeyDigits)
         return std::nullopt;
     std::array<quint8, GWSetupRecord::MasterKeySize> key{};
     for (int i = 0; i < GWSetupRecord::MasterKeySize; ++i) {
@@ -132,8 +156,8 @@ std::optional<quint8> mediumCode(QStringView text)
 
 std::optional<quint16> port(QStringView text)
 {
-    const std::optional<quint32> value = digits(text, 5);
-    if (!value || *value < 1 || *value > 65535)
+    const std::optional<int> value = number(text, PortRange);
+    if (!value)
         return std::nullopt;
     return quint16(*value);
 }

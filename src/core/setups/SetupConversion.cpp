@@ -41,11 +41,6 @@ Status invalidValue(const QString& section, const QString& key, const QString& v
 
 } // namespace
 
-std::optional<GWSetupRecord::Address> ParseDottedQuad(const QString& text)
-{
-    return FieldRules::address(text);
-}
-
 QList<SetupFileValue> recordFileValues(const GWSetupRecord& record)
 {
     QList<SetupFileValue> values;
@@ -137,7 +132,7 @@ Status SetupFileToRecord(const QString& folder, const GatewayId& id, GWSetupReco
     if (!loaded)
         return Status::from(loaded);
     if (!loaded->existedOnLoad())
-        return Status::failure(QStringLiteral("Kein Setup für diese GWID vorhanden!"));
+        return Status::failure(NoSetupForGatewayText);
     return SetupIniToRecord(*loaded, id, record);
 }
 

@@ -47,6 +47,3 @@ QList<SetupFileValue> recordFileValues(const GWSetupRecord& record);
 
 // The same conversion from a setup file already read (a template, the dialog's values in memory).
 [[nodiscard]] Status SetupIniToRecord(const IniFile& ini, const GatewayId& id, GWSetupRecord& record);
-
-// "192.168.001.010" -> C0 A8 01 0A: FieldRules::address, four parts of 1 to 3 digits, 0..255.
-std::optional<GWSetupRecord::Address> ParseDottedQuad(const QString& text);

@@ -138,7 +138,7 @@ QString shown(const QString& section, const QString& key, const QString& text)
         !key.startsWith(QLatin1String("FILTER_MC")))
         return text == QLatin1String("1") ? QStringLiteral("ja") : QStringLiteral("nein");
     if (section == Netzwerk && (key == FestIp || key == GwIp || key == SubIp || key == DnsIp || key == NtpIp)) {
-        if (const std::optional<GWSetupRecord::Address> a = ParseDottedQuad(text))
+        if (const std::optional<GWSetupRecord::Address> a = FieldRules::address(text))
             return QStringLiteral("%1.%2.%3.%4").arg((*a)[0]).arg((*a)[1]).arg((*a)[2]).arg((*a)[3]);
     }
     return text.isEmpty() ? QStringLiteral("(leer)") : text;

@@ -87,5 +87,8 @@ inline const QString DefaultNtpServer = QStringLiteral("192.53.103.108");
 
 } // namespace SetupKeys
 
+// What the window, the dialog and the command line say when a gateway has no setup file.
+inline const QString NoSetupForGatewayText = QStringLiteral("Kein Setup für diese GWID vorhanden!");
+
 // folder (ending with a separator) + "SETUPGW_0A_1B_2C.GWINI".
 QString SetupFilePath(const QString& folder, const GatewayId& id);

@@ -1,6 +1,6 @@
 #include "SetupForm.h"
 
-#include "HexPair.h"
+#include "FieldRules.h"
 #include "SetupConversion.h"
 #include "SetupFile.h"
 
@@ -31,7 +31,8 @@ Result<std::optional<SetupFormValues>> load(const QString& path, const IdPairs& 
 GatewayId fileId(const SetupFormValues& values)
 {
     GatewayId id;
-    id.bytes = {HexPairToByte(values.gwId2), HexPairToByte(values.gwId1), HexPairToByte(values.gwId0)};
+    id.bytes = {FieldRules::hexPair(values.gwId2).value_or(0), FieldRules::hexPair(values.gwId1).value_or(0),
+                FieldRules::hexPair(values.gwId0).value_or(0)};
     return id;
 }
 

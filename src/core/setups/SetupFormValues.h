@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FieldRules.h"
 #include "base/IniFile.h"
 #include "base/Result.h"
 
@@ -13,7 +14,7 @@
 // Loading, checking and writing a setup file work on this, so they run without a window.
 struct SetupFormValues
 {
-    static constexpr int MaxRadioIds = 250;
+    static constexpr int MaxRadioIds = FieldRules::MaxRadioIds;
     static constexpr int FilterCodes = 4;
 
     QString gwId2 = QStringLiteral("00");

@@ -15,7 +15,6 @@ Windows createWindows(const TTelvaro::Options& options)
     Windows w;
     w.main = new TTelvaro(options);
     w.dialog = new TFormGWsetup(w.main);
-    FormGWsetup = w.dialog;
     GatewaySession* session = &w.main->session();
     w.dialog->setSession(session);
     QObject::connect(w.main, &TTelvaro::openGatewaySetupRequested, w.dialog, &TFormGWsetup::OpenGatewaySetup);
@@ -27,7 +26,6 @@ void destroyWindows(Windows& windows)
 {
     delete windows.main; // owns the dialog
     windows = Windows();
-    FormGWsetup = nullptr;
 }
 
 void prepareApplication(QApplication& app)

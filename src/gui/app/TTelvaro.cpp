@@ -10,15 +10,12 @@
 #include "common/Prompter.h"
 #include "link/LocalNetworks.h"
 #include "session/ConfirmedSegments.h"
-#include "setups/HexPair.h"
+#include "setups/FieldRules.h"
 
 #include <QCloseEvent>
 
-TTelvaro* Telvaro = nullptr;
-
 TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TTelvaro>())
 {
-    Telvaro = this;
     ui->setupUi(this);
     // The status line shows what fits; the whole text is its tooltip. It never widens the window.
     ui->Label5->setSizePolicy(QSizePolicy::Ignored, ui->Label5->sizePolicy().verticalPolicy());
@@ -31,7 +28,7 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
     ui->EditMasterKey->setValidator(new HexDigitsValidator(ui->EditMasterKey));
     new EditKeyFilter(
         ui->EditMasterKey, [](QChar& key) { key = HexDigitsValidator::filterTyped(key); }, 0,
-        [this] { ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey->text().size())); });
+        [this] { ui->LabelMKcount->setText(FieldRules::masterKeyCountText(ui->EditMasterKey->text().size())); });
 
     connect(&m_session, &GatewaySession::addressTried, this,
             [this](const QHostAddress& host) { showStatus(host.toString()); });
@@ -64,8 +61,6 @@ TTelvaro::TTelvaro(const Options& options, QWidget* parent) : QMainWindow(parent
 TTelvaro::~TTelvaro()
 {
     m_session.stopScan();
-    if (Telvaro == this)
-        Telvaro = nullptr;
 }
 
 void TTelvaro::FormCreate(const Options& options)
@@ -102,7 +97,7 @@ void TTelvaro::FormCreate(const Options& options)
         settings->link.port = quint16(options.port);
     m_session.setLinkSettings(settings->link);
     ui->EditMasterKey->setText(settings->link.masterKeyText);
-    if (const auto key = parseMasterKeyText(settings->link.masterKeyText))
+    if (const auto key = FieldRules::masterKey(settings->link.masterKeyText))
         m_session.setMasterKey(*key);
 }
 
@@ -233,7 +228,7 @@ void TTelvaro::onVerified(const SetupVerifier::Report& report)
         return;
     if (const std::optional<MasterKey> key = reportReadBack(report)) {
         ui->EditMasterKey->setText(report.keyText());
-        ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(report.keyText().size()));
+        ui->LabelMKcount->setText(FieldRules::masterKeyCountText(report.keyText().size()));
         m_session.setMasterKey(*key);
     }
 }

@@ -72,6 +72,3 @@ private:
     std::function<bool(const Segment&)> m_segmentIsLocal;
     QSet<quint32> m_sending; // addresses a setup is being sent to
 };
-
-// The one main window, set when it is created.
-extern TTelvaro* Telvaro;

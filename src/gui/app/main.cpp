@@ -1,5 +1,5 @@
-#include "CommandArguments.h"
-#include "CommandRunner.h"
+#include "cli/CommandArguments.h"
+#include "cli/CommandRunner.h"
 #include "GuardedApplication.h"
 #include "Startup.h"
 #include "base/QtTexts.h"

@@ -11,7 +11,6 @@
 #include "radioids/KeyList.h"
 #include "radioids/RadioIdText.h"
 #include "session/GatewaySession.h"
-#include "setups/AddressCheck.h"
 #include "setups/FieldRules.h"
 #include "setups/SetupFile.h"
 #include "setups/SetupForm.h"
@@ -22,8 +21,6 @@
 #include <QTimer>
 
 #include <tuple>
-
-TFormGWsetup* FormGWsetup = nullptr;
 
 namespace {
 
@@ -140,11 +137,7 @@ TFormGWsetup::TFormGWsetup(QWidget* parent) : QDialog(parent), ui(std::make_uniq
     FormCreate();
 }
 
-TFormGWsetup::~TFormGWsetup()
-{
-    if (FormGWsetup == this)
-        FormGWsetup = nullptr;
-}
+TFormGWsetup::~TFormGWsetup() = default;
 
 void TFormGWsetup::FormCreate()
 {
@@ -206,7 +199,7 @@ void TFormGWsetup::EditMasterKey1KeyPress(QChar& key)
 
 void TFormGWsetup::EditMasterKey1KeyUp()
 {
-    ui->LabelMKcount->setText(QStringLiteral("%1/32").arg(ui->EditMasterKey1->text().size()));
+    ui->LabelMKcount->setText(FieldRules::masterKeyCountText(ui->EditMasterKey1->text().size()));
 }
 
 void TFormGWsetup::EditGWID2Change()
@@ -232,7 +225,7 @@ void TFormGWsetup::advanceFocus(const QLineEdit* from, QLineEdit* to)
 
 bool TFormGWsetup::CheckIPAddress(const QString& text)
 {
-    if (isValidIpAddress(text))
+    if (FieldRules::address(text))
         return true;
     Prompter::instance().show(this, QStringLiteral("Das ist keine gültige IP-Adresse=") + text);
     return false;
@@ -247,7 +240,7 @@ void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& hos
     const SetupForm::IdPairs pairs = SetupForm::IdPairs::of(id);
     if (!LoadSetup(SetupFilePath(setupsFolder(), id), pairs.id2, pairs.id1, pairs.id0)) {
         const Prompter::Button answer = Prompter::instance().message(
-            this, Prompter::Icon::Error, QStringLiteral("Kein Setup für diese GWID vorhanden!"),
+            this, Prompter::Icon::Error, NoSetupForGatewayText,
             Prompter::Abort | Prompter::Ignore);
         if (answer != Prompter::Ignore)
             return;

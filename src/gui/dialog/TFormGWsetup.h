@@ -114,6 +114,3 @@ private:
     bool m_firmwareImagePresent = false;
     bool m_loading = false;
 };
-
-// The one setup dialog, created by the program entry after the main window.
-extern TFormGWsetup* FormGWsetup;
