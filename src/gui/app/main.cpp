@@ -1,9 +1,9 @@
-#include "cli/CommandArguments.h"
-#include "cli/CommandRunner.h"
 #include "GuardedApplication.h"
 #include "Startup.h"
 #include "base/QtTexts.h"
 #include "base/SharedFolders.h"
+#include "cli/CommandArguments.h"
+#include "cli/CommandRunner.h"
 #include "common/Prompter.h"
 
 #include <QApplication>

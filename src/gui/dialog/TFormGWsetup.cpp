@@ -239,9 +239,8 @@ void TFormGWsetup::OpenGatewaySetup(const GatewayId& id, const QHostAddress& hos
     setWindowTitle(QStringLiteral("Getaway Setup an IP: ") + host.toString());
     const SetupForm::IdPairs pairs = SetupForm::IdPairs::of(id);
     if (!LoadSetup(SetupFilePath(setupsFolder(), id), pairs.id2, pairs.id1, pairs.id0)) {
-        const Prompter::Button answer = Prompter::instance().message(
-            this, Prompter::Icon::Error, NoSetupForGatewayText,
-            Prompter::Abort | Prompter::Ignore);
+        const Prompter::Button answer = Prompter::instance().message(this, Prompter::Icon::Error, NoSetupForGatewayText,
+                                                                     Prompter::Abort | Prompter::Ignore);
         if (answer != Prompter::Ignore)
             return;
         QScopedValueRollback loading(m_loading, true);
