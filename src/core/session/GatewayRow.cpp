@@ -30,7 +30,7 @@ QString GatewayRow::firmwareText() const
     case State::Incomplete:
         return QStringLiteral("(unvollständig)");
     case State::DuplicateId:
-        return QStringLiteral("(GWID doppelt)");
+        return QStringLiteral("GWID doppelt");
     }
     return QString();
 }
