@@ -6,6 +6,12 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifdef Q_OS_WIN
+// clang-format off
+#include <windows.h>
+#include <psapi.h>
+// clang-format on
+#endif
 
 // AddressSanitizer keeps freed memory in quarantine, so memory bounds are looser under it.
 #if defined(__SANITIZE_ADDRESS__)
@@ -16,6 +22,36 @@
 #endif
 #endif
 
+#ifdef Q_OS_WIN
+// What this process holds right now (Windows): open handles and the working set.
+inline int openDescriptors()
+{
+    DWORD handles = 0;
+    return ::GetProcessHandleCount(::GetCurrentProcess(), &handles) ? int(handles) : -1;
+}
+
+inline qint64 residentKb()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        return -1;
+    return qint64(counters.WorkingSetSize / 1024);
+}
+
+inline qint64 peakResidentKb()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        return -1;
+    return qint64(counters.PeakWorkingSetSize / 1024);
+}
+
+// Windows keeps the peak working set for the life of the process.
+inline bool resetPeakResident()
+{
+    return false;
+}
+#else
 // What this process holds right now (Linux /proc): open descriptors and resident memory.
 inline int openDescriptors()
 {
@@ -64,3 +100,4 @@ inline bool resetPeakResident()
     // The kernel's counters of resident pages lag by a few pages per thread.
     return peakResidentKb() - residentKb() < 256;
 }
+#endif

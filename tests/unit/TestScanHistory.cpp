@@ -382,7 +382,7 @@ void TestScanHistory::refusedFiles()
         writeBytes(path, "{}\n");
         QCOMPARE(::truncate(QFile::encodeName(path).constData(), ScanHistory::MaxFileBytes + 1), 0); // sparse
     } else {
-        QVERIFY(plantInPlace(kind, path, kind == u"dangling"_s ? dir.filePath(u"none"_s) : target));
+        PLANT_IN_PLACE(kind, path, kind == u"dangling"_s ? dir.filePath(u"none"_s) : target);
     }
 
     // A FIFO without a writer would block a reader that opened it; this returns at once.

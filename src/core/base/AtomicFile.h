@@ -14,6 +14,6 @@
 // file appears at its target), a folder, a FIFO, a device or anything else but a regular file. An
 // existing file keeps its permission bits. Failures name the path and the reason in German.
 //
-// On Windows a rename that another program blocks for a moment (a virus scanner, an indexer) is
-// tried again a bounded number of times, without sleeping.
+// On Windows a replace that another program blocks for a moment (a virus scanner, an indexer) is
+// tried again a bounded number of times, never sleeping on the window's thread (WindowsFiles).
 [[nodiscard]] Status writeFileAtomically(const QString& path, const QByteArray& bytes);

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "GuardedApplication.h"
 #include "Startup.h"
+#include "base/ParentConsole.h"
 #include "base/SharedFolders.h"
 #include "common/Prompter.h"
 
@@ -37,6 +38,7 @@ int runCommandLine(int argc, char** argv, const Invocation& invocation)
 
 int main(int argc, char** argv)
 {
+    attachParentConsole();
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
