@@ -1,7 +1,7 @@
 # Cross build for Windows: ctest runs every test program under Wine through wine-run.sh, written
 # here with the Qt and MinGW runtime folders the programs need on their PATH.
 find_program(TELVARO_WINE wine REQUIRED)
-get_filename_component(TELVARO_QT_BIN "${Qt6_DIR}/../../../bin" ABSOLUTE)
+set(TELVARO_QT_BIN "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
     OUTPUT_VARIABLE TELVARO_LIBSTDCXX_DLL OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.dll

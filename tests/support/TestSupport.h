@@ -126,9 +126,9 @@ inline bool plantInPlace(const QString& kind, const QString& path, const QString
 }
 
 // Plants kind at path, or skips the data row where the platform cannot.
-#define PLANT_IN_PLACE(kind, path, target)                                                                           \
-    do {                                                                                                             \
-        if (const QString why_ = plantingUnsupported(kind); !why_.isEmpty())                                          \
-            QSKIP(qPrintable(why_));                                                                                 \
-        QVERIFY(plantInPlace(kind, path, target));                                                                   \
+#define PLANT_IN_PLACE(kind, path, target)                                                                             \
+    do {                                                                                                               \
+        if (const QString why_ = plantingUnsupported(kind); !why_.isEmpty())                                           \
+            QSKIP(qPrintable(why_));                                                                                   \
+        QVERIFY(plantInPlace(kind, path, target));                                                                     \
     } while (false)

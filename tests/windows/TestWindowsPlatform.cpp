@@ -88,8 +88,8 @@ QString makeJunction(const QString& path, const QString& target)
     memcpy(reinterpret_cast<char*>(buffer.names) + buffer.printOffset, print.c_str(), buffer.printLength);
     buffer.length = WORD(4 * sizeof(WORD) + buffer.printOffset + buffer.printLength + sizeof(WCHAR));
     DWORD returned = 0;
-    const BOOL made = ::DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &buffer, 8 + buffer.length, nullptr, 0,
-                                        &returned, nullptr);
+    const BOOL made =
+        ::DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &buffer, 8 + buffer.length, nullptr, 0, &returned, nullptr);
     ::CloseHandle(folder);
     return made ? QString() : u"FSCTL_SET_REPARSE_POINT failed"_s;
 }

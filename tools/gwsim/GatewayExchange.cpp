@@ -10,7 +10,6 @@
 
 #include <utility>
 
-
 namespace {
 
 constexpr int RequestSize = 4;

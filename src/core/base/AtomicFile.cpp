@@ -174,10 +174,12 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_PATH_NOT_FOUND)
-            return failed(path, QStringLiteral("der Ordner %1 fehlt")
-                                    .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
-        return failed(path, QStringLiteral("im Ordner kann keine Datei angelegt werden (%1)")
-                                .arg(WindowsFiles::systemReason(error)));
+            return failed(
+                path,
+                QStringLiteral("der Ordner %1 fehlt").arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
+        return failed(
+            path,
+            QStringLiteral("im Ordner kann keine Datei angelegt werden (%1)").arg(WindowsFiles::systemReason(error)));
     }
     const char* data = bytes.constData();
     qsizetype left = bytes.size();

@@ -46,8 +46,9 @@ bool blockedByAnotherProgram(DWORD error)
 
 void flushFile(const std::wstring& path)
 {
-    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return; // another program holds it for writing; the replace itself is done
     ::FlushFileBuffers(handle);
@@ -160,11 +161,11 @@ Status replace(const QString& temporary, const QString& target, const RetryPause
     DWORD error = ERROR_SUCCESS;
     for (int attempt = 1;; ++attempt) {
         const bool targetExists = ::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES;
-        const BOOL done = targetExists ? ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
-                                                        REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
-                                                        nullptr, nullptr)
-                                       : ::MoveFileExW(from.c_str(), to.c_str(),
-                                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        const BOOL done =
+            targetExists
+                ? ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
+                                 REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)
+                : ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         if (done) {
             flushFile(to);
             return {};
