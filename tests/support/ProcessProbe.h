@@ -6,12 +6,6 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#ifdef Q_OS_WIN
-// clang-format off
-#include <windows.h>
-#include <psapi.h>
-// clang-format on
-#endif
 
 // AddressSanitizer keeps freed memory in quarantine, so memory bounds are looser under it.
 #if defined(__SANITIZE_ADDRESS__)
@@ -23,30 +17,11 @@
 #endif
 
 #ifdef Q_OS_WIN
-// What this process holds right now (Windows): open handles and the working set.
-inline int openDescriptors()
-{
-    DWORD handles = 0;
-    return ::GetProcessHandleCount(::GetCurrentProcess(), &handles) ? int(handles) : -1;
-}
-
-inline qint64 residentKb()
-{
-    PROCESS_MEMORY_COUNTERS counters{};
-    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
-        return -1;
-    return qint64(counters.WorkingSetSize / 1024);
-}
-
-inline qint64 peakResidentKb()
-{
-    PROCESS_MEMORY_COUNTERS counters{};
-    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
-        return -1;
-    return qint64(counters.PeakWorkingSetSize / 1024);
-}
-
-// Windows keeps the peak working set for the life of the process.
+// What this process holds right now (Windows, WindowsSupport.cpp): open handles and the working
+// set; Windows keeps the peak working set for the life of the process, so it cannot be reset.
+int openDescriptors();
+qint64 residentKb();
+qint64 peakResidentKb();
 inline bool resetPeakResident()
 {
     return false;

@@ -7,11 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <string>
-
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#else
+#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -34,50 +30,10 @@ inline QString testData(const QString& name)
 }
 
 #ifdef Q_OS_WIN
-// Wine shows a Unix symbolic link to a folder as a reparse point, a link to a file as the file
-// itself, and has no Windows call that makes links; a Windows program under Wine asks Wine's own
-// /bin/ln through Wine's Unix program start.
-inline bool underWine()
-{
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-}
-
-inline QByteArray unixPathUnderWine(const QString& path)
-{
-    using ToUnix = char*(__cdecl*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix)
-        return QByteArray();
-    char* unix = toUnix(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(QDir(path).absolutePath()).utf16()));
-    if (!unix)
-        return QByteArray();
-    const QByteArray result(unix);
-    ::HeapFree(::GetProcessHeap(), 0, unix);
-    return result;
-}
-
-inline bool unixSymlinkUnderWine(const QString& target, const QString& link)
-{
-    const QByteArray from = unixPathUnderWine(target);
-    const QByteArray to = unixPathUnderWine(link);
-    if (from.isEmpty() || to.isEmpty())
-        return false;
-    std::wstring command = L"Z:\\bin\\ln -s \"" + QString::fromLocal8Bit(from).toStdWString() + L"\" \"" +
-                           QString::fromLocal8Bit(to).toStdWString() + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        return false;
-    // Wine neither waits for a Unix program nor reports its exit code: the link's appearance is the sign.
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    const std::wstring name = QDir::toNativeSeparators(link).toStdWString();
-    return QTest::qWaitFor([&] { return ::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
-}
+// WindowsSupport.cpp: whether the tests run under Wine, and links made the Windows way or, under
+// Wine, the Unix way.
+bool underWine();
+bool plantLinkOnWindows(const QString& kind, const QString& path, const QString& target);
 #endif
 
 // Why this platform cannot put kind under a file's name (for plantInPlace); empty when it can.
@@ -102,18 +58,7 @@ inline bool plantInPlace(const QString& kind, const QString& path, const QString
     if (kind == QLatin1String("folder"))
         return QDir().mkdir(path);
 #ifdef Q_OS_WIN
-    if (kind == QLatin1String("folderlink") && underWine())
-        return unixSymlinkUnderWine(target, path);
-    if (kind == QLatin1String("folderlink"))
-        return ::CreateSymbolicLinkW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                                     reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(target).utf16()),
-                                     SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
-    if (kind == QLatin1String("link") || kind == QLatin1String("dangling"))
-        return ::CreateSymbolicLinkW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                                     reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(target).utf16()),
-                                     SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
-               QFileInfo(path).isSymLink();
-    return false;
+    return plantLinkOnWindows(kind, path, target);
 #else
     const QByteArray native = QFile::encodeName(path);
     if (kind == QLatin1String("link") || kind == QLatin1String("dangling") || kind == QLatin1String("folderlink"))
