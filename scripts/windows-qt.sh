@@ -84,7 +84,7 @@ cd "$build"
 if [ ! -f build.ninja ]; then
     "$qt_src/configure" -prefix "$prefix" "${options[@]}" -- -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$prefix/mingw-w64-x86_64.cmake" \
-        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+        -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
 fi
 cmake --build . --parallel "$jobs"
 cmake --install .
