@@ -1,5 +1,5 @@
 # Front door: make deps | build | test | test-asan | run | demo | bench | bench-lan | fuzz | hardening |
-# package | package-check | format
+# package | package-check | format | windows | test-windows
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 # The package build is the preset package-deb (hardened Release flags), always in build-pkg.
@@ -9,7 +9,8 @@ FUZZ_SECONDS ?= 60
 CMAKE_GEN  := -G Ninja
 export QT_QPA_PLATFORM ?= offscreen
 
-.PHONY: deps build test test-asan run demo bench bench-lan fuzz hardening package package-check format clean
+.PHONY: deps build test test-asan run demo bench bench-lan fuzz hardening package package-check format clean \
+	windows test-windows
 
 deps:
 	@bash scripts/deps.sh
@@ -56,8 +57,16 @@ package: deps
 package-check:
 	bash scripts/package-check.sh
 
+# Windows: MinGW-w64 cross build (Qt for Windows built once into ~/.cache/telvaro-win), tests under
+# Wine, NSIS installer build-win/telvaro-<version>-setup.exe.
+windows:
+	bash scripts/windows-build.sh
+
+test-windows: windows
+	bash scripts/windows-test.sh
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PKG_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PKG_BUILD) build-win

@@ -76,28 +76,7 @@ The package also holds telvaro-gwsim, a gateway simulator for trying the tool
 without hardware.")
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 elseif(WIN32)
-    # windeployqt (beside qmake) copies the Qt libraries, the platform plugin and Qt's translations
-    # (German standard buttons) next to the installed executables.
-    install(CODE "execute_process(COMMAND \"$<TARGET_FILE_DIR:Qt6::qmake>/windeployqt.exe\" --release
-        --no-compiler-runtime \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/telvaro.exe\"
-        COMMAND_ERROR_IS_FATAL ANY)")
-    # libcrypto of the OpenSSL that find_package found: vcpkg and the usual installers keep the DLL
-    # in bin/ beside include/.
-    file(GLOB openssl_dlls "${OPENSSL_INCLUDE_DIR}/../bin/libcrypto-3*.dll")
-    install(FILES ${openssl_dlls} DESTINATION ${CMAKE_INSTALL_BINDIR})
-    # The MSVC runtime, in case the computer has no Visual C++ redistributable.
-    set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION ${CMAKE_INSTALL_BINDIR})
-    include(InstallRequiredSystemLibraries)
-
-    set(CPACK_GENERATOR "NSIS")
-    set(CPACK_PACKAGE_INSTALL_DIRECTORY "Telvaro")
-    set(CPACK_NSIS_DISPLAY_NAME "Telvaro ${PROJECT_VERSION}")
-    set(CPACK_NSIS_PACKAGE_NAME "Telvaro")
-    set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\\\telvaro.exe")
-    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-    set(CPACK_PACKAGE_EXECUTABLES "telvaro" "Telvaro")
-    set(CPACK_NSIS_MODIFY_PATH OFF)
-    set(CPACK_RESOURCE_FILE_LICENSE "${TELVARO_PACKAGING_DIR}/copyright")
+    include(${PROJECT_SOURCE_DIR}/cmake/windows/WindowsInstall.cmake)
 endif()
 
 include(CPack)

@@ -19,8 +19,6 @@
 
 #include <memory>
 
-#include <sys/stat.h>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -498,7 +496,7 @@ void TestSetupSave::marksWhatTheGatewayWouldChange()
 void TestSetupSave::fifoInPlaceOfTheSetupFileIsNamed()
 {
     QVERIFY(QDir().mkpath(SharedFolders::setups()));
-    QCOMPARE(::mkfifo(QFile::encodeName(setupPath()).constData(), 0600), 0);
+    PLANT_IN_PLACE(u"fifo"_s, setupPath(), QString());
     m_prompter.answers << Prompter::Ok << Prompter::Abort;
     m_dialog->OpenGatewaySetup(idOf(Gwid), QHostAddress(Ip)); // must not hang on the FIFO
     QCOMPARE(m_prompter.texts(),

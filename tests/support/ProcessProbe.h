@@ -16,6 +16,17 @@
 #endif
 #endif
 
+#ifdef Q_OS_WIN
+// What this process holds right now (Windows, WindowsSupport.cpp): open handles and the working
+// set; Windows keeps the peak working set for the life of the process, so it cannot be reset.
+int openDescriptors();
+qint64 residentKb();
+qint64 peakResidentKb();
+inline bool resetPeakResident()
+{
+    return false;
+}
+#else
 // What this process holds right now (Linux /proc): open descriptors and resident memory.
 inline int openDescriptors()
 {
@@ -64,3 +75,4 @@ inline bool resetPeakResident()
     // The kernel's counters of resident pages lag by a few pages per thread.
     return peakResidentKb() - residentKb() < 256;
 }
+#endif

@@ -164,7 +164,7 @@ GWSetupRecord::Address octets(const QHostAddress& address)
 // "listening on port N with <gateways> gateways".
 quint16 startSimulatorProgram(QProcess& process, const QStringList& args, int gateways, QByteArray& out)
 {
-    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"), args);
+    process.start(QStringLiteral(TELVARO_GWSIM_PROGRAM), args);
     if (!process.waitForStarted(5000))
         return 0;
     waitUntil(
@@ -1282,7 +1282,7 @@ void TestGatewaySimulator::toolUsage()
     QFETCH(QString, stderrText);
 
     QProcess process;
-    process.start(QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim"), args);
+    process.start(QStringLiteral(TELVARO_GWSIM_PROGRAM), args);
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
@@ -1296,7 +1296,7 @@ void TestGatewaySimulator::toolUsage()
 
 void TestGatewaySimulator::toolProcess()
 {
-    const QString program = QStringLiteral(TELVARO_BINARY_DIR "/tools/gwsim/telvaro-gwsim");
+    const QString program = QStringLiteral(TELVARO_GWSIM_PROGRAM);
     QVERIFY2(QFile::exists(program), qPrintable(program));
     QTemporaryDir dir;
     const QString logFile = dir.filePath(u"setups.jsonl"_s);

@@ -182,7 +182,7 @@ void TestListExport::refusesWhatIsNoFile()
     if (kind == u"nofolder")
         path = dir.filePath(u"fehlt/Liste.csv"_s);
     else
-        QVERIFY(plantInPlace(kind, path, target));
+        PLANT_IN_PLACE(kind, path, target);
 
     const Status written = writeGatewayListCsv(path, {{u"127.0.0.21"_s, u"0A.1B.2C"_s, {}, {}, {}, {}}});
     QVERIFY(!written.ok());

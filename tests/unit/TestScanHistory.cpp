@@ -517,7 +517,7 @@ void TestScanHistory::refusedFiles()
     const QString target = dir.filePath(u"real.jsonl"_s);
     QVERIFY(ScanHistory(target).append(scan(kA, 0)).ok());
     const QByteArray targetBytes = fileBytes(target);
-    QVERIFY(plantInPlace(kind, path, kind == u"dangling"_s ? dir.filePath(u"none"_s) : target));
+    PLANT_IN_PLACE(kind, path, kind == u"dangling"_s ? dir.filePath(u"none"_s) : target);
 
     // A FIFO without a writer would block a reader that opened it; these return at once.
     ScanHistory h(path);

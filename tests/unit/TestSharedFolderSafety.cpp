@@ -22,12 +22,17 @@
 #include <QtTest>
 
 #include <chrono>
-#include <fcntl.h>
 #include <functional>
 #include <future>
-#include <sys/stat.h>
 #include <thread>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -58,6 +63,15 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 // What stands at path, without following a link.
 QString kindAt(const QString& path)
 {
+#ifdef Q_OS_WIN
+    const DWORD attributes =
+        ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return u"nothing"_s;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return u"link"_s;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? u"folder"_s : u"file"_s;
+#else
     struct stat st
     {
     };
@@ -72,6 +86,7 @@ QString kindAt(const QString& path)
     if (S_ISREG(st.st_mode))
         return u"file"_s;
     return u"other"_s;
+#endif
 }
 
 // Runs an operation on its own thread so that one that blocks (a FIFO opened for reading waits for
@@ -92,10 +107,15 @@ Outcome runGuarded(const std::function<Status()>& operation, const QString& fifo
     Outcome outcome;
     if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         outcome.blocked = true;
+#ifdef Q_OS_WIN
+        Q_UNUSED(fifo);
+        result.wait();
+#else
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK);
         result.wait();
         if (fd >= 0)
             ::close(fd);
+#endif
     }
     worker.join();
     const Status s = result.get();
@@ -181,7 +201,7 @@ private slots:
                                        "[ROUTE]\r\nHAUSER=1\r\n[HAUS1]\r\nANZS=1\r\n"_ba;
         QVERIFY(writeBytes(target, targetBytes));
         const QString nowhere = m_dir->path() + u"/nirgends.txt"_s;
-        QVERIFY(plantInPlace(placement, path, placement == u"dangling"_s ? nowhere : target));
+        PLANT_IN_PLACE(placement, path, placement == u"dangling"_s ? nowhere : target);
         const QString standing = kindAt(path);
 
         const GWSetupRecord original = gatewayRecord();
@@ -236,7 +256,7 @@ private slots:
         const QString moved = m_dir->path() + u"/anderer_datentraeger"_s;
         QVERIFY(QDir().mkpath(moved));
         const QString linked = m_dir->path() + u'/' + name;
-        QCOMPARE(::symlink(QFile::encodeName(moved).constData(), QFile::encodeName(linked).constData()), 0);
+        PLANT_IN_PLACE(u"folderlink"_s, linked, moved);
         const QString where = linked + u'/';
         const GWSetupRecord record = gatewayRecord();
         const Status stored = SetupRecordToFile(where, Gw, record);

@@ -1,6 +1,7 @@
 #include "GatewayExchange.h"
 
 #include "GatewayFrames.h"
+#include "LingerZero.h"
 
 #include "link/Telegram.h"
 
@@ -8,10 +9,6 @@
 #include <QTcpSocket>
 
 #include <utility>
-
-#ifdef Q_OS_UNIX
-#include <sys/socket.h>
-#endif
 
 namespace {
 
@@ -201,14 +198,8 @@ void GatewayExchange::feedFlood()
 
 void GatewayExchange::resetConnection()
 {
-#ifdef Q_OS_UNIX
     // Linger 0: closing sends RST instead of FIN.
-    const qintptr fd = m_socket->socketDescriptor();
-    if (fd >= 0) {
-        const linger l{1, 0};
-        ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    }
-#endif
+    lingerZero(m_socket->socketDescriptor());
     m_socket->abort();
 }
 

@@ -16,6 +16,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <QAbstractNativeEventFilter>
+
+#include <qt_windows.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +52,37 @@ bool installQuitOnSignals(QCoreApplication& app)
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+#endif
+
+#ifdef Q_OS_WIN
+// What Windows sends instead of SIGTERM and SIGINT: QProcess::terminate() and taskkill post WM_CLOSE
+// to the main thread (this program has no window), a console sends Ctrl+C, Ctrl+Break or close.
+class QuitOnClose final : public QAbstractNativeEventFilter
+{
+public:
+    bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override
+    {
+        const MSG* msg = static_cast<const MSG*>(message);
+        if (msg->hwnd == nullptr && msg->message == WM_CLOSE) {
+            QCoreApplication::quit();
+            return true;
+        }
+        return false;
+    }
+};
+
+BOOL WINAPI onConsoleControl(DWORD)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    return TRUE;
+}
+
+bool installQuitOnSignals(QCoreApplication& app)
+{
+    static QuitOnClose filter;
+    app.installNativeEventFilter(&filter);
+    return ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 #endif
 
@@ -82,7 +118,7 @@ int main(int argc, char* argv[])
         }
     }
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX) || defined(Q_OS_WIN)
     if (!installQuitOnSignals(app)) {
         std::fprintf(stderr, "telvaro-gwsim: Signalbehandlung lässt sich nicht einrichten\n");
         return 1;

@@ -12,8 +12,11 @@
 #include <utility>
 
 #ifdef Q_OS_WIN
+#include "WindowsFiles.h"
+
+#include <QDir>
+
 #include <qt_windows.h>
-#include <string>
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -268,32 +271,14 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
 
 #else
 
-namespace {
-
-// A virus scanner or indexer may hold the old file open for a moment; the rename is tried again
-// at once. Nothing sleeps: the caller may be the window's thread.
-constexpr int RenameAttempts = 200;
-
-bool isLink(const QFileInfo& info)
-{
-    return info.isSymLink() || info.isJunction();
-}
-
-} // namespace
-
 Status writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
     if (path.isEmpty())
         return failed(path, QStringLiteral("kein Dateiname"));
-    const QFileInfo info(path);
-    if (isLink(info))
-        return failed(path, FileReasons::symbolicLink());
-    if (info.exists() && info.isDir())
-        return failed(path, FileReasons::folderInPlace());
-    if (info.exists() && !info.isFile())
-        return failed(path, FileReasons::notRegular(QStringLiteral("etwas anderes")));
+    if (const QString why = WindowsFiles::refusal(WindowsFiles::inspect(path)); !why.isEmpty())
+        return failed(path, why);
 
-    // Created exclusively (CREATE_NEW), written and flushed to the disk before the rename.
+    // Created exclusively (CREATE_NEW), written and flushed to the disk before the replace.
     QString temporary;
     HANDLE handle = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
@@ -306,10 +291,12 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_PATH_NOT_FOUND)
-            return failed(path, QStringLiteral("der Ordner %1 fehlt").arg(QFileInfo(path).absolutePath()));
-        if (error == ERROR_ACCESS_DENIED)
-            return failed(path, QStringLiteral("im Ordner kann keine Datei angelegt werden (keine Berechtigung)"));
-        return failed(path, QStringLiteral("im Ordner kann keine Datei angelegt werden (Systemfehler %1)").arg(error));
+            return failed(
+                path,
+                QStringLiteral("der Ordner %1 fehlt").arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath())));
+        return failed(
+            path,
+            QStringLiteral("im Ordner kann keine Datei angelegt werden (%1)").arg(WindowsFiles::systemReason(error)));
     }
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
@@ -321,37 +308,27 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
         data += done;
         left -= done;
     }
-    const DWORD writeError = written ? ERROR_SUCCESS : ::GetLastError();
-    written = written && ::FlushFileBuffers(handle);
+    DWORD error = written ? ERROR_SUCCESS : ::GetLastError();
+    if (written && !::FlushFileBuffers(handle)) {
+        written = false;
+        error = ::GetLastError();
+    }
     ::CloseHandle(handle);
     if (!written) {
         QFile::remove(temporary);
-        if (writeError == ERROR_DISK_FULL || writeError == ERROR_HANDLE_DISK_FULL)
-            return failed(path, QStringLiteral("der Datenträger ist voll"));
-        return failed(
-            path, QStringLiteral("der Datenträger hat nicht alle Bytes angenommen (Systemfehler %1)").arg(writeError));
+        return failed(path, WindowsFiles::systemReason(error));
     }
 
-    if (isLink(QFileInfo(path))) {
+    // The name may have been replaced by a link or a folder while we wrote.
+    if (const QString why = WindowsFiles::refusal(WindowsFiles::inspect(path)); !why.isEmpty()) {
         QFile::remove(temporary);
-        return failed(path, FileReasons::symbolicLink());
+        return failed(path, why);
     }
-    const std::wstring from = QDir::toNativeSeparators(temporary).toStdWString();
-    const std::wstring to = QDir::toNativeSeparators(path).toStdWString();
-    DWORD error = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < RenameAttempts; ++attempt) {
-        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return {};
-        error = ::GetLastError();
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION)
-            break;
+    if (const Status replaced = WindowsFiles::replace(temporary, path); !replaced) {
+        QFile::remove(temporary);
+        return failed(path, replaced.message());
     }
-    QFile::remove(temporary);
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return failed(path, QStringLiteral("die Datei ist von einem anderen Programm geöffnet"));
-    if (error == ERROR_ACCESS_DENIED)
-        return failed(path, QStringLiteral("keine Berechtigung, die alte Datei zu ersetzen"));
-    return failed(path, QStringLiteral("die alte Datei kann nicht ersetzt werden (Systemfehler %1)").arg(error));
+    return {};
 }
 
 #endif

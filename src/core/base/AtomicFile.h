@@ -20,8 +20,8 @@
 // user's back. An existing file keeps its permission bits. Failures name the path and the reason in
 // German.
 //
-// On Windows a rename that another program blocks for a moment (a virus scanner, an indexer) is
-// tried again a bounded number of times, without sleeping.
+// On Windows a replace that another program blocks for a moment (a virus scanner, an indexer) is
+// tried again a bounded number of times, never sleeping on the window's thread (WindowsFiles).
 [[nodiscard]] Status writeFileAtomically(const QString& path, const QByteArray& bytes);
 
 // writeFileAtomically() in steps, for a writer that streams a large file or shares the flushes of

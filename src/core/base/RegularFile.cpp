@@ -5,7 +5,7 @@
 #include <QFile>
 
 #ifdef Q_OS_WIN
-#include <QFileInfo>
+#include "WindowsFiles.h"
 
 #include <cerrno>
 #else
@@ -50,17 +50,13 @@ private:
 ReadResult readRegularFile(const QString& path, qint64 maxBytes)
 {
 #ifdef Q_OS_WIN
-    const QFileInfo info(path);
-    if (info.isSymLink() || info.isJunction())
-        return refused(path, FileReasons::symbolicLink());
-    if (!info.exists())
+    const WindowsFiles::Entry entry = WindowsFiles::inspect(path);
+    if (entry.kind == WindowsFiles::Kind::Missing)
         return std::optional<QByteArray>();
-    if (info.isDir())
-        return refused(path, FileReasons::folderInPlace());
-    if (!info.isFile())
-        return refused(path, FileReasons::notRegular(QStringLiteral("etwas anderes")));
-    if (info.size() > maxBytes)
-        return refused(path, FileReasons::tooLarge(info.size(), maxBytes));
+    if (const QString why = WindowsFiles::refusal(entry); !why.isEmpty())
+        return refused(path, why);
+    if (entry.size > maxBytes)
+        return refused(path, FileReasons::tooLarge(entry.size, maxBytes));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return refused(path, file.error() == QFileDevice::PermissionsError ? FileReasons::systemReason(EACCES)

@@ -1,5 +1,83 @@
 #include "TelegramCipher.h"
 
+#ifdef Q_OS_WIN
+// clang-format off
+#include <windows.h>
+#include <bcrypt.h>
+// clang-format on
+#else
+#include <openssl/evp.h>
+#endif
+
+namespace {
+
+QString aesUnavailable()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("Die AES-128-Verschlüsselung steht nicht zur Verfügung (Windows CNG).");
+#else
+    return QStringLiteral("Die AES-128-Verschlüsselung steht nicht zur Verfügung (OpenSSL).");
+#endif
+}
+
+} // namespace
+
+#ifdef Q_OS_WIN
+
+// The system's AES (Cryptography API: Next Generation), ECB over one block, no padding.
+struct AesBlockCipher::Contexts
+{
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_KEY_HANDLE key = nullptr;
+    ~Contexts()
+    {
+        if (key)
+            BCryptDestroyKey(key);
+        if (algorithm)
+            BCryptCloseAlgorithmProvider(algorithm, 0);
+    }
+};
+
+AesBlockCipher::AesBlockCipher() : m_ctx(std::make_unique<Contexts>())
+{}
+
+Result<std::shared_ptr<const AesBlockCipher>> AesBlockCipher::create(const Block& key)
+{
+    std::shared_ptr<AesBlockCipher> aes(new (std::nothrow) AesBlockCipher());
+    Contexts* c = aes ? aes->m_ctx.get() : nullptr;
+    const auto ok = [](NTSTATUS status) { return status >= 0; };
+    if (!c || !ok(BCryptOpenAlgorithmProvider(&c->algorithm, BCRYPT_AES_ALGORITHM, nullptr, 0)) ||
+        !ok(BCryptSetProperty(c->algorithm, BCRYPT_CHAINING_MODE,
+                              reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_ECB)),
+                              sizeof(BCRYPT_CHAIN_MODE_ECB), 0)) ||
+        !ok(BCryptGenerateSymmetricKey(c->algorithm, &c->key, nullptr, 0, const_cast<PUCHAR>(key.data()),
+                                       ULONG(key.size()), 0)))
+        return Result<std::shared_ptr<const AesBlockCipher>>::failure(aesUnavailable());
+    return std::shared_ptr<const AesBlockCipher>(std::move(aes));
+}
+
+AesBlockCipher::~AesBlockCipher() = default;
+
+Block AesBlockCipher::encrypt(const Block& in) const
+{
+    Block out{};
+    ULONG len = 0;
+    BCryptEncrypt(m_ctx->key, const_cast<PUCHAR>(in.data()), ULONG(in.size()), nullptr, nullptr, 0, out.data(),
+                  ULONG(out.size()), &len, 0);
+    return out;
+}
+
+Block AesBlockCipher::decrypt(const Block& in) const
+{
+    Block out{};
+    ULONG len = 0;
+    BCryptDecrypt(m_ctx->key, const_cast<PUCHAR>(in.data()), ULONG(in.size()), nullptr, nullptr, 0, out.data(),
+                  ULONG(out.size()), &len, 0);
+    return out;
+}
+
+#else
+
 #include <openssl/evp.h>
 
 struct AesBlockCipher::Contexts
@@ -26,8 +104,7 @@ Result<std::shared_ptr<const AesBlockCipher>> AesBlockCipher::create(const Block
     }
     if (!c || !c->enc || !c->dec || EVP_EncryptInit_ex(c->enc, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1 ||
         EVP_DecryptInit_ex(c->dec, EVP_aes_128_ecb(), nullptr, key.data(), nullptr) != 1)
-        return Result<std::shared_ptr<const AesBlockCipher>>::failure(
-            QStringLiteral("Die AES-128-Verschlüsselung steht nicht zur Verfügung (OpenSSL)."));
+        return Result<std::shared_ptr<const AesBlockCipher>>::failure(aesUnavailable());
     EVP_CIPHER_CTX_set_padding(c->enc, 0);
     EVP_CIPHER_CTX_set_padding(c->dec, 0);
     return std::shared_ptr<const AesBlockCipher>(std::move(aes));
@@ -50,6 +127,8 @@ Block AesBlockCipher::decrypt(const Block& in) const
     EVP_DecryptUpdate(m_ctx->dec, out.data(), &len, in.data(), int(in.size()));
     return out;
 }
+
+#endif
 
 TelegramCipher::TelegramCipher(const Block& key, const Block& iv, std::shared_ptr<const AesBlockCipher> aes)
     : m_key(key), m_chain(iv), m_aes(std::move(aes))

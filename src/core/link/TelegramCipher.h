@@ -14,12 +14,13 @@ using MasterKey = std::array<quint8, 16>;
 using KeyMaterial = std::array<quint8, 4>;
 using GatewayIdBytes = std::array<quint8, 3>;
 
-// AES-128 single-block encryption and decryption from OpenSSL (ECB, no padding), owned RAII.
+// AES-128 single-block encryption and decryption (ECB, no padding), owned RAII: OpenSSL on Linux,
+// the system's CNG (bcrypt) on Windows.
 // CBC chaining and padding are ours (TelegramCipher).
 class AesBlockCipher final
 {
 public:
-    // Fails when OpenSSL cannot set up the key (no AES-128, or no memory).
+    // Fails when the cipher library cannot set up the key (no AES-128, or no memory).
     static Result<std::shared_ptr<const AesBlockCipher>> create(const Block& key);
     ~AesBlockCipher();
     AesBlockCipher(const AesBlockCipher&) = delete;

@@ -1,5 +1,6 @@
 #include "GuardedApplication.h"
 #include "Startup.h"
+#include "base/ParentConsole.h"
 #include "base/QtTexts.h"
 #include "base/SharedFolders.h"
 #include "cli/CommandArguments.h"
@@ -52,6 +53,7 @@ std::optional<int> answerDirectly(const Result<Invocation>& invocation)
 
 int main(int argc, char** argv)
 {
+    attachParentConsole();
     try {
         QStringList args;
         for (int i = 0; i < argc; ++i)
