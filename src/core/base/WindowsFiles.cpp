@@ -4,7 +4,6 @@
 
 #include "FileReasons.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QThread>
 
@@ -136,20 +135,12 @@ QString systemReason(unsigned long error)
 
 RetryPause defaultRetryPause()
 {
-    const QCoreApplication* app = QCoreApplication::instance();
-    if (!app || app->thread() == QThread::currentThread()) {
-        // The window's thread: a few quick tries that let the other program run, never a sleep.
-        return [](int attempt) {
-            if (attempt >= 64)
-                return false;
-            QThread::yieldCurrentThread();
-            return true;
-        };
-    }
+    // A few quick tries that let the other program run; nothing in the core sleeps, as the caller
+    // may be the window's thread.
     return [](int attempt) {
-        if (attempt >= 25)
+        if (attempt >= 64)
             return false;
-        QThread::msleep(20);
+        QThread::yieldCurrentThread();
         return true;
     };
 }

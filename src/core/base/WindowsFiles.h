@@ -42,8 +42,7 @@ QString refusal(const Entry& entry);
 QString systemReason(unsigned long error);
 
 // Called after a replace that another program blocked (attempt counts from 1); returns false to
-// give up. The default waits by yielding on the application's main thread (never sleeping there)
-// and by short sleeps on other threads, both a bounded number of times.
+// give up. The default yields the processor up to 64 times and never sleeps.
 using RetryPause = std::function<bool(int attempt)>;
 RetryPause defaultRetryPause();
 
