@@ -74,9 +74,7 @@ int main(int argc, char** argv)
     QTemporaryDir setups;
     const QString folder = setups.path() + QLatin1Char('/');
     GatewaySession session;
-    LinkSettings link;
-    link.port = quint16(port);
-    session.setLinkSettings(link);
+    session.setPort(quint16(port));
     session.setMasterKey(*FieldRules::masterKey(SetupKeys::DefaultMasterKey));
     session.setSetupsFolder(folder);
     session.setHistoryFile(historyFile.isEmpty() ? setups.filePath(QStringLiteral("Telvaro-Scans.jsonl"))

@@ -92,10 +92,12 @@ Status CommandRunner::prepare()
     if (m_in.noVerify)
         overrides.verifyTimeoutMs = 0;
     overrides.masterKeyText = m_in.key;
-    const Status configured = m_session.configure(SharedFolders::settingsFile(), overrides);
-    if (!m_session.configureNote().isEmpty())
-        m_err << m_session.configureNote() << '\n';
-    return configured;
+    const Result<GatewaySession::Configuration> configured = m_session.configure(SharedFolders::settingsFile(), overrides);
+    if (!configured)
+        return Status::from(configured);
+    if (!configured->note.isEmpty())
+        m_err << configured->note << '\n';
+    return {};
 }
 
 int CommandRunner::run()

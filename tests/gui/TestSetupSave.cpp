@@ -104,11 +104,10 @@ private:
     {
         if (!m_simHolder->isListening())
             QVERIFY(m_simHolder->listen({m_gateway}, 0));
-        LinkSettings link;
-        link.port = m_simHolder->port();
-        link.verifyTimeoutMs = 0; // the read-back is the session's own business
-        m_session.setLinkSettings(link);
-        m_session.setTimings(ExchangeTimings().scaledDown(5));
+        m_session.setPort(m_simHolder->port());
+        ExchangeTimings timings = ExchangeTimings().scaledDown(5);
+        timings.verifyWindowMs = 0; // the read-back is the session's own business
+        m_session.setTimings(timings);
         QSignalSpy read(&m_session, &GatewaySession::gatewayRead);
         m_session.readGateway(QHostAddress(Ip));
         QVERIFY(read.wait(5000));
@@ -520,10 +519,9 @@ void TestSetupSave::buttonsWaitOnlyForTheSending()
 {
     m_gateway.restartDelayMs = 400;
     openWith(u"dialog_complete.gwini"_s);
-    LinkSettings link = m_session.linkSettings();
-    link.verifyTimeoutMs = 3000;
-    m_session.setLinkSettings(link);
-    m_session.setTimings(ExchangeTimings().scaledDown(10));
+    ExchangeTimings timings = ExchangeTimings().scaledDown(10);
+    timings.verifyWindowMs = 3000;
+    m_session.setTimings(timings);
     edit(u"EditMasterKey1"_s)->setText(u"00112233445566778899AABBCCDDEEFF"_s);
     QSignalSpy sent(&m_session, &GatewaySession::transferFinished);
     QSignalSpy checked(&m_session, &GatewaySession::verificationFinished);

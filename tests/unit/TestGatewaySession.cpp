@@ -41,11 +41,10 @@ private:
     void listen(const QList<SimulatedGateway>& gateways, int verifyTimeoutMs = 0)
     {
         QVERIFY2(m_sim->listen(gateways, 0), qPrintable(m_sim->errorString()));
-        LinkSettings link;
-        link.port = m_sim->port();
-        link.verifyTimeoutMs = verifyTimeoutMs;
-        m_session->setLinkSettings(link);
-        m_session->setTimings(fastTimings());
+        m_session->setPort(m_sim->port());
+        ExchangeTimings timings = fastTimings();
+        timings.verifyWindowMs = verifyTimeoutMs;
+        m_session->setTimings(timings);
     }
     void scan()
     {
@@ -603,20 +602,25 @@ private slots:
         QTest::addColumn<int>("verifyMs");        // the override; -1: none
         QTest::addColumn<QString>("expected");    // port/parallel/verify, or the refusal
         QTest::addColumn<bool>("noted");
+        QTest::addColumn<bool>("window"); // the key is checked before each scan
         QTest::newRow("no settings file: the defaults")
-            << QByteArray() << QString() << 0 << -1 << u"30/255/10000"_s << false;
+            << QByteArray() << QString() << 0 << -1 << u"30/255/10000"_s << false << false;
         QTest::newRow("the file's values") << "[TCP]\r\nPORT=3030\r\nPARALLEL=8\r\nVERIFYTIMEOUT=0\r\n"_ba << QString()
-                                           << 0 << -1 << u"3030/8/0"_s << false;
+                                           << 0 << -1 << u"3030/8/0"_s << false << false;
         QTest::newRow("overrides win") << "[TCP]\r\nPORT=3030\r\nVERIFYTIMEOUT=5000\r\n"_ba << QString() << 4040 << 0
-                                       << u"4040/255/0"_s << false;
+                                       << u"4040/255/0"_s << false << false;
         QTest::newRow("an unreadable file: defaults, said")
-            << "-"_ba << QString() << 0 << -1 << u"30/255/10000"_s << true;
+            << "-"_ba << QString() << 0 << -1 << u"30/255/10000"_s << true << false;
         QTest::newRow("a bad key in the file is refused")
-            << "[TCP]\r\nMASTERKEY=123\r\n"_ba << QString() << 0 << -1 << u"Master Key"_s << false;
-        QTest::newRow("a bad key given is refused") << QByteArray() << u"XYZ"_s << 0 << -1 << u"Master Key"_s << false;
+            << "[TCP]\r\nMASTERKEY=123\r\n"_ba << QString() << 0 << -1 << u"Master Key"_s << false << false;
+        QTest::newRow("a bad key given is refused") << QByteArray() << u"XYZ"_s << 0 << -1 << u"Master Key"_s << false << false;
         QTest::newRow("a key given replaces the file's")
             << "[TCP]\r\nMASTERKEY=123\r\n"_ba << u"00112233445566778899AABBCCDDEEFF"_s << 0 << -1 << u"30/255/10000"_s
-            << false;
+            << false << false;
+        QTest::newRow("a bad key in the file, checked before each scan: kept as text")
+            << "[TCP]\r\nMASTERKEY=123\r\n"_ba << QString() << 0 << -1 << u"30/255/10000"_s << false << true;
+        QTest::newRow("a bad key given is refused in the window too")
+            << QByteArray() << u"XYZ"_s << 0 << -1 << u"Master Key"_s << false << true;
     }
     void configure()
     {
@@ -626,6 +630,7 @@ private slots:
         QFETCH(int, verifyMs);
         QFETCH(QString, expected);
         QFETCH(bool, noted);
+        QFETCH(bool, window);
         const QString file = SharedFolders::settingsFile();
         QVERIFY(QDir().mkpath(QFileInfo(file).path()));
         if (settings == "-")
@@ -638,12 +643,12 @@ private slots:
         GatewaySession session;
         GatewaySession::Overrides overrides;
         overrides.masterKeyText = key;
+        overrides.keyCheckedBeforeScan = window;
         if (port)
             overrides.port = quint16(port);
         if (verifyMs >= 0)
             overrides.verifyTimeoutMs = verifyMs;
-        const Status configured = session.configure(file, overrides);
-        QCOMPARE(session.configureNote().isEmpty(), !noted);
+        const Result<GatewaySession::Configuration> configured = session.configure(file, overrides);
         if (!expected.contains(u'/')) {
             QVERIFY(!configured);
             QVERIFY2(configured.message().contains(expected), qPrintable(configured.message()));
@@ -651,8 +656,14 @@ private slots:
             return;
         }
         QVERIFY2(configured, qPrintable(configured.message()));
-        const LinkSettings& link = session.linkSettings();
-        QCOMPARE(u"%1/%2/%3"_s.arg(link.port).arg(link.parallel).arg(link.verifyTimeoutMs), expected);
+        QCOMPARE(configured->note.isEmpty(), !noted);
+        QCOMPARE(configured->settingsRead, settings != "-");
+        QCOMPARE(u"%1/%2/%3"_s.arg(session.port()).arg(session.parallel()).arg(session.timings().verifyWindowMs),
+                 expected);
+        const QString keyInForce = !key.isEmpty()                  ? key
+                                   : settings.contains("MASTERKEY") ? u"123"_s
+                                                                    : SetupKeys::DefaultMasterKey;
+        QCOMPARE(configured->masterKeyText, keyInForce);
         QCOMPARE(session.setupsFolder(), SharedFolders::setups());
         QVERIFY(QFileInfo(SharedFolders::setups()).isDir());
         if (!key.isEmpty())
@@ -707,11 +718,10 @@ private slots:
         QVERIFY(m_sim->listen({gw(22, GatewayBehaviour::Silent, 0x2C), gw(23, GatewayBehaviour::Silent, 0x2E),
                                gw(24, GatewayBehaviour::Close, 0x2F)},
                               full.serverPort()));
-        LinkSettings link;
-        link.port = full.serverPort();
-        link.verifyTimeoutMs = 0;
-        m_session->setLinkSettings(link);
-        m_session->setTimings(fastTimings());
+        m_session->setPort(full.serverPort());
+        ExchangeTimings timings = fastTimings();
+        timings.verifyWindowMs = 0;
+        m_session->setTimings(timings);
         scan();
         const GatewaySession::Counts c = m_session->counts();
         using K = GatewayRead::Kind;

@@ -93,11 +93,10 @@ private:
     void listen(const QList<SimulatedGateway>& gateways)
     {
         QVERIFY2(m_sim->listen(gateways, 0), qPrintable(m_sim->errorString()));
-        LinkSettings link;
-        link.port = m_sim->port();
-        link.verifyTimeoutMs = 0;
-        m_session->setLinkSettings(link);
-        m_session->setTimings(ExchangeTimings().scaledDown(Faster));
+        m_session->setPort(m_sim->port());
+        ExchangeTimings timings = ExchangeTimings().scaledDown(Faster);
+        timings.verifyWindowMs = 0;
+        m_session->setTimings(timings);
     }
     void scan()
     {

@@ -41,11 +41,10 @@ private:
     void scan(const QList<SimulatedGateway>& gateways)
     {
         QVERIFY(m_sim->listen(gateways, 0));
-        LinkSettings link;
-        link.port = m_sim->port();
-        link.verifyTimeoutMs = 1500;
-        m_session->setLinkSettings(link);
-        m_session->setTimings(fastTimings());
+        m_session->setPort(m_sim->port());
+        ExchangeTimings timings = fastTimings();
+        timings.verifyWindowMs = 1500;
+        m_session->setTimings(timings);
         QSignalSpy finished(m_session.get(), &GatewaySession::scanFinished);
         m_session->startScan(Segment{127, 0, 0});
         QVERIFY(finished.wait(20000));
@@ -315,9 +314,9 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, reason);
         scan({gw(21, GatewayBehaviour(behaviour))});
-        LinkSettings link = m_session->linkSettings();
-        link.verifyTimeoutMs = verifyMs;
-        m_session->setLinkSettings(link);
+        ExchangeTimings timings = m_session->timings();
+        timings.verifyWindowMs = verifyMs;
+        m_session->setTimings(timings);
         const QList<TemplateApply::Outcome> outcomes = apply({});
         QCOMPARE(outcomes.size(), 1);
         QCOMPARE(int(outcomes.first().result), result);

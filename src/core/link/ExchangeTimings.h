@@ -16,17 +16,19 @@ struct ExchangeTimings
     int transferLimitMs = 4000; // a transfer whose telegram has not gone out by then has failed
     int pauseMs = 300;          // between two addresses when a scan tries one at a time
     int verifyRetryMs = 1000;   // between two read-backs while a gateway restarts
+    int verifyWindowMs = 10000; // a read-back after an acknowledged transfer ends within this; 0: none
 
     int readWindowMs() const { return readFirstMs + readRestMs; }
     int ackWindowMs() const { return ackFirstMs + ackRestMs; }
 
-    // Every wait divided by divisor (at least 1 ms each), for tests.
+    // Every wait divided by divisor (at least 1 ms each; a read-back that is off stays off), for tests.
     ExchangeTimings scaledDown(int divisor) const
     {
         ExchangeTimings t = *this;
         for (int* w : {&t.connectMs, &t.readFirstMs, &t.readRestMs, &t.writeAnswerMs, &t.writeRestMs, &t.ackFirstMs,
-                       &t.ackRestMs, &t.transferLimitMs, &t.pauseMs, &t.verifyRetryMs})
-            *w = *w / divisor > 0 ? *w / divisor : 1;
+                       &t.ackRestMs, &t.transferLimitMs, &t.pauseMs, &t.verifyRetryMs, &t.verifyWindowMs})
+            if (*w > 0)
+                *w = *w / divisor > 0 ? *w / divisor : 1;
         return t;
     }
 };

@@ -32,7 +32,6 @@ QString notReadMessage(const QHostAddress& host)
 
 GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
 {
-    m_timings = m_link.timings();
     connect(&m_scan, &ScanEngine::tryingAddress, this, &GatewaySession::addressTried);
     connect(&m_scan, &ScanEngine::addressDone, this, &GatewaySession::addressDone);
     connect(&m_scan, &ScanEngine::progress, this, &GatewaySession::progress);
@@ -55,10 +54,13 @@ GatewaySession::~GatewaySession()
     }
 }
 
-Status GatewaySession::configure(const QString& settingsFile, const Overrides& overrides)
+Result<GatewaySession::Configuration> GatewaySession::configure(const QString& settingsFile,
+                                                               const Overrides& overrides)
 {
+    Configuration c;
     QStringList notes;
     Result<ToolSettings> settings = loadToolSettings(settingsFile);
+    c.settingsRead = settings.ok();
     if (!settings) {
         notes << settings.message() << QStringLiteral("Es gelten die Vorgaben.");
         settings = ToolSettings();
@@ -72,30 +74,25 @@ Status GatewaySession::configure(const QString& settingsFile, const Overrides& o
         link.connectTimeoutMs = *overrides.connectTimeoutMs;
     if (overrides.verifyTimeoutMs)
         link.verifyTimeoutMs = *overrides.verifyTimeoutMs;
-    if (!overrides.masterKeyText.isEmpty())
+    const bool keyGiven = !overrides.masterKeyText.isEmpty();
+    if (keyGiven)
         link.masterKeyText = overrides.masterKeyText;
     const Result<MasterKey> key = LinkSettings::masterKeyFromText(link.masterKeyText, true);
-    if (!key)
-        return Status::from(key);
-    setLinkSettings(link);
-    m_masterKey = *key;
+    if (!key && (keyGiven || !overrides.keyCheckedBeforeScan))
+        return Result<Configuration>::failure(key.message());
+    if (key)
+        m_masterKey = *key;
+    m_port = link.port;
+    m_parallel = link.parallel;
+    m_timings = link.timings();
     m_setupsFolder = SharedFolders::setups();
     m_historyFile = scanHistoryPath();
     if (const Status folder = SharedFolders::ensureFolder(m_setupsFolder); !folder)
         notes << folder.message();
-    m_configureNote = notes.join(QLatin1Char('\n'));
-    return {};
-}
-
-void GatewaySession::setLinkSettings(const LinkSettings& settings)
-{
-    m_link = settings;
-    m_timings.connectMs = settings.connectTimeoutMs;
-}
-
-void GatewaySession::setTimings(const ExchangeTimings& timings)
-{
-    m_timings = timings;
+    c.masterKeyText = link.masterKeyText;
+    c.window = settings->window;
+    c.note = notes.join(QLatin1Char('\n'));
+    return c;
 }
 
 void GatewaySession::startScan(const Segment& segment, ScanMode mode)
@@ -125,8 +122,8 @@ void GatewaySession::startScan(const Segment& segment, ScanMode mode)
     emit listChanged();
     ScanEngine::Settings settings;
     settings.segment = segment;
-    settings.port = m_link.port;
-    settings.parallel = m_link.parallel;
+    settings.port = m_port;
+    settings.parallel = m_parallel;
     settings.timings = m_timings;
     m_scan.start(settings);
 }
@@ -148,7 +145,7 @@ QList<GatewayRow> GatewaySession::storeFailures() const
 QString GatewaySession::scanSummary() const
 {
     if (m_list.size() == 0) {
-        const QString why = explainEmptyScan(m_counts, m_segment, m_link.port);
+        const QString why = explainEmptyScan(m_counts, m_segment, m_port);
         if (!why.isEmpty())
             return why;
     }
@@ -329,7 +326,7 @@ void GatewaySession::readGateway(const QHostAddress& host)
         m_reads.insert(key(read.host), read);
         emit gatewayRead(read);
     });
-    exchange->start(host, m_link.port, m_timings);
+    exchange->start(host, m_port, m_timings);
 }
 
 const GatewayRead* GatewaySession::lastRead(const QHostAddress& host) const
@@ -392,7 +389,7 @@ Status GatewaySession::sendRecord(const QHostAddress& host, const GatewayId& tar
     GWSetupRecord::copyCarried(*read->record, job.record);
     SetupTransfer::Request request;
     request.host = host;
-    request.port = m_link.port;
+    request.port = m_port;
     request.timings = m_timings;
     request.record = job.record;
     request.masterKey = m_masterKey;
@@ -410,7 +407,7 @@ void GatewaySession::transferDone(const SetupTransfer::Report& report)
     Job& job = m_jobs[key(report.host)];
     job.transfer->deleteLater();
     job.transfer = nullptr;
-    if (!report.acknowledged() || m_link.verifyTimeoutMs <= 0) {
+    if (!report.acknowledged() || m_timings.verifyWindowMs <= 0) {
         m_jobs.remove(key(report.host));
         emit transferFinished(report);
         return;
@@ -422,9 +419,8 @@ void GatewaySession::transferDone(const SetupTransfer::Report& report)
     plan.sessionKey = m_masterKey;
     // Only the segment scanned (without a scan, the gateway's own) is ever contacted.
     plan.segment = m_scanned && m_segment.contains(report.host) ? m_segment : segmentOf(report.host);
-    plan.port = m_link.port;
+    plan.port = m_port;
     plan.timings = m_timings;
-    plan.windowMs = m_link.verifyTimeoutMs;
     if (const GatewayRead* before = lastRead(report.host); before && before->record)
         plan.dhcpTurnedOn =
             job.record.networkFlag(GWSetupRecord::Dhcp) && !before->record->networkFlag(GWSetupRecord::Dhcp);

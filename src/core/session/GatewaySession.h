@@ -41,18 +41,32 @@ public:
         std::optional<int> connectTimeoutMs;
         std::optional<int> verifyTimeoutMs; // 0: no read-back
         QString masterKeyText;              // empty: the settings file's
+        // The window checks the key in its own field before each scan: a settings file's key that is
+        // not 32 hex digits then leaves the session's key as it is instead of failing.
+        bool keyCheckedBeforeScan = false;
+    };
+    // What the settings file gives a front end beyond the session's own settings.
+    struct Configuration
+    {
+        bool settingsRead = false; // false: the defaults are in force; the file must not be written back
+        QString masterKeyText;     // the key in force, as written (the window shows it)
+        WindowPlacement window;
+        QString note;              // a settings file that could not be read, a folder that could not be made
     };
     // Configures the session in one step: the [TCP] settings of settingsFile with the overrides on
-    // top, the master key, the setups folder and the scan history below the shared folders (the
-    // setups folder is created). A settings file that cannot be read leaves the defaults in force and
-    // says so in configureNote(); a master key that is not 32 hex digits fails and changes nothing.
-    [[nodiscard]] Status configure(const QString& settingsFile, const Overrides& overrides = {});
-    const QString& configureNote() const { return m_configureNote; }
+    // top (port, parallel addresses, every wait as one ExchangeTimings, the master key), the setups
+    // folder and the scan history below the shared folders (the setups folder is created). A
+    // settings file that cannot be read leaves the defaults in force and says so in the note; a
+    // master key that is not 32 hex digits fails and changes nothing (see keyCheckedBeforeScan).
+    [[nodiscard]] Result<Configuration> configure(const QString& settingsFile, const Overrides& overrides);
 
-    void setLinkSettings(const LinkSettings& settings);
-    const LinkSettings& linkSettings() const { return m_link; }
-    // The waits of every exchange; by default those of the link settings.
-    void setTimings(const ExchangeTimings& timings);
+    void setPort(quint16 port) { m_port = port; }
+    quint16 port() const { return m_port; }
+    void setParallel(int parallel) { m_parallel = parallel; }
+    int parallel() const { return m_parallel; }
+    // Every wait of every exchange, the read-back window included (0: no read-back). configure()
+    // sets them from the settings; nothing else changes them.
+    void setTimings(const ExchangeTimings& timings) { m_timings = timings; }
     const ExchangeTimings& timings() const { return m_timings; }
     void setMasterKey(const MasterKey& key) { m_masterKey = key; }
     const MasterKey& masterKey() const { return m_masterKey; }
@@ -157,12 +171,12 @@ private:
     void verified(const SetupVerifier::Report& report);
     void endJob(const QHostAddress& host);
 
-    LinkSettings m_link;
-    ExchangeTimings m_timings;
+    quint16 m_port = LinkSettings::DefaultPort;
+    int m_parallel = LinkSettings::DefaultParallel;
+    ExchangeTimings m_timings = LinkSettings().timings();
     MasterKey m_masterKey{};
     QString m_setupsFolder;
     QString m_historyFile;
-    QString m_configureNote;
     QList<SeenGateway> m_missing;
     QString m_changeSummary;
     Status m_historyStatus;

@@ -96,7 +96,7 @@ void SetupVerifier::start(const Plan& plan)
     m_report = Report();
     m_report.host = plan.host;
     m_report.id = plan.id;
-    m_report.windowMs = plan.windowMs;
+    m_report.windowMs = plan.timings.verifyWindowMs;
     m_report.dhcpTurnedOn = plan.dhcpTurnedOn;
     m_report.sent = plan.sent;
     m_running = true;
@@ -120,7 +120,7 @@ void SetupVerifier::start(const Plan& plan)
     m_keys = {sentKey};
     if (sentKey != plan.sessionKey)
         m_keys << plan.sessionKey;
-    m_window.start(plan.windowMs);
+    m_window.start(plan.timings.verifyWindowMs);
     round();
 }
 

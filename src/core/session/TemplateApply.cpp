@@ -171,7 +171,7 @@ Status TemplateApply::start(const Options& options)
     m_records.clear();
     m_queue.clear();
     m_dryRun = options.dryRun;
-    m_verifyOff = m_session.linkSettings().verifyTimeoutMs <= 0;
+    m_verifyOff = m_session.timings().verifyWindowMs <= 0;
     QList<GatewayId> notListed = options.only;
     for (const GatewayRow& row : m_session.list().rows()) {
         if (!options.only.isEmpty() && !options.only.contains(row.id))

@@ -14,6 +14,7 @@ ExchangeTimings LinkSettings::timings() const
 {
     ExchangeTimings t;
     t.connectMs = connectTimeoutMs;
+    t.verifyWindowMs = verifyTimeoutMs;
     return t;
 }
 

@@ -32,7 +32,7 @@ struct LinkSettings
     int verifyTimeoutMs = DefaultVerifyTimeoutMs; // 0: no read-back after a transfer
 
     LinkSettings();
-    // The waits of an exchange with these settings' connect time-out.
+    // The waits of an exchange with these settings' connect time-out and read-back window.
     ExchangeTimings timings() const;
     // The master key text as the key the session uses; the failure names the rule, and the text given
     // when showGiven (the window has it in view in its own field).

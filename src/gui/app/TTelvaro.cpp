@@ -78,27 +78,22 @@ void TTelvaro::FormCreate(const Options& options)
     prepareGatewayGrid(ui->StringGrid1);
     drawRows();
 
-    const QString folder = SharedFolders::setups();
-    m_session.setSetupsFolder(folder);
-    m_session.setHistoryFile(scanHistoryPath());
-    if (const Status made = SharedFolders::ensureFolder(folder); !made)
-        Prompter::instance().error(this, made.message());
-
     m_settingsFile = SharedFolders::settingsFile();
-    Result<ToolSettings> settings = loadToolSettings(m_settingsFile);
-    m_masterKeyRead = settings.ok(); // a key that was not read must not be overwritten on closing
-    m_confirmedSegments = ConfirmedSegments::read(m_settingsFile);
-    if (!settings) {
-        Prompter::instance().error(this, settings.message());
-        settings = ToolSettings();
-    }
-    placeWindow(this, settings->window);
+    GatewaySession::Overrides overrides;
     if (options.port > 0)
-        settings->link.port = quint16(options.port);
-    m_session.setLinkSettings(settings->link);
-    ui->EditMasterKey->setText(settings->link.masterKeyText);
-    if (const auto key = FieldRules::masterKey(settings->link.masterKeyText))
-        m_session.setMasterKey(*key);
+        overrides.port = quint16(options.port);
+    overrides.keyCheckedBeforeScan = true;
+    const Result<GatewaySession::Configuration> configured = m_session.configure(m_settingsFile, overrides);
+    if (!configured) { // cannot happen with the key checked before each scan; the defaults stay
+        Prompter::instance().error(this, configured.message());
+        return;
+    }
+    m_masterKeyRead = configured->settingsRead; // a key that was not read must not be overwritten on closing
+    m_confirmedSegments = ConfirmedSegments::read(m_settingsFile);
+    if (!configured->note.isEmpty())
+        Prompter::instance().error(this, configured->note);
+    placeWindow(this, configured->window);
+    ui->EditMasterKey->setText(configured->masterKeyText);
 }
 
 void TTelvaro::closeEvent(QCloseEvent* event)
