@@ -1,5 +1,7 @@
 #include "GatewayRead.h"
 
+#include "base/EnumNames.h"
+
 GatewayRead GatewayRead::decode(const ReadExchange::Outcome& outcome, const MasterKey& masterKey)
 {
     GatewayRead r;
@@ -104,25 +106,24 @@ Status GatewayRead::sendable(const GatewayId& expected) const
     return refused(QStringLiteral("Von %1 kam kein Setup (keine gültige Antwort).").arg(ip));
 }
 
+namespace {
+
+// The counts' words in the JSON report and the command line's sum-up.
+constexpr EnumNames<GatewayRead::Kind, 8> KindNames{{
+    {GatewayRead::Kind::Gateway, u"gateway", {}},
+    {GatewayRead::Kind::OtherKey, u"other-key", {}},
+    {GatewayRead::Kind::OtherType, u"other-type", {}},
+    {GatewayRead::Kind::Incomplete, u"incomplete", {}},
+    {GatewayRead::Kind::Silent, u"silent", {}},
+    {GatewayRead::Kind::Closed, u"closed", {}},
+    {GatewayRead::Kind::Refused, u"refused", {}},
+    {GatewayRead::Kind::Timeout, u"timeout", {}},
+}};
+static_assert(namesInOrder(KindNames));
+
+} // namespace
+
 QString kindKey(GatewayRead::Kind kind)
 {
-    switch (kind) {
-    case GatewayRead::Kind::Gateway:
-        return QStringLiteral("gateway");
-    case GatewayRead::Kind::OtherKey:
-        return QStringLiteral("other-key");
-    case GatewayRead::Kind::OtherType:
-        return QStringLiteral("other-type");
-    case GatewayRead::Kind::Incomplete:
-        return QStringLiteral("incomplete");
-    case GatewayRead::Kind::Silent:
-        return QStringLiteral("silent");
-    case GatewayRead::Kind::Closed:
-        return QStringLiteral("closed");
-    case GatewayRead::Kind::Refused:
-        return QStringLiteral("refused");
-    case GatewayRead::Kind::Timeout:
-        return QStringLiteral("timeout");
-    }
-    return QString();
+    return wordOf(KindNames, kind);
 }

@@ -4,6 +4,20 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+constexpr EnumNames<ScanChange, 5> ChangeNames{{
+    {ScanChange::New, u"new", u"neu"},
+    {ScanChange::Unchanged, u"unchanged", u"unverändert"},
+    {ScanChange::Moved, u"moved", u"umgezogen"},
+    {ScanChange::Firmware, u"firmware", u"Firmware geändert"},
+    {ScanChange::Setup, u"setup", u"Setup geändert"},
+}};
+static_assert(namesInOrder(ChangeNames));
+
+} // namespace
+
+
 QString GatewayRow::ipText() const
 {
     return address.toString();
@@ -37,21 +51,7 @@ QString GatewayRow::firmwareText() const
 
 QString GatewayRow::stateText() const
 {
-    switch (state) {
-    case State::SetupStored:
-        return u"gespeichert"_s;
-    case State::SetupNotStored:
-        return u"nicht gespeichert"_s;
-    case State::OtherKey:
-        return u"anderer Master Key"_s;
-    case State::OtherType:
-        return u"anderer Telegrammtyp"_s;
-    case State::Incomplete:
-        return u"unvollständig"_s;
-    case State::DuplicateId:
-        return u"GWID doppelt"_s;
-    }
-    return QString();
+    return textOf(StateNames, state);
 }
 
 QString GatewayRow::verificationText() const
@@ -114,34 +114,10 @@ QString duplicateIdMessage(const GatewayId& id, const QString& addresses)
 
 QString changeKey(ScanChange change)
 {
-    switch (change) {
-    case ScanChange::New:
-        return u"new"_s;
-    case ScanChange::Unchanged:
-        return u"unchanged"_s;
-    case ScanChange::Moved:
-        return u"moved"_s;
-    case ScanChange::Firmware:
-        return u"firmware"_s;
-    case ScanChange::Setup:
-        return u"setup"_s;
-    }
-    return QString();
+    return wordOf(ChangeNames, change);
 }
 
 QString changeText(ScanChange change)
 {
-    switch (change) {
-    case ScanChange::New:
-        return u"neu"_s;
-    case ScanChange::Unchanged:
-        return u"unverändert"_s;
-    case ScanChange::Moved:
-        return u"umgezogen"_s;
-    case ScanChange::Firmware:
-        return u"Firmware geändert"_s;
-    case ScanChange::Setup:
-        return u"Setup geändert"_s;
-    }
-    return QString();
+    return textOf(ChangeNames, change);
 }

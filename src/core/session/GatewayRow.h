@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/EnumNames.h"
 #include "base/Result.h"
 #include "setups/GatewayId.h"
 
@@ -37,6 +38,15 @@ struct GatewayRow
         Incomplete,     // the answer was cut off after its header
         DuplicateId,    // another address of the same scan reports this gateway ID: nothing stored
     };
+    // The word the JSON report and the scan history use, and the list's text.
+    static constexpr EnumNames<State, 6> StateNames{{
+        {State::SetupStored, u"stored", u"gespeichert"},
+        {State::SetupNotStored, u"not-stored", u"nicht gespeichert"},
+        {State::OtherKey, u"other-key", u"anderer Master Key"},
+        {State::OtherType, u"other-type", u"anderer Telegrammtyp"},
+        {State::Incomplete, u"incomplete", u"unvollständig"},
+        {State::DuplicateId, u"duplicate-id", u"GWID doppelt"},
+    }};
     enum class Verification
     {
         None,
@@ -74,6 +84,7 @@ struct GatewayRow
     // Why the setup of this gateway is not opened for editing (German), or empty when it is.
     QString whyNotOpened() const;
 };
+static_assert(namesInOrder(GatewayRow::StateNames));
 
 // Why nothing of gateway id is stored or sent: addresses ("127.0.0.21, 127.0.0.22") all report it.
 QString duplicateIdMessage(const GatewayId& id, const QString& addresses);

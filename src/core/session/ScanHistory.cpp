@@ -23,21 +23,7 @@ using namespace Qt::StringLiterals;
 
 QString rowStateKey(GatewayRow::State state)
 {
-    switch (state) {
-    case GatewayRow::State::SetupStored:
-        return u"stored"_s;
-    case GatewayRow::State::SetupNotStored:
-        return u"not-stored"_s;
-    case GatewayRow::State::OtherKey:
-        return u"other-key"_s;
-    case GatewayRow::State::OtherType:
-        return u"other-type"_s;
-    case GatewayRow::State::Incomplete:
-        return u"incomplete"_s;
-    case GatewayRow::State::DuplicateId:
-        return u"duplicate-id"_s;
-    }
-    return QString();
+    return wordOf(GatewayRow::StateNames, state);
 }
 
 QString setupHash(const GWSetupRecord& record)
@@ -143,13 +129,6 @@ QString scanHistoryPath()
 
 namespace {
 
-const QStringList& stateKeys()
-{
-    static const QStringList keys{u"stored"_s,     u"not-stored"_s, u"other-key"_s,
-                                  u"other-type"_s, u"incomplete"_s, u"duplicate-id"_s};
-    return keys;
-}
-
 // The offset is always written ("+02:00", "+00:00"), so that a reader elsewhere gets the instant
 // and the installer's wall-clock time.
 QString timeText(const QDateTime& time)
@@ -197,7 +176,7 @@ std::optional<SeenGateway> gatewayFrom(const QJsonValue& value)
     g.firmware = fw.toString();
     g.state = state.toString();
     g.setupHash = sha.toString();
-    if (!firmware.match(g.firmware).hasMatch() || !hash.match(g.setupHash).hasMatch() || !stateKeys().contains(g.state))
+    if (!firmware.match(g.firmware).hasMatch() || !hash.match(g.setupHash).hasMatch() || !valueOfWord(GatewayRow::StateNames, g.state))
         return std::nullopt;
     return g;
 }

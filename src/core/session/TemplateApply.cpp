@@ -1,4 +1,6 @@
 #include "TemplateApply.h"
+
+#include "base/EnumNames.h"
 #include "setups/FieldRules.h"
 #include "setups/SetupConversion.h"
 
@@ -97,54 +99,31 @@ TemplateApply::TemplateApply(GatewaySession& session, QObject* parent) : QObject
     return ids;
 }
 
+namespace {
+
+constexpr EnumNames<TemplateApply::Result, 9> ResultNames{{
+    {TemplateApply::Result::Verified, u"verified", u"übernommen und geprüft"},
+    {TemplateApply::Result::Acknowledged, u"acknowledged", u"bestätigt, nicht geprüft"},
+    {TemplateApply::Result::NotAcknowledged, u"not-acknowledged", u"nicht bestätigt"},
+    {TemplateApply::Result::Differs, u"differs", u"bestätigt, aber abweichend"},
+    {TemplateApply::Result::Refused, u"refused", u"abgelehnt"},
+    {TemplateApply::Result::Skipped, u"skipped", u"übersprungen"},
+    {TemplateApply::Result::Unchanged, u"unchanged", u"unverändert"},
+    {TemplateApply::Result::DryRun, u"dry-run", u"würde gesendet"},
+    {TemplateApply::Result::Running, u"running", u"läuft"},
+}};
+static_assert(namesInOrder(ResultNames));
+
+} // namespace
+
 QString TemplateApply::resultKey(Result result)
 {
-    switch (result) {
-    case Result::Verified:
-        return QStringLiteral("verified");
-    case Result::Acknowledged:
-        return QStringLiteral("acknowledged");
-    case Result::NotAcknowledged:
-        return QStringLiteral("not-acknowledged");
-    case Result::Differs:
-        return QStringLiteral("differs");
-    case Result::Refused:
-        return QStringLiteral("refused");
-    case Result::Skipped:
-        return QStringLiteral("skipped");
-    case Result::Unchanged:
-        return QStringLiteral("unchanged");
-    case Result::DryRun:
-        return QStringLiteral("dry-run");
-    case Result::Running:
-        return QStringLiteral("running");
-    }
-    return QString();
+    return wordOf(ResultNames, result);
 }
 
 QString TemplateApply::resultText(Result result)
 {
-    switch (result) {
-    case Result::Verified:
-        return QStringLiteral("übernommen und geprüft");
-    case Result::Acknowledged:
-        return QStringLiteral("bestätigt, nicht geprüft");
-    case Result::NotAcknowledged:
-        return QStringLiteral("nicht bestätigt");
-    case Result::Differs:
-        return QStringLiteral("bestätigt, aber abweichend");
-    case Result::Refused:
-        return QStringLiteral("abgelehnt");
-    case Result::Skipped:
-        return QStringLiteral("übersprungen");
-    case Result::Unchanged:
-        return QStringLiteral("unverändert");
-    case Result::DryRun:
-        return QStringLiteral("würde gesendet");
-    case Result::Running:
-        return QStringLiteral("läuft");
-    }
-    return QString();
+    return textOf(ResultNames, result);
 }
 
 QString TemplateApply::summary(const QString& templateName) const
