@@ -11,6 +11,12 @@ jobs="${JOBS:-$(nproc)}"
 bash scripts/windows-deps.sh
 qt="$(bash scripts/windows-qt.sh | tail -n 1)"
 [ -f "$qt/lib/cmake/Qt6/qt.toolchain.cmake" ] || { echo "Qt for Windows not found in $qt" >&2; exit 1; }
+# Qt's German texts (the same Qt version's, from the host) where Qt for Windows looks for them, so
+# that the programs and tests of the build folder find them as the installed ones do.
+if [ ! -f "$qt/translations/qtbase_de.qm" ]; then
+    mkdir -p "$qt/translations"
+    cp /usr/share/qt6/translations/qtbase_de.qm "$qt/translations/"
+fi
 
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

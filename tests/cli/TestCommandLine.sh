@@ -11,7 +11,8 @@ passes=0
 check() { # name, condition result
     if [ "$2" = 0 ]; then passes=$((passes + 1)); echo "PASS: $1"; else fails=$((fails + 1)); echo "FAIL: $1"; fi
 }
-same() { # name, expected, actual
+same() { # name, expected, actual (a Windows console ends its lines with CR LF)
+    set -- "$1" "${2//$'\r'/}" "${3//$'\r'/}"
     if [ "$2" = "$3" ]; then check "$1" 0; else check "$1" 1; printf '  expected: %s\n  actual:   %s\n' "$2" "$3"; fi
 }
 

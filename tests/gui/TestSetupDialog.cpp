@@ -896,7 +896,7 @@ void TestSetupDialog::importUnreadable()
     if (text.isEmpty())
         QVERIFY(!m_prompter.shown[0].text.isEmpty());
     else
-        QCOMPARE(m_prompter.shown[0].text, text.arg(m_documents->file(name)));
+        QCOMPARE(m_prompter.shown[0].text, text.arg(QDir::toNativeSeparators(m_documents->file(name))));
 }
 
 QTEST_MAIN(TestSetupDialog)

@@ -34,6 +34,12 @@ template <typename T> T* findControl(const QObject* root, const QString& name)
     return control;
 }
 
+// A program's console output as text with LF line ends (a Windows console writes CR LF).
+inline QString consoleText(const QByteArray& bytes)
+{
+    return QString::fromUtf8(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
 inline QString testData(const QString& name)
 {
     return QStringLiteral(TELVARO_TEST_DATA "/") + name;
@@ -78,6 +84,16 @@ inline bool plantInPlace(const QString& kind, const QString& path, const QString
     return false;
 #endif
 }
+
+// Takes the right to read path from the user, or skips the test where that is not possible: as root,
+// or on Windows, which has no owner permission bits (only a read-only attribute).
+#define TAKE_READ_PERMISSION(path)                                                                                     \
+    do {                                                                                                               \
+        if (!QFile::setPermissions(path, QFileDevice::Permissions()))                                                  \
+            QSKIP("this platform cannot take the right to read a file from its owner");                               \
+        if (QFile probe_(path); probe_.open(QIODevice::ReadOnly))                                                      \
+            QSKIP("permissions do not restrict this user");                                                            \
+    } while (false)
 
 // Plants kind at path, or skips the data row where the platform cannot.
 #define PLANT_IN_PLACE(kind, path, target)                                                                             \

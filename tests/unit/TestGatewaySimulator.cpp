@@ -175,7 +175,7 @@ quint16 startSimulatorProgram(QProcess& process, const QStringList& args, int ga
         10000);
     const QRegularExpressionMatch m =
         QRegularExpression(u"^listening on port (\\d+) with %1 gateways\n$"_s.arg(gateways))
-            .match(QString::fromLatin1(out));
+            .match(consoleText(out));
     return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
 }
 
@@ -1286,8 +1286,8 @@ void TestGatewaySimulator::toolUsage()
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), exitCode);
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
-    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), stderrText);
+    const QString out = consoleText(process.readAllStandardOutput());
+    QCOMPARE(consoleText(process.readAllStandardError()), stderrText);
     if (stdoutStart.isEmpty())
         QCOMPARE(out, QString());
     else

@@ -545,7 +545,8 @@ void TestIniFile::unreadableEncoding()
     QVERIFY(writeBytes(path, content));
     const Result<IniFile> loaded = IniFile::load(path);
     QVERIFY(!loaded.ok());
-    QVERIFY2(loaded.message().startsWith(u"Die Datei %1 konnte nicht gelesen werden: "_s.arg(path)),
+    QVERIFY2(loaded.message().startsWith(
+                 u"Die Datei %1 konnte nicht gelesen werden: "_s.arg(QDir::toNativeSeparators(path))),
              qPrintable(loaded.message()));
     QVERIFY2(loaded.message().contains(u"UTF-16"_s), qPrintable(loaded.message()));
 }
@@ -640,7 +641,8 @@ void TestIniFile::loadUnreadable()
     const Result<IniFile> loaded = IniFile::load(path);
     QVERIFY(!loaded.ok());
     QCOMPARE(loaded.message(),
-             u"Die Datei %1 konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner"_s.arg(path));
+             u"Die Datei %1 konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner"_s.arg(
+                 QDir::toNativeSeparators(path)));
 }
 
 void TestIniFile::saveAtomicFailureKeepsOldFile_data()

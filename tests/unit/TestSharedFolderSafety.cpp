@@ -227,8 +227,10 @@ private slots:
             path);
 
         const QString expectedMessage = outcome.message.contains(u"gespeichert"_s)
-                                            ? u"Die Datei %1 konnte nicht gespeichert werden: %2"_s.arg(path, reason)
-                                            : u"Die Datei %1 konnte nicht gelesen werden: %2"_s.arg(path, reason);
+                                            ? u"Die Datei %1 konnte nicht gespeichert werden: %2"_s.arg(
+                                                  QDir::toNativeSeparators(path), reason)
+                                            : u"Die Datei %1 konnte nicht gelesen werden: %2"_s.arg(
+                                                  QDir::toNativeSeparators(path), reason);
         const bool targetUntouched = readBytes(target) == targetBytes;
         const bool nothingCreated = !QFileInfo::exists(nowhere);
         const bool stillStanding = kindAt(path) == standing;
@@ -324,7 +326,7 @@ private slots:
         const qint64 grewKb = measured ? peakResidentKb() - before : -1;
         const qint64 limit = kind == u"setup"_s ? IniFile::MaxFileBytes : MaxImportFileBytes;
         const QString expected = u"Die Datei %1 konnte nicht gelesen werden: sie ist mit %2 Bytes größer als die "
-                                 "erlaubten %3 Bytes"_s.arg(path)
+                                 "erlaubten %3 Bytes"_s.arg(QDir::toNativeSeparators(path))
                                      .arg(size)
                                      .arg(limit);
         const bool bounded = !measured || grewKb < 1024;
@@ -502,24 +504,22 @@ private slots:
         Status s;
         if (situation == u"nofolder"_s) {
             path = SetupFilePath(folder() + u"fehlt/"_s, Gw);
-            message = message.arg(path, QFileInfo(path).absolutePath());
+            message = message.arg(QDir::toNativeSeparators(path),
+                                  QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
             s = SetupRecordToFile(folder() + u"fehlt/"_s, Gw, gatewayRecord());
         } else if (situation == u"unreadable"_s) {
             QVERIFY(writeBytes(path, "[NETZWERK]\r\n"));
-            QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
-            QFile probe(path);
-            if (probe.open(QIODevice::ReadOnly))
-                QSKIP("permissions do not restrict this user");
-            message = message.arg(path);
+            TAKE_READ_PERMISSION(path);
+            message = message.arg(QDir::toNativeSeparators(path));
             s = Status::from(IniFile::load(path));
         } else if (situation == u"oddutf16"_s) {
             QVERIFY(writeBytes(path, "\xFF\xFE[\0N\0]"_ba));
-            message = message.arg(path);
+            message = message.arg(QDir::toNativeSeparators(path));
             GWSetupRecord record;
             s = SetupFileToRecord(folder(), Gw, record);
         } else {
             IniFile ini = IniFile::load(path).value();
-            message = message.arg(path);
+            message = message.arg(QDir::toNativeSeparators(path));
             s = ini.writeString(u"NETZWERK"_s, u"AORT"_s, u"Raum Ω"_s);
         }
         QVERIFY(!s.ok());

@@ -277,6 +277,11 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes)
         return failed(path, QStringLiteral("kein Dateiname"));
     if (const QString why = WindowsFiles::refusal(WindowsFiles::inspect(path)); !why.isEmpty())
         return failed(path, why);
+    // The replace call would take a read-only file's place all the same.
+    const DWORD attributes =
+        ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return failed(path, FileReasons::readOnly());
 
     // Created exclusively (CREATE_NEW), written and flushed to the disk before the replace.
     QString temporary;

@@ -26,14 +26,19 @@ void ReadExchange::start(const QHostAddress& host, quint16 port, const ExchangeT
         m_socket.write(Telegram::ReadSetupRequest());
     });
     connect(&m_socket, &QTcpSocket::readyRead, this, &ReadExchange::collect);
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        if (m_socket.bytesAvailable() > 0)
-            collect();
-        if (!m_connected)
-            finish(error == QAbstractSocket::ConnectionRefusedError ? Ending::Refused : Ending::NoConnection);
-        else
-            finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
-    });
+    // Queued: Windows may report a refused connection inside connectToHost(), and the exchange
+    // never ends before start() has returned.
+    connect(
+        &m_socket, &QTcpSocket::errorOccurred, this,
+        [this](QAbstractSocket::SocketError error) {
+            if (m_socket.bytesAvailable() > 0)
+                collect();
+            if (!m_connected)
+                finish(error == QAbstractSocket::ConnectionRefusedError ? Ending::Refused : Ending::NoConnection);
+            else
+                finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
+        },
+        Qt::QueuedConnection);
     connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
         collect();
         finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);

@@ -78,7 +78,15 @@ void SetupTransfer::start(const Request& request)
     m_socket->setReadBufferSize(4096);
     connect(m_socket, &QTcpSocket::connected, this, &SetupTransfer::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &SetupTransfer::onReadyRead);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) { onClosed(); });
+    // Queued: Windows may report a refused connection inside connectToHost(). A report of a socket
+    // this transfer has given up meanwhile is not its business.
+    connect(
+        m_socket, &QTcpSocket::errorOccurred, this,
+        [this, socket = m_socket](QAbstractSocket::SocketError) {
+            if (socket == m_socket)
+                onClosed();
+        },
+        Qt::QueuedConnection);
     connect(m_socket, &QTcpSocket::disconnected, this, &SetupTransfer::onClosed);
     m_limit.start(request.timings.transferLimitMs);
     m_stageTimer.start(request.timings.connectMs);

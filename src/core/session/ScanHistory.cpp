@@ -356,6 +356,7 @@ Result<qint64> compactFile(const QString& path)
             }
         }))
         return readFailed();
+    in.close(); // Windows replaces no file that is still open
     if (status)
         status = out->flush();
     if (status)
