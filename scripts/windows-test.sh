@@ -22,7 +22,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # One Wine server for all tests, and Wine's own services started now with their output elsewhere:
 # started by a test, they would hold its output pipe open, and ctest would wait for them.
-wineserver -p
+wineserver -k 2>/dev/null || true
+timeout 60 wineserver -p || true
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 status=0
 (cd "$build" && ctest --output-on-failure -j "$jobs" "$@") || status=$?

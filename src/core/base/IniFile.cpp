@@ -5,6 +5,7 @@
 #include "RegularFile.h"
 #include "Windows1252.h"
 
+#include <QDir>
 #include <QSet>
 
 #include <cstring>
@@ -522,7 +523,8 @@ Status IniFile::writeString(const QString& section, const QString& key, const QS
         if (m_encoding == TextEncoding::Windows1252)
             return Status::failure(QStringLiteral("Der Wert für [%1] %2 enthält das Zeichen „%3“, das die Datei %4 "
                                                   "(Windows-1252) nicht speichern kann.")
-                                       .arg(section, key, Windows1252::firstUnencodable(text), m_path));
+                                       .arg(section, key, Windows1252::firstUnencodable(text),
+                                            QDir::toNativeSeparators(m_path)));
         return Status::failure(
             QStringLiteral("Der Wert für [%1] %2 enthält ein ungültiges Zeichen (ein einzelnes Surrogat).")
                 .arg(section, key));

@@ -151,12 +151,11 @@ Status replace(const QString& temporary, const QString& target, const RetryPause
     const std::wstring to = native(target);
     DWORD error = ERROR_SUCCESS;
     for (int attempt = 1;; ++attempt) {
-        const bool targetExists = ::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES;
-        const BOOL done =
-            targetExists
-                ? ::ReplaceFileW(to.c_str(), from.c_str(), nullptr,
-                                 REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)
-                : ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        // A rename over the old name: one step, so the name holds the old file or the new one at
+        // every moment. (ReplaceFileW moves the old file aside first; killed or failing between its
+        // steps, it leaves no file under the name, or its own backups beside it.) The temporary was
+        // made in the same folder and so carries the folder's permissions, as the old file did.
+        const BOOL done = ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         if (done) {
             flushFile(to);
             return {};
@@ -165,10 +164,21 @@ Status replace(const QString& temporary, const QString& target, const RetryPause
         if (!blockedByAnotherProgram(error) || !pause || !pause(attempt))
             break;
     }
-    if (error == ERROR_ACCESS_DENIED)
-        return Status::failure(QStringLiteral(
-            "die alte Datei kann nicht ersetzt werden (von einem anderen Programm geöffnet, schreibgeschützt oder "
-            "keine Berechtigung)"));
+    if (error == ERROR_ACCESS_DENIED) {
+        // A rename over a file that another program holds open is refused as access denied too: an
+        // open for deletion that shares everything tells the two apart.
+        const DWORD attributes = ::GetFileAttributesW(to.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return Status::failure(FileReasons::readOnly());
+        const HANDLE probe = ::CreateFileW(to.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const DWORD probed = probe == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+        if (probe != INVALID_HANDLE_VALUE)
+            ::CloseHandle(probe);
+        if (probed != ERROR_SHARING_VIOLATION)
+            return Status::failure(
+                QStringLiteral("die alte Datei kann nicht ersetzt werden (keine Berechtigung)"));
+    }
     if (blockedByAnotherProgram(error))
         return Status::failure(QStringLiteral("die Datei ist von einem anderen Programm geöffnet"));
     return Status::failure(QStringLiteral("die alte Datei kann nicht ersetzt werden (%1)").arg(systemReason(error)));

@@ -46,9 +46,9 @@ QString systemReason(unsigned long error);
 using RetryPause = std::function<bool(int attempt)>;
 RetryPause defaultRetryPause();
 
-// Puts the file temporary in place of target: ReplaceFileW when target exists (it keeps the old
-// file's attributes and access rights), else a write-through move; then flushes target. Sharing
-// and lock violations are tried again as pause allows. The failure message is the reason alone.
+// Puts the file temporary in place of target with one write-through rename (the name holds the old
+// file or the new one at every moment), then flushes target. Sharing and lock violations are tried
+// again as pause allows. The failure message is the reason alone.
 Status replace(const QString& temporary, const QString& target, const RetryPause& pause = defaultRetryPause());
 
 } // namespace WindowsFiles
