@@ -153,6 +153,11 @@ private slots:
         QCOMPARE(m_session->list().size(), 20);
         QCOMPARE(finished.count(), 0);
         QCOMPARE(m_session->store().pendingSetups(), 20);
+        // Until its file is durable a row says so, and its setup does not open.
+        for (const GatewayRow& row : m_session->list().rows()) {
+            QCOMPARE(row.stateText(), u"wird gespeichert"_s);
+            QVERIFY(row.whyNotOpened().contains(u"wird gerade gespeichert"_s));
+        }
 
         disk.gate.release(1000);
         QVERIFY(finished.wait(20000));
@@ -162,7 +167,8 @@ private slots:
         QCOMPARE(stored.count(), 20);
         QCOMPARE(m_session->list().size(), 20);
         for (const GatewayRow& row : m_session->list().rows()) {
-            QCOMPARE(row.state, GatewayRow::State::SetupStored);
+            QCOMPARE(row.stateText(), u"gespeichert"_s);
+            QVERIFY(row.whyNotOpened().isEmpty());
             QVERIFY(QFileInfo::exists(SetupFilePath(SharedFolders::setups(), row.id)));
         }
         // The history is recorded after the setups: every gateway in it as stored.
@@ -172,6 +178,26 @@ private slots:
         for (const QJsonValue& g : seen)
             QCOMPARE(g.toObject().value(u"state"_s).toString(), u"stored"_s);
         QCOMPARE(m_session->changeSummary(), u"erster Scan dieses Segments"_s);
+    }
+
+    // A scan stopped by the user (or by opening a row) stores the setups it has received; it is not
+    // recorded in the history and does not report an end.
+    void stoppedScanStoresWhatItReceived()
+    {
+        SimulatedGateway silent = gw(23); // holds the scan open for its read window
+        silent.behaviour = GatewayBehaviour::Silent;
+        listen({gw(21), gw(22), silent});
+        QSignalSpy finished(m_session.get(), &GatewaySession::scanFinished);
+        m_session->startScan(Segment{127, 0, 0});
+        QTRY_COMPARE_WITH_TIMEOUT(m_session->list().size(), 2, 20000);
+        m_session->stopScan();
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->store().pendingSetups() == 0, 20000);
+        for (const GatewayRow& row : m_session->list().rows()) {
+            QCOMPARE(row.stateText(), u"gespeichert"_s);
+            QVERIFY(QFileInfo::exists(SetupFilePath(SharedFolders::setups(), row.id)));
+        }
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(!QFileInfo::exists(scanHistoryPath()));
     }
 
     // A setup file the user made read-only is not replaced; the scan lists the gateway with the

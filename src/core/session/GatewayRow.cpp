@@ -34,7 +34,7 @@ QString GatewayRow::firmwareText() const
 {
     switch (state) {
     case State::SetupStored:
-        return versionText();
+        return storing ? versionText() + QStringLiteral(" (wird gespeichert)") : versionText();
     case State::SetupNotStored:
         return versionText() + QStringLiteral(" (nicht gespeichert)");
     case State::OtherKey:
@@ -51,6 +51,8 @@ QString GatewayRow::firmwareText() const
 
 QString GatewayRow::stateText() const
 {
+    if (storing)
+        return u"wird gespeichert"_s;
     return textOf(StateNames, state);
 }
 
@@ -73,6 +75,9 @@ QString GatewayRow::verificationText() const
 
 QString GatewayRow::whyNotOpened() const
 {
+    if (storing)
+        return QStringLiteral("Das Setup von %1 (%2) wird gerade gespeichert. Bitte gleich noch einmal öffnen.")
+            .arg(gwidText(), ipText());
     switch (state) {
     case State::OtherKey:
         return QStringLiteral("Keine gültigen Daten empfangen da der Master Key nicht stimmt!");

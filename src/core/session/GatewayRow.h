@@ -61,6 +61,7 @@ struct GatewayRow
     State state = State::OtherType;
     std::array<quint8, 3> firmware{}; // SetupStored, SetupNotStored
     Status stored;                    // SetupNotStored: why the file could not be written
+    bool storing = false;             // SetupStored: its file is being written; durable once false
     Verification verification = Verification::None;
     std::optional<ScanChange> change; // since the previous scan of the segment, when one was recorded
     QHostAddress movedFrom;           // ScanChange::Moved: where it was

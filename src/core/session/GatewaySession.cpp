@@ -97,7 +97,7 @@ Result<GatewaySession::Configuration> GatewaySession::configure(const QString& s
 
 void GatewaySession::startScan(const Segment& segment, ScanMode mode)
 {
-    m_scan.stop();
+    stopScan();
     m_scanMode = mode;
     m_segment = segment;
     m_scanned = true;
@@ -130,7 +130,11 @@ void GatewaySession::startScan(const Segment& segment, ScanMode mode)
 
 void GatewaySession::stopScan()
 {
+    if (!m_scan.running())
+        return;
     m_scan.stop();
+    // A stopped scan is not recorded, but the setups it received are stored as a finished scan's.
+    storeListed();
 }
 
 QList<GatewayRow> GatewaySession::storeFailures() const
@@ -255,11 +259,12 @@ void GatewaySession::addressDone(const ReadExchange::Outcome& outcome)
         if (other.id != row.id || other.address.isEqual(row.address))
             continue;
         GatewayRow marked = other;
-        if (marked.state != GatewayRow::State::DuplicateId)
-            marked.state = GatewayRow::State::DuplicateId;
+        marked.state = GatewayRow::State::DuplicateId;
+        marked.storing = false;
         marked.sameIdAt << row.address;
         m_list.addOrUpdate(marked);
         row.state = GatewayRow::State::DuplicateId;
+        row.storing = false;
         row.sameIdAt << other.address;
     }
     m_list.addOrUpdate(row);
@@ -275,7 +280,7 @@ void GatewaySession::storeListed()
         return;
     for (const GatewayRow& listed : m_list.rows()) {
         const GatewayRead* read = lastRead(listed.address);
-        if (listed.state != GatewayRow::State::SetupStored || !read || !read->record)
+        if (!listed.storing || !read || !read->record)
             continue;
         ++m_storing;
         m_store.storeSetup(m_setupsFolder, read->id, *read->record, read->host, m_ticket);
@@ -287,12 +292,16 @@ void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const
     if (ticket != m_ticket)
         return; // a scan started since: the file is written, the list is another's
     --m_storing;
-    if (GatewayRow* row = m_list.find(from); row && !status) {
-        row->state = GatewayRow::State::SetupNotStored;
-        row->stored = status;
-        const GatewayRow failed = *row;
+    if (GatewayRow* row = m_list.find(from)) {
+        row->storing = false;
+        if (!status) {
+            row->state = GatewayRow::State::SetupNotStored;
+            row->stored = status;
+        }
+        const GatewayRow done = *row;
         emit listChanged();
-        emit storeFailed(failed);
+        if (!status)
+            emit storeFailed(done);
     }
     if (m_storing == 0 && m_engineDone)
         scanEnded();
@@ -314,6 +323,9 @@ GatewayRow GatewaySession::store(const GatewayRead& read)
         row.state = GatewayRow::State::SetupNotStored;
         row.stored = m_folderReady;
     }
+    // Written once the scan ends (or is stopped); until then the row says so.
+    row.storing = row.state == GatewayRow::State::SetupStored && m_scanMode == ScanMode::StoreAndRecord &&
+                  !m_setupsFolder.isEmpty();
     return row;
 }
 

@@ -89,8 +89,11 @@ public:
     };
     // Scan of a.b.c.0 .. a.b.c.254. A running scan is stopped first; the list starts empty. The
     // setups read are stored when the scan ends, except those of a gateway ID that several
-    // addresses report (rows DuplicateId): which of them the file belongs to is unknown.
+    // addresses report (rows DuplicateId): which of them the file belongs to is unknown. Until its
+    // file is durable a row is `storing`.
     void startScan(const Segment& segment, ScanMode mode = ScanMode::StoreAndRecord);
+    // Stops a running scan: the setups read so far are stored as at the end of a scan; the scan is
+    // neither recorded nor reported as finished.
     void stopScan();
     bool scanRunning() const { return m_scan.running(); }
     const Segment& segment() const { return m_segment; }
