@@ -92,7 +92,8 @@ Status CommandRunner::prepare()
     if (m_in.noVerify)
         overrides.verifyTimeoutMs = 0;
     overrides.masterKeyText = m_in.key;
-    const Result<GatewaySession::Configuration> configured = m_session.configure(SharedFolders::settingsFile(), overrides);
+    const Result<GatewaySession::Configuration> configured =
+        m_session.configure(SharedFolders::settingsFile(), overrides);
     if (!configured)
         return Status::from(configured);
     if (!configured->note.isEmpty())

@@ -90,7 +90,7 @@ inline bool plantInPlace(const QString& kind, const QString& path, const QString
 #define TAKE_READ_PERMISSION(path)                                                                                     \
     do {                                                                                                               \
         if (!QFile::setPermissions(path, QFileDevice::Permissions()))                                                  \
-            QSKIP("this platform cannot take the right to read a file from its owner");                               \
+            QSKIP("this platform cannot take the right to read a file from its owner");                                \
         if (QFile probe_(path); probe_.open(QIODevice::ReadOnly))                                                      \
             QSKIP("permissions do not restrict this user");                                                            \
     } while (false)

@@ -352,14 +352,14 @@ private slots:
             s = SetupRecordToFile(folder(), kId, recordB());
         else
             s = writeFilesAtomically({{file(), versionB()}}).value(0);
-        QCOMPARE(s.message(),
-                 u"Die Datei "_s + QDir::toNativeSeparators(file()) +
-                     u" konnte nicht gespeichert werden: die Datei ist schreibgeschützt"_s);
+        QCOMPARE(s.message(), u"Die Datei "_s + QDir::toNativeSeparators(file()) +
+                                  u" konnte nicht gespeichert werden: die Datei ist schreibgeschützt"_s);
         QFile after(file());
         QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), old);
 #ifdef Q_OS_WIN // a read-only attribute, for everyone alike
-        QCOMPARE(after.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther), QFile::Permissions());
+        QCOMPARE(after.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther),
+                 QFile::Permissions());
 #else
         QCOMPARE(after.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
                  QFile::ReadOwner | QFile::ReadGroup);

@@ -613,7 +613,8 @@ private slots:
             << "-"_ba << QString() << 0 << -1 << u"30/255/10000"_s << true << false;
         QTest::newRow("a bad key in the file is refused")
             << "[TCP]\r\nMASTERKEY=123\r\n"_ba << QString() << 0 << -1 << u"Master Key"_s << false << false;
-        QTest::newRow("a bad key given is refused") << QByteArray() << u"XYZ"_s << 0 << -1 << u"Master Key"_s << false << false;
+        QTest::newRow("a bad key given is refused")
+            << QByteArray() << u"XYZ"_s << 0 << -1 << u"Master Key"_s << false << false;
         QTest::newRow("a key given replaces the file's")
             << "[TCP]\r\nMASTERKEY=123\r\n"_ba << u"00112233445566778899AABBCCDDEEFF"_s << 0 << -1 << u"30/255/10000"_s
             << false << false;
@@ -660,7 +661,7 @@ private slots:
         QCOMPARE(configured->settingsRead, settings != "-");
         QCOMPARE(u"%1/%2/%3"_s.arg(session.port()).arg(session.parallel()).arg(session.timings().verifyWindowMs),
                  expected);
-        const QString keyInForce = !key.isEmpty()                  ? key
+        const QString keyInForce = !key.isEmpty()                   ? key
                                    : settings.contains("MASTERKEY") ? u"123"_s
                                                                     : SetupKeys::DefaultMasterKey;
         QCOMPARE(configured->masterKeyText, keyInForce);

@@ -174,8 +174,7 @@ quint16 startSimulatorProgram(QProcess& process, const QStringList& args, int ga
         },
         10000);
     const QRegularExpressionMatch m =
-        QRegularExpression(u"^listening on port (\\d+) with %1 gateways\n$"_s.arg(gateways))
-            .match(consoleText(out));
+        QRegularExpression(u"^listening on port (\\d+) with %1 gateways\n$"_s.arg(gateways)).match(consoleText(out));
     return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
 }
 

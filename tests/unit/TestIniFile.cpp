@@ -640,9 +640,8 @@ void TestIniFile::loadUnreadable()
     QVERIFY(QDir().mkdir(path)); // a folder where the file should be cannot be read as one
     const Result<IniFile> loaded = IniFile::load(path);
     QVERIFY(!loaded.ok());
-    QCOMPARE(loaded.message(),
-             u"Die Datei %1 konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner"_s.arg(
-                 QDir::toNativeSeparators(path)));
+    QCOMPARE(loaded.message(), u"Die Datei %1 konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner"_s.arg(
+                                   QDir::toNativeSeparators(path)));
 }
 
 void TestIniFile::saveAtomicFailureKeepsOldFile_data()

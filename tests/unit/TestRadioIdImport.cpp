@@ -167,9 +167,8 @@ void TestRadioIdImport::deviceListFolderFails()
     QVERIFY(QDir().mkdir(folder));
     const Result<DeviceListImport> result = readDeviceListIds(folder);
     QVERIFY(!result.ok());
-    QCOMPARE(result.message(),
-             u"Die Datei %1 konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner"_s.arg(
-                 QDir::toNativeSeparators(folder)));
+    QCOMPARE(result.message(), u"Die Datei %1 konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner"_s.arg(
+                                   QDir::toNativeSeparators(folder)));
 }
 
 void TestRadioIdImport::deviceListLockedFails()
@@ -181,7 +180,8 @@ void TestRadioIdImport::deviceListLockedFails()
     TAKE_READ_PERMISSION(locked);
     const Result<DeviceListImport> lockedResult = readDeviceListIds(locked);
     QVERIFY(!lockedResult.ok());
-    QCOMPARE(lockedResult.message(), u"Die Datei %1 konnte nicht gelesen werden: keine Berechtigung"_s.arg(QDir::toNativeSeparators(locked)));
+    QCOMPARE(lockedResult.message(),
+             u"Die Datei %1 konnte nicht gelesen werden: keine Berechtigung"_s.arg(QDir::toNativeSeparators(locked)));
 }
 
 void TestRadioIdImport::deviceListHostileCountsAreBounded()

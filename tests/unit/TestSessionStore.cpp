@@ -55,9 +55,9 @@ bool setAge(const QString& path, qint64 seconds)
     return ::utime(QFile::encodeName(path).constData(), &times) == 0;
 #else
     QFile file(path);
-    return !QFileInfo(path).isFile() || (file.open(QIODevice::ReadWrite) &&
-                                         file.setFileTime(QDateTime::currentDateTime().addSecs(-seconds),
-                                                          QFileDevice::FileModificationTime));
+    return !QFileInfo(path).isFile() ||
+           (file.open(QIODevice::ReadWrite) &&
+            file.setFileTime(QDateTime::currentDateTime().addSecs(-seconds), QFileDevice::FileModificationTime));
 #endif
 }
 

@@ -226,11 +226,10 @@ private slots:
             },
             path);
 
-        const QString expectedMessage = outcome.message.contains(u"gespeichert"_s)
-                                            ? u"Die Datei %1 konnte nicht gespeichert werden: %2"_s.arg(
-                                                  QDir::toNativeSeparators(path), reason)
-                                            : u"Die Datei %1 konnte nicht gelesen werden: %2"_s.arg(
-                                                  QDir::toNativeSeparators(path), reason);
+        const QString expectedMessage =
+            outcome.message.contains(u"gespeichert"_s)
+                ? u"Die Datei %1 konnte nicht gespeichert werden: %2"_s.arg(QDir::toNativeSeparators(path), reason)
+                : u"Die Datei %1 konnte nicht gelesen werden: %2"_s.arg(QDir::toNativeSeparators(path), reason);
         const bool targetUntouched = readBytes(target) == targetBytes;
         const bool nothingCreated = !QFileInfo::exists(nowhere);
         const bool stillStanding = kindAt(path) == standing;
@@ -504,8 +503,8 @@ private slots:
         Status s;
         if (situation == u"nofolder"_s) {
             path = SetupFilePath(folder() + u"fehlt/"_s, Gw);
-            message = message.arg(QDir::toNativeSeparators(path),
-                                  QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+            message =
+                message.arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
             s = SetupRecordToFile(folder() + u"fehlt/"_s, Gw, gatewayRecord());
         } else if (situation == u"unreadable"_s) {
             QVERIFY(writeBytes(path, "[NETZWERK]\r\n"));

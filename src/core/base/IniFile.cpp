@@ -521,10 +521,10 @@ Status IniFile::writeString(const QString& section, const QString& key, const QS
         if (TextEncodings::encode(m_encoding, text))
             continue;
         if (m_encoding == TextEncoding::Windows1252)
-            return Status::failure(QStringLiteral("Der Wert für [%1] %2 enthält das Zeichen „%3“, das die Datei %4 "
-                                                  "(Windows-1252) nicht speichern kann.")
-                                       .arg(section, key, Windows1252::firstUnencodable(text),
-                                            QDir::toNativeSeparators(m_path)));
+            return Status::failure(
+                QStringLiteral("Der Wert für [%1] %2 enthält das Zeichen „%3“, das die Datei %4 "
+                               "(Windows-1252) nicht speichern kann.")
+                    .arg(section, key, Windows1252::firstUnencodable(text), QDir::toNativeSeparators(m_path)));
         return Status::failure(
             QStringLiteral("Der Wert für [%1] %2 enthält ein ungültiges Zeichen (ein einzelnes Surrogat).")
                 .arg(section, key));

@@ -176,8 +176,7 @@ Status replace(const QString& temporary, const QString& target, const RetryPause
         if (probe != INVALID_HANDLE_VALUE)
             ::CloseHandle(probe);
         if (probed != ERROR_SHARING_VIOLATION)
-            return Status::failure(
-                QStringLiteral("die alte Datei kann nicht ersetzt werden (keine Berechtigung)"));
+            return Status::failure(QStringLiteral("die alte Datei kann nicht ersetzt werden (keine Berechtigung)"));
     }
     if (blockedByAnotherProgram(error))
         return Status::failure(QStringLiteral("die Datei ist von einem anderen Programm geöffnet"));

@@ -17,7 +17,6 @@ static_assert(namesInOrder(ChangeNames));
 
 } // namespace
 
-
 QString GatewayRow::ipText() const
 {
     return address.toString();

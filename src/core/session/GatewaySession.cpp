@@ -54,8 +54,7 @@ GatewaySession::~GatewaySession()
     }
 }
 
-Result<GatewaySession::Configuration> GatewaySession::configure(const QString& settingsFile,
-                                                               const Overrides& overrides)
+Result<GatewaySession::Configuration> GatewaySession::configure(const QString& settingsFile, const Overrides& overrides)
 {
     Configuration c;
     QStringList notes;

@@ -51,7 +51,7 @@ public:
         bool settingsRead = false; // false: the defaults are in force; the file must not be written back
         QString masterKeyText;     // the key in force, as written (the window shows it)
         WindowPlacement window;
-        QString note;              // a settings file that could not be read, a folder that could not be made
+        QString note; // a settings file that could not be read, a folder that could not be made
     };
     // Configures the session in one step: the [TCP] settings of settingsFile with the overrides on
     // top (port, parallel addresses, every wait as one ExchangeTimings, the master key), the setups

@@ -176,7 +176,8 @@ std::optional<SeenGateway> gatewayFrom(const QJsonValue& value)
     g.firmware = fw.toString();
     g.state = state.toString();
     g.setupHash = sha.toString();
-    if (!firmware.match(g.firmware).hasMatch() || !hash.match(g.setupHash).hasMatch() || !valueOfWord(GatewayRow::StateNames, g.state))
+    if (!firmware.match(g.firmware).hasMatch() || !hash.match(g.setupHash).hasMatch() ||
+        !valueOfWord(GatewayRow::StateNames, g.state))
         return std::nullopt;
     return g;
 }

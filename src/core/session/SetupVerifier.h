@@ -31,7 +31,7 @@ public:
         MasterKey sessionKey{}; // the key the setup was sent with
         Segment segment;        // the only addresses that may be contacted besides host
         quint16 port = 30;
-        ExchangeTimings timings; // the read-back ends within timings.verifyWindowMs
+        ExchangeTimings timings;   // the read-back ends within timings.verifyWindowMs
         bool dhcpTurnedOn = false; // the setup switches DHCP on where the gateway had a fixed address
     };
 
