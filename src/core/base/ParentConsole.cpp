@@ -34,9 +34,22 @@ void attachParentConsole()
         freopen_s(&ignored, "CONIN$", "r", stdin);
 }
 
+int endProcess(int code)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::TerminateProcess(::GetCurrentProcess(), UINT(code));
+    return code;
+}
+
 #else
 
 void attachParentConsole()
 {}
+
+int endProcess(int code)
+{
+    return code;
+}
 
 #endif

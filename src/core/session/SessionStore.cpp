@@ -10,8 +10,6 @@
 #include <QPointer>
 #include <QThreadPool>
 
-#include <mutex>
-
 #include <optional>
 
 // One queue in the order handed over: a setup job has no history path, a history job has.
@@ -46,10 +44,6 @@ SessionStore::SessionStore(QObject* parent) : QObject(parent), m_shared(std::mak
     pool->setExpiryTimeout(-1);
     if (pool->activeThreadCount() == 0)
         pool->start([] {});
-    // Its end is waited for while the application object goes, not when the process ends: a Windows
-    // process ends its threads before Qt's own clean-up, which would then wait for them forever.
-    static std::once_flag joinedAtExit;
-    std::call_once(joinedAtExit, [] { qAddPostRoutine([] { QThreadPool::globalInstance()->waitForDone(); }); });
 }
 
 SessionStore::~SessionStore() = default;

@@ -21,8 +21,9 @@
 // a few flushes, not two per gateway. setupStored() reports each file once it is durable (or why it
 // could not be written). Scans are recorded in the order handed over, each after the setups handed
 // over before it. The work runs on Qt's global thread pool (its threads kept for the life of the
-// application object, which waits for them when it goes), so what was handed over is written even
-// when the store is gone by then (its reports are dropped); nothing else ever waits for the worker.
+// program), which the application object waits for when it goes, so what was handed over is written
+// even when the store is gone by then (its reports are dropped); nothing here ever waits for the
+// worker.
 class SessionStore final : public QObject
 {
     Q_OBJECT

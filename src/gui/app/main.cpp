@@ -49,11 +49,8 @@ std::optional<int> answerDirectly(const Result<Invocation>& invocation)
     return std::nullopt;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
-    attachParentConsole();
     try {
         QStringList args;
         for (int i = 0; i < argc; ++i)
@@ -82,4 +79,12 @@ int main(int argc, char** argv)
         QTextStream(stderr) << GuardedApplication<QCoreApplication>::describeCurrentException() << '\n';
     }
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    attachParentConsole();
+    return endProcess(run(argc, argv));
 }
