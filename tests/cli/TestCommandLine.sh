@@ -203,8 +203,10 @@ cp "$work/plain.GWINI" "$setup"
 rm -f "$setup" && mkdir "$setup"
 "$telvaro" scan 127.0.0 --port "$port" --documents "$docs" > "$work/unstored.txt" 2> "$work/unstored.err"
 same "scan with a setup it cannot store exits 3" 3 $?
+shown=$setup
+[ -n "$windows" ] && shown=${setup//\//\\} # Windows names files with backslashes
 same "the reason names the gateway and the file" \
-    "Setup von 0A.1B.2C (127.0.0.21) nicht gespeichert: Die Datei $setup konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner" \
+    "Setup von 0A.1B.2C (127.0.0.21) nicht gespeichert: Die Datei $shown konnte nicht gelesen werden: an ihrer Stelle liegt ein Ordner" \
     "$(grep "^Setup von" "$work/unstored.err")"
 same "the row says its setup was not stored" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12 (nicht gespeichert)\tnot-stored')" \
     "$(head -1 "$work/unstored.txt" | cut -f1-4)"
