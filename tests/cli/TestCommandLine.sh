@@ -29,7 +29,11 @@ setups="$docs/MERVANE/W_MBUS_SRV_GWSETUPS"
 mkdir -p "$docs/MERVANE" && printf '[TCP]\r\nVERIFYTIMEOUT=1500\r\n' > "$docs/MERVANE/telvaro.INI"
 received() { grep -c '"event":"setup"' "$work/received.jsonl" 2>/dev/null || echo 0; }
 
-"$telvaro" scan 127.0.0 --port "$port" --json --documents "$docs" > "$work/scan.json" 2> "$work/scan.err"
+# The counts name every address refused: under Wine 255 connections at once may take longer than
+# the default second to be refused, and would count as time-outs.
+wait_refusals=()
+[ -n "${TELVARO_TEST_ON_WINDOWS:-}" ] && wait_refusals=(--connect-timeout 10000)
+"$telvaro" scan 127.0.0 --port "$port" --json --documents "$docs" "${wait_refusals[@]}" > "$work/scan.json" 2> "$work/scan.err"
 check "scan exits 0" $?
 canon() { python3 -c 'import json,sys; print(json.dumps(json.load(open(sys.argv[1])), sort_keys=True, separators=(",",":"), ensure_ascii=False))' "$1"; }
 row() { echo "{\"change\":\"$5\",\"firmware\":\"$3\",\"gwid\":\"$2\",\"ip\":\"$1\",\"state\":\"$4\"}"; }
@@ -42,7 +46,8 @@ same "scan says how many answered and that it is the first scan" \
 [ -f "$setups/SETUPGW_0A_1B_2C.GWINI" ]; check "scan stores the setup file" $?
 [ -f "$docs/MERVANE/Telvaro-Scans.jsonl" ]; check "scan is recorded in the history" $?
 
-"$telvaro" scan 127.0.0 --port "$port" --documents "$docs" --csv "$work/list.csv" > "$work/scan.txt" 2> "$work/scan2.err"
+"$telvaro" scan 127.0.0 --port "$port" --documents "$docs" --csv "$work/list.csv" "${wait_refusals[@]}" \
+    > "$work/scan.txt" 2> "$work/scan2.err"
 same "scan prints one line per gateway with state and change" "$(printf '127.0.0.21\t0A.1B.2C\t1.4.12\tstored\tunchanged')" \
     "$(head -1 "$work/scan.txt")"
 same "scan prints the counts" \
