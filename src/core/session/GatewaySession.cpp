@@ -298,7 +298,9 @@ void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const
             row->stored = status;
         }
         const GatewayRow done = *row;
-        emit listChanged();
+        // A whole segment's rows are drawn again once, when the last file is durable.
+        if (!status || m_storing == 0)
+            emit listChanged();
         if (!status)
             emit storeFailed(done);
     }
