@@ -193,7 +193,7 @@ private slots:
         budget.start();
         int kills = 0;
         int sawA = 0, sawB = 0;
-        while (kills < 30 && budget.elapsed() < 60000) {
+        while (kills < 20 && budget.elapsed() < 60000) {
             QProcess child;
             child.start(QCoreApplication::applicationFilePath(), {u"--rewrite-loop"_s, mode, folder()});
             QVERIFY(child.waitForStarted(5000));

@@ -378,24 +378,24 @@ private slots:
         using B = GatewayBehaviour;
         using R = SetupVerifier::Report::Result;
         QTest::newRow("takes the setup")
-            << int(B::Normal) << 3000 << int(R::Verified)
+            << int(B::Normal) << 1000 << int(R::Verified)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet das gesendete Setup."_s}
             << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet das gesendete Setup."_s;
         QTest::newRow("acknowledges, keeps its old setup")
-            << int(B::KeepsOld) << 1000 << int(R::Differs)
+            << int(B::KeepsOld) << 300 << int(R::Differs)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
                            u"Server (DNS Name oder IP Adresse): gesendet neu.example.net, gelesen collector.mbus.lan"_s,
                            u"Server Port: gesendet 5099, gelesen 4711"_s}
             << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet (2 Felder "
                u"abweichend)."_s;
         QTest::newRow("stores one field changed")
-            << int(B::ChangesField) << 1000 << int(R::Differs)
+            << int(B::ChangesField) << 300 << int(R::Differs)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet:"_s,
                            u"Server Port: gesendet 5099, gelesen 5100"_s}
             << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) meldet ein anderes Setup als gesendet (1 Feld "
                u"abweichend)."_s;
         QTest::newRow("answers with a key neither side knows")
-            << -1 << 1000 << int(R::NoAnswer)
+            << -1 << 300 << int(R::NoAnswer)
             << QStringList{u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) antwortet mit einem unbekannten Master "
                            u"Key; ob es das Setup übernommen hat, ist nicht bestätigt."_s}
             << u"Kontrolle: Das Gateway 0A.1B.2C (127.0.0.21) antwortet mit einem unbekannten Master Key; ob es das "
@@ -523,7 +523,7 @@ private slots:
         SimulatedGateway g = gw(21, GatewayBehaviour::LongRestart, 0x2C);
         g.record.setNetworkFlag(GWSetupRecord::Dhcp, false);
         g.record.setFixedIp({127, 0, 0, 21});
-        listen({g}, 1000);
+        listen({g}, 300);
         scan();
         const QString file = SetupFilePath(SharedFolders::setups(), Id2C);
         QList<std::pair<QString, QString>> changes;

@@ -397,7 +397,7 @@ void TestGatewaySimulator::readBehaviours()
     QVERIFY(connectPeer(peer, g.address, sim.port()));
     peer.socket.write(Telegram::ReadSetupRequest());
     QVERIFY(waitUntil([&] { return peer.data.size() >= expectedSize; }, 5000));
-    pause(250);
+    pause(50); // anything beyond the expected answer would follow within the scaled pacing
     QCOMPARE(peer.data.size(), expectedSize);
     QCOMPARE((quint8(peer.data[0]) << 8) | quint8(peer.data[1]), expectedN);
     QCOMPARE(peer.data.mid(3, 3), QByteArray::fromHex("0a1b16"));
@@ -788,7 +788,7 @@ void TestGatewaySimulator::adoption()
     QFETCH(QString, notTakenReason);
 
     SimulatedGateway g = gateway(61);
-    g.restartDelayMs = 500;
+    g.restartDelayMs = 200;
     GatewaySimulator sim;
     QVERIFY2(sim.listen({g, gateway(62)}), qPrintable(sim.errorString()));
     const quint16 port = sim.port();
@@ -818,7 +818,7 @@ void TestGatewaySimulator::adoption()
     }
 
     QCOMPARE(began.count(), 1);
-    QCOMPARE(began.first().at(1).toInt(), 500);
+    QCOMPARE(began.first().at(1).toInt(), 200);
     QVERIFY(sim.isRestarting(g.address));
     QVERIFY(readBack(g.address, port, g.masterKey).refused);
     QVERIFY(readBack(g.address, port, key).refused);
