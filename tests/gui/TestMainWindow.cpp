@@ -438,10 +438,12 @@ private slots:
         QFETCH(QString, verified);
         QFETCH(QStringList, prompts);
         QFETCH(QString, mainKey);
-        writeSettings(u"[TCP]\r\nVERIFYTIMEOUT=1500\r\n"_s);
         SimulatedGateway g = gw(21, 0x2C, GatewayBehaviour(behaviour));
         g.restartDelayMs = 200;
         openWindow({g});
+        ExchangeTimings timings = fastTimings();
+        timings.verifyWindowMs = 500; // past the restart; a differing gateway is reported when it ends
+        m_window->session().setTimings(timings);
         scanToEnd();
         const GatewayId id{{0x0A, 0x1B, 0x2C}};
         {

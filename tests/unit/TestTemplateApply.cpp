@@ -43,7 +43,7 @@ private:
         QVERIFY(m_sim->listen(gateways, 0));
         m_session->setPort(m_sim->port());
         ExchangeTimings timings = fastTimings();
-        timings.verifyWindowMs = 1500;
+        timings.verifyWindowMs = 500;
         m_session->setTimings(timings);
         QSignalSpy finished(m_session.get(), &GatewaySession::scanFinished);
         m_session->startScan(Segment{127, 0, 0});
@@ -297,13 +297,13 @@ private slots:
         QTest::addColumn<QString>("reason");
         using B = GatewayBehaviour;
         QTest::newRow("takes it, read back")
-            << int(B::Normal) << 1500 << int(R::Verified) << "flotte.example.net"_ba << 0 << QString();
+            << int(B::Normal) << 500 << int(R::Verified) << "flotte.example.net"_ba << 0 << QString();
         QTest::newRow("takes it, no read-back: acknowledged is the best")
             << int(B::Normal) << 0 << int(R::Acknowledged) << "flotte.example.net"_ba << 0 << u"ohne Kontrolle"_s;
-        QTest::newRow("refuses it") << int(B::Nak) << 1500 << int(R::NotAcknowledged) << "collector.mbus.lan"_ba << 1
+        QTest::newRow("refuses it") << int(B::Nak) << 500 << int(R::NotAcknowledged) << "collector.mbus.lan"_ba << 1
                                     << QString();
         QTest::newRow("acknowledges, keeps its old setup")
-            << int(B::KeepsOld) << 1500 << int(R::Differs) << "collector.mbus.lan"_ba << 1 << QString();
+            << int(B::KeepsOld) << 500 << int(R::Differs) << "collector.mbus.lan"_ba << 1 << QString();
     }
     void fileFollowsTheGateway()
     {
