@@ -100,16 +100,20 @@ private slots:
     void openExchangesStayWithinParallel_data()
     {
         QTest::addColumn<int>("parallel");
-        QTest::newRow("one at a time") << 1;
-        QTest::newRow("four") << 4;
-        QTest::newRow("all at once") << 255;
+        QTest::addColumn<int>("reached"); // open together at some moment, at least
+        QTest::newRow("one at a time") << 1 << 1;
+        QTest::newRow("four") << 4 << 4;
+        // .0 has no gateway: it may have ended before the last silent ones are opened.
+        QTest::newRow("all at once") << 255 << 254;
     }
     void openExchangesStayWithinParallel()
     {
         QFETCH(int, parallel);
-        // Six silent gateways hold their exchanges open for the whole answer window.
+        QFETCH(int, reached);
+        // Silent gateways hold their exchanges open for the whole answer window: six, or one at
+        // every address when all may be open at once (opened over several passes of the loop).
         QList<SimulatedGateway> silent;
-        for (int octet = 1; octet <= 6; ++octet)
+        for (int octet = 1; octet <= (parallel == ScanEngine::AddressCount ? ScanEngine::LastOctet : 6); ++octet)
             silent << gw(octet, GatewayBehaviour::Silent);
         GatewaySimulator sim;
         QVERIFY(sim.listen(silent, 0));
@@ -122,7 +126,7 @@ private slots:
         QSignalSpy finished(&engine, &ScanEngine::finished);
         engine.start(settings);
         QVERIFY(finished.wait(20000));
-        QCOMPARE(most, parallel);
+        QVERIFY2(most >= reached && most <= parallel, qPrintable(u"%1 open at most"_s.arg(most)));
     }
 
     void pauseBetweenAddressesWhenOneAtATime()

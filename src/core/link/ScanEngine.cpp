@@ -55,6 +55,9 @@ ScanEngine::ScanEngine(QObject* parent) : QObject(parent)
     m_deliver.setSingleShot(true);
     m_deliver.setInterval(0);
     m_deliver.callOnTimeout(this, &ScanEngine::deliverNext);
+    m_launch.setSingleShot(true);
+    m_launch.setInterval(0);
+    m_launch.callOnTimeout(this, &ScanEngine::launchMore);
 }
 
 ScanEngine::~ScanEngine()
@@ -79,6 +82,7 @@ void ScanEngine::stop()
     m_running = false;
     m_pause.stop();
     m_deliver.stop();
+    m_launch.stop();
     m_ended.clear();
     for (ReadExchange* exchange : m_open) {
         exchange->abort();
@@ -89,7 +93,13 @@ void ScanEngine::stop()
 
 void ScanEngine::launchMore()
 {
+    int opened = 0;
     while (m_running && m_next <= LastOctet && int(m_open.size()) < m_settings.parallel) {
+        if (opened++ == OpenedPerPass) {
+            if (!m_launch.isActive())
+                m_launch.start();
+            return;
+        }
         const QHostAddress host = m_settings.segment.address(m_next++);
         auto* exchange = new ReadExchange(this);
         m_open.push_back(exchange);

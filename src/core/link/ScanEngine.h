@@ -35,6 +35,9 @@ class ScanEngine final : public QObject
 public:
     static constexpr int LastOctet = 254;
     static constexpr int AddressCount = LastOctet + 1;
+    // Connections opened in one pass of the event loop; the rest follow in the next passes, so
+    // opening a whole segment never holds the loop (and a window's painting) for long.
+    static constexpr int OpenedPerPass = 16;
 
     struct Settings
     {
@@ -72,6 +75,7 @@ private:
     std::deque<ReadExchange::Outcome> m_ended; // not yet handed on
     QTimer m_pause;
     QTimer m_deliver;
+    QTimer m_launch;
     int m_next = 0;
     int m_done = 0;
     bool m_running = false;
