@@ -1,6 +1,7 @@
 #include "CommandArguments.h"
 
 #include "link/ScanEngine.h"
+#include "session/ToolSettings.h"
 #include "setups/FieldRules.h"
 #include "setups/GatewayId.h"
 
@@ -28,17 +29,12 @@ QCommandLineOption toOption(const OptionSpec& spec)
     return option;
 }
 
-// Digits only, within the option's range.
+// The option's number, read by the field rules like every other whole number.
 Result<int> number(const OptionSpec& spec, const QString& text)
 {
-    bool digits = !text.isEmpty() && text.size() <= 6;
-    for (const QChar c : text)
-        digits = digits && FieldRules::isDecimalDigit(c);
-    const int value = digits ? text.toInt() : -1;
-    if (!digits || value < spec.low || value > spec.high)
-        return Result<int>::failure(
-            u"Ungültiger Wert für --%1: \"%2\" (%3 bis %4)"_s.arg(spec.name, text).arg(spec.low).arg(spec.high));
-    return value;
+    if (const std::optional<int> value = FieldRules::number(text, *spec.range))
+        return *value;
+    return Result<int>::failure(u"Ungültiger Wert für --%1: \"%2\" (%3)"_s.arg(spec.name, text, spec.range->text()));
 }
 
 const CommandSpec* findCommand(const QString& name)
@@ -57,26 +53,25 @@ const QList<OptionSpec>& optionTable()
         {u"segment"_s, u"A.B.C"_s, u"Fenster: das Segment in den Segmentfeldern"_s, {Window}},
         {u"port"_s,
          u"N"_s,
-         u"TCP-Port der Gateways (Vorgabe aus der Einstellungsdatei, sonst 30)"_s,
+         u"TCP-Port der Gateways (Vorgabe aus der Einstellungsdatei, sonst %1)"_s.arg(LinkSettings::DefaultPort),
          {Window, u"scan"_s, u"send"_s, u"diff"_s, u"apply"_s},
-         1,
-         65535},
+         FieldRules::PortRange},
         {u"key"_s,
          u"HEX32"_s,
          u"Master Key, 32 Hex-Ziffern (Vorgabe aus der Einstellungsdatei)"_s,
          {u"scan"_s, u"send"_s, u"diff"_s, u"apply"_s}},
         {u"parallel"_s,
          u"N"_s,
-         u"gleichzeitige Verbindungen beim Scan, 1 bis 255 (Vorgabe 255)"_s,
+         u"gleichzeitige Verbindungen beim Scan, %1 (Vorgabe %2)"_s.arg(FieldRules::ParallelRange.text())
+             .arg(LinkSettings::DefaultParallel),
          {u"scan"_s, u"apply"_s},
-         1,
-         255},
+         FieldRules::ParallelRange},
         {u"connect-timeout"_s,
          u"MS"_s,
-         u"Zeitlimit für den Verbindungsaufbau, 50 bis 60000 ms (Vorgabe 1000)"_s,
+         u"Zeitlimit für den Verbindungsaufbau, %1 ms (Vorgabe %2)"_s.arg(FieldRules::ConnectTimeoutMsRange.text())
+             .arg(LinkSettings::DefaultConnectTimeoutMs),
          {u"scan"_s, u"send"_s, u"diff"_s, u"apply"_s},
-         50,
-         60000},
+         FieldRules::ConnectTimeoutMsRange},
         {u"json"_s, QString(), u"Ergebnis als JSON"_s, {u"scan"_s, u"diff"_s, u"apply"_s}},
         {u"csv"_s,
          u"DATEI"_s,
@@ -206,7 +201,7 @@ Result<Invocation> parseInvocation(const QStringList& arguments)
         const QString value = parser.value(spec->name);
         if (value.trimmed().isEmpty())
             return usage(u"Die Option --%1 braucht einen Wert, nicht einen leeren Text"_s.arg(spec->name));
-        if (spec->high > 0) {
+        if (spec->range) {
             const Result<int> n = number(*spec, value);
             if (!n)
                 return usage(n.message());

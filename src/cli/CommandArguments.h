@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Result.h"
+#include "setups/FieldRules.h"
 
 #include <QList>
 #include <QString>
@@ -40,12 +41,11 @@ struct Invocation
 // One option of the program: the help texts and the man page's option lists come from this table.
 struct OptionSpec
 {
-    QString name;         // "port"
-    QString valueName;    // "N"; empty for a switch
-    QString description;  // German
-    QStringList commands; // "window", "scan", "send", "diff", "apply"
-    int low = 0;          // a number low..high when high > 0
-    int high = 0;
+    QString name;                           // "port"
+    QString valueName;                      // "N"; empty for a switch
+    QString description;                    // German
+    QStringList commands;                   // "window", "scan", "send", "diff", "apply"
+    std::optional<FieldRules::Range> range; // a whole number inside it
 };
 const QList<OptionSpec>& optionTable();
 

@@ -1,5 +1,7 @@
 #include "GatewayBehaviour.h"
 
+#include "setups/FieldRules.h"
+
 #include <array>
 #include <utility>
 
@@ -59,17 +61,11 @@ std::optional<BehaviourSetting> behaviourFromText(const QString& text)
 {
     const QString lower = text.trimmed().toLower();
     if (lower.startsWith("len"_L1)) {
-        const QString digits = lower.mid(3);
-        if (digits.isEmpty() || digits.size() > 5)
+        // The frame's two-byte length field.
+        const std::optional<int> value = FieldRules::number(lower.mid(3), FieldRules::Range{0, 0xFFFF});
+        if (!value)
             return std::nullopt;
-        for (QChar c : digits) {
-            if (c < u'0' || c > u'9')
-                return std::nullopt;
-        }
-        const int value = digits.toInt();
-        if (value > 65535)
-            return std::nullopt;
-        return BehaviourSetting{GatewayBehaviour::LengthField, value};
+        return BehaviourSetting{GatewayBehaviour::LengthField, *value};
     }
     for (const auto& [b, name, description] : names) {
         if (b != GatewayBehaviour::LengthField && lower == name)

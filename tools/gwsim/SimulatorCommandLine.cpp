@@ -16,7 +16,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr qint64 MaxDelayMs = 3600000; // one hour
+constexpr FieldRules::Range DelayMsRange{0, 3600000};                      // up to one hour
+constexpr FieldRules::Range ListenPortRange{0, FieldRules::PortRange.max}; // 0: any free port
 
 struct Planned
 {
@@ -24,22 +25,6 @@ struct Planned
     GatewayId id;
     BehaviourSetting behaviour;
 };
-
-// Decimal digits only (no sign, no blank), value 0..max.
-std::optional<qint64> parseNumber(const QString& text, qint64 max)
-{
-    if (text.isEmpty() || text.size() > 10)
-        return std::nullopt;
-    qint64 value = 0;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    if (value > max)
-        return std::nullopt;
-    return value;
-}
 
 // The dialog's address rule; the parts are read as decimal, "008" is 8.
 std::optional<QHostAddress> parseIpv4(const QString& text)
@@ -109,12 +94,12 @@ Result<QList<Planned>> parseRange(const QString& value)
     if (dash < 0)
         return Result<QList<Planned>>::failure(usage);
     const std::optional<QHostAddress> first = parseIpv4(item.left(dash));
-    const std::optional<qint64> last = parseNumber(item.mid(dash + 1), 255);
-    if (!first || !last || *last < qint64(first->toIPv4Address() & 0xFF))
+    const std::optional<int> last = FieldRules::number(item.mid(dash + 1), FieldRules::ByteRange);
+    if (!first || !last || *last < int(first->toIPv4Address() & 0xFF))
         return Result<QList<Planned>>::failure(usage);
     QList<Planned> planned;
     const quint32 base = first->toIPv4Address() & 0xFFFFFF00u;
-    for (qint64 host = first->toIPv4Address() & 0xFF; host <= *last; ++host) {
+    for (int host = int(first->toIPv4Address() & 0xFF); host <= *last; ++host) {
         const QHostAddress address(base | quint32(host));
         planned.append({address, SimulatorCommandLine::rangeId(address), behaviour});
     }
@@ -231,22 +216,21 @@ Result<SimulatorOptions> SimulatorCommandLine::parse(const QStringList& argument
             return Failure::failure(u"Die Option --%1 ist mehrfach angegeben"_s.arg(option.names().first()));
     }
 
-    auto number = [&parser](const QCommandLineOption& option, qint64 max, qint64 fallback) -> Result<qint64> {
+    auto number = [&parser](const QCommandLineOption& option, FieldRules::Range range, int fallback) -> Result<int> {
         if (!parser.isSet(option))
             return fallback;
         const QString text = parser.value(option);
-        const std::optional<qint64> value = parseNumber(text, max);
+        const std::optional<int> value = FieldRules::number(text, range);
         if (!value)
-            return Result<qint64>::failure(
-                u"Ungültiger Wert „%1“ bei --%2: erwartet eine ganze Zahl von 0 bis %3"_s.arg(
-                    text, option.names().first(), QString::number(max)));
+            return Result<int>::failure(u"Ungültiger Wert „%1“ bei --%2: erwartet eine ganze Zahl von %3"_s.arg(
+                text, option.names().first(), range.text()));
         return *value;
     };
-    const Result<qint64> portValue = number(port, 65535, 0);
-    const Result<qint64> delayMs = number(delay, MaxDelayMs, 0);
-    const Result<qint64> restartMs = number(restartDelay, MaxDelayMs, SimulatedGateway().restartDelayMs);
-    const Result<qint64> longRestartMs = number(longRestart, MaxDelayMs, SimulatedGateway().longRestartMs);
-    for (const Result<qint64>* r : {&portValue, &delayMs, &restartMs, &longRestartMs}) {
+    const Result<int> portValue = number(port, ListenPortRange, 0);
+    const Result<int> delayMs = number(delay, DelayMsRange, 0);
+    const Result<int> restartMs = number(restartDelay, DelayMsRange, SimulatedGateway().restartDelayMs);
+    const Result<int> longRestartMs = number(longRestart, DelayMsRange, SimulatedGateway().longRestartMs);
+    for (const Result<int>* r : {&portValue, &delayMs, &restartMs, &longRestartMs}) {
         if (!*r)
             return Failure::failure(r->message());
     }
