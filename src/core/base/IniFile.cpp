@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "AtomicFile.h"
+#include "Digits.h"
 #include "FileReasons.h"
 #include "RegularFile.h"
 #include "Windows1252.h"
@@ -419,10 +420,10 @@ std::optional<qint64> IniFile::parseInteger(const QString& text)
         return std::nullopt;
     qint64 value = 0;
     for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
+        const std::optional<int> digit = digitValue(text[i]);
+        if (!digit)
             return std::nullopt;
-        value = value * 10 + (c - u'0');
+        value = value * 10 + *digit;
     }
     return negative ? -value : value;
 }

@@ -3,6 +3,8 @@
 #include "ImportFile.h"
 #include "RadioIdText.h"
 
+#include "base/Digits.h"
+
 #include <QHash>
 #include <QList>
 
@@ -28,7 +30,7 @@ bool nameNumber(QStringView digits, int& number)
     if (digits.isEmpty() || digits.size() > 10 || digits.front() == u'0')
         return false;
     for (const QChar c : digits) {
-        if (c < u'0' || c > u'9')
+        if (!digitValue(c))
             return false;
     }
     bool ok = false;
@@ -128,20 +130,6 @@ Document parseDocument(const QByteArray& bytes)
     return doc;
 }
 
-bool isDigit(QChar c, int base, int& value)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        value = u - u'0';
-    else if (base == 16 && u >= u'a' && u <= u'f')
-        value = u - u'a' + 10;
-    else if (base == 16 && u >= u'A' && u <= u'F')
-        value = u - u'A' + 10;
-    else
-        return false;
-    return true;
-}
-
 } // namespace
 
 int deviceListInteger(const QString& value, int def)
@@ -150,10 +138,10 @@ int deviceListInteger(const QString& value, int def)
     if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
         quint64 pattern = 0;
         for (const QChar c : text.mid(2)) {
-            int digit = 0;
-            if (!isDigit(c, 16, digit))
+            const std::optional<int> digit = digitValue(c, 16);
+            if (!digit)
                 return def;
-            pattern = pattern * 16 + digit;
+            pattern = pattern * 16 + *digit;
             if (pattern > 0xFFFFFFFFu)
                 return def;
         }
@@ -169,10 +157,10 @@ int deviceListInteger(const QString& value, int def)
         return def;
     qint64 magnitude = 0;
     for (const QChar c : text) {
-        int digit = 0;
-        if (!isDigit(c, 10, digit))
+        const std::optional<int> digit = digitValue(c);
+        if (!digit)
             return def;
-        magnitude = magnitude * 10 + digit;
+        magnitude = magnitude * 10 + *digit;
         if (magnitude > 2147483648LL)
             return def;
     }

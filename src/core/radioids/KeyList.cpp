@@ -2,6 +2,7 @@
 
 #include "ImportFile.h"
 #include "RadioIdText.h"
+#include "base/Digits.h"
 #include "base/TextEncoding.h"
 
 #include <QDir>
@@ -120,7 +121,7 @@ QString ExtractRadioID(const QString& field)
 
     QString digits;
     for (const QChar c : text) {
-        if (c >= u'0' && c <= u'9')
+        if (digitValue(c))
             digits += c;
     }
     return digits;

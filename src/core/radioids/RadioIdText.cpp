@@ -1,14 +1,17 @@
 #include "RadioIdText.h"
 
+#include "base/Digits.h"
+
 std::optional<quint32> parseRadioId(const QString& text)
 {
     if (text.isEmpty() || text.size() > 8)
         return std::nullopt;
     quint32 value = 0;
     for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
+        const std::optional<int> digit = digitValue(c);
+        if (!digit)
             return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
+        value = value * 10 + quint32(*digit);
     }
     // 0 marks an empty slot in the record: such an ID would never reach the gateway.
     if (value == 0)

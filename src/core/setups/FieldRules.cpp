@@ -1,5 +1,6 @@
 #include "FieldRules.h"
 
+#include "base/Digits.h"
 #include "base/Windows1252.h"
 
 namespace {
@@ -57,14 +58,7 @@ QString masterKeyCountText(qsizetype digits)
 
 std::optional<int> hexDigitValue(QChar c)
 {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    return std::nullopt;
+    return digitValue(c, 16);
 }
 
 bool isHexDigit(QChar c)
@@ -74,7 +68,7 @@ bool isHexDigit(QChar c)
 
 bool isDecimalDigit(QChar c)
 {
-    return c.unicode() >= u'0' && c.unicode() <= u'9';
+    return digitValue(c).has_value();
 }
 
 std::optional<int> number(QStringView text, Range range)
@@ -85,7 +79,7 @@ std::optional<int> number(QStringView text, Range range)
     for (const QChar c : text) {
         if (!isDecimalDigit(c))
             return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
+        value = value * 10 + *digitValue(c);
     }
     if (!range.contains(value))
         return std::nullopt;
