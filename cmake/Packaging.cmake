@@ -12,6 +12,10 @@ check_pie_supported(OUTPUT_VARIABLE pie_message LANGUAGES CXX)
 set_property(TARGET telvaro telvaro-gwsim PROPERTY POSITION_INDEPENDENT_CODE ON)
 
 install(TARGETS telvaro telvaro-gwsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET telvaro-window)
+    set_property(TARGET telvaro-window PROPERTY POSITION_INDEPENDENT_CODE ON)
+    install(TARGETS telvaro-window RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/telvaro)
+endif()
 
 set(CPACK_PACKAGE_NAME "telvaro")
 set(CPACK_PACKAGE_VENDOR "Telvaro Entwicklung")

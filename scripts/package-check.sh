@@ -54,6 +54,10 @@ done
 echo "== packaged programs"
 shown=$("$usr/bin/telvaro" --version) || true
 echo "$shown"
+# Without a command, telvaro hands over to the window program in libexec: it runs until stopped.
+status=0
+QT_QPA_PLATFORM=offscreen timeout 5 "$usr/bin/telvaro" --documents "$work/window-docs" > /dev/null 2>&1 || status=$?
+check "telvaro without a command starts the packaged window program" test "$status" = 124
 check "telvaro --version shows $version" test "$shown" = "Telvaro V$version"
 
 "$usr/bin/telvaro-gwsim" --port 0 --gateways 127.0.0.21-25 --log "$work/received.jsonl" > "$work/sim.out" 2>&1 &

@@ -1,6 +1,6 @@
 // Exceptions never turn into success: one out of an event handler of the command line ends the run
 // with exit code 2 and a German message; in the window it is reported and the program goes on.
-#include "app/GuardedApplication.h"
+#include "base/GuardedApplication.h"
 #include "cli/CommandArguments.h"
 #include "cli/CommandRunner.h"
 
