@@ -41,6 +41,9 @@ GatewaySession::GatewaySession(QObject* parent) : QObject(parent)
         if (m_storing == 0)
             scanEnded();
     });
+    // The cipher library sets itself up on first use (loads its provider, several ms): done now,
+    // so that it never falls into a scan's first answers.
+    (void)AesBlockCipher::create(Block{});
     connect(&m_store, &SessionStore::setupStored, this, &GatewaySession::setupStored);
     connect(&m_store, &SessionStore::scanRecorded, this, &GatewaySession::scanRecorded);
 }
