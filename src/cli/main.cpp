@@ -13,10 +13,11 @@
 
 namespace {
 
-// Beside this program in the build folder, or where the package installs it.
-QByteArray windowProgram(const char* self)
+// Beside this program in the build folder, or where the package installs it. The folder comes from
+// the kernel, not from argv[0], which names no folder when the program was found through PATH.
+QByteArray windowProgram()
 {
-    const QString folder = QFileInfo(QFile::decodeName(self)).absolutePath();
+    const QString folder = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
     const QString beside = folder + QStringLiteral("/telvaro-window");
     if (QFileInfo(beside).isExecutable())
         return QFile::encodeName(beside);
@@ -30,7 +31,7 @@ int main(int argc, char** argv)
     const ProgramStart start = startProgram(argc, argv);
     if (start.exitCode)
         return *start.exitCode;
-    const QByteArray window = windowProgram(argv[0]);
+    const QByteArray window = windowProgram();
     execv(window.constData(), argv);
     QTextStream(stderr) << QStringLiteral("Das Fensterprogramm %1 kann nicht gestartet werden: %2")
                                .arg(QFile::decodeName(window), QString::fromLocal8Bit(strerror(errno)))

@@ -77,9 +77,10 @@ std::optional<int> number(QStringView text, Range range)
         return std::nullopt;
     qint64 value = 0;
     for (const QChar c : text) {
-        if (!isDecimalDigit(c))
+        const std::optional<int> digit = digitValue(c);
+        if (!digit)
             return std::nullopt;
-        value = value * 10 + *digitValue(c);
+        value = value * 10 + *digit;
     }
     if (!range.contains(value))
         return std::nullopt;

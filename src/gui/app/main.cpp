@@ -1,7 +1,6 @@
 #include "Startup.h"
 #include "base/GuardedApplication.h"
 #include "base/ParentConsole.h"
-#include "base/QtTexts.h"
 #include "base/SharedFolders.h"
 #include "cli/ProgramStart.h"
 #include "common/Prompter.h"
