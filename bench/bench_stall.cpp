@@ -21,10 +21,46 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <ctime>
+
+namespace {
+qint64 threadCpuUs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// With BENCH_STALL_TRACE=1, every event that takes 3 ms or more to handle is printed with its
+// receiver, so a long gap can be traced to the work behind it.
+class TracingApplication : public QCoreApplication {
+public:
+    using QCoreApplication::QCoreApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (!m_trace)
+            return QCoreApplication::notify(receiver, event);
+        QElapsedTimer t;
+        t.start();
+        const qint64 cpu0 = threadCpuUs();
+        const int type = event->type();
+        const char* receiverClass = receiver->metaObject()->className(); // it may be deleted below
+        const bool handled = QCoreApplication::notify(receiver, event);
+        const qint64 us = t.nsecsElapsed() / 1000;
+        if (us >= 3000)
+            fprintf(stderr, "  event %d to %s took %lld us, %lld us of it on this thread's CPU\n", type,
+                    receiverClass, static_cast<long long>(us), static_cast<long long>(threadCpuUs() - cpu0));
+        return handled;
+    }
+
+private:
+    const bool m_trace = qEnvironmentVariableIsSet("BENCH_STALL_TRACE");
+};
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    TracingApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (!(args.size() == 2 || (args.size() == 4 && args[2] == QStringLiteral("--history")))) {
         fprintf(stderr, "usage: bench_stall <path of telvaro-gwsim> [--history FILE]\n");

@@ -94,6 +94,26 @@ side_by_side() {
     printf '%-44s telvaro %.3f s, nmap -sT %.3f s, ratio %s (goal <= %s)\n' "$1:" "$tm" "$nm" "$(ratio "$tm" "$nm")" "$5"
 }
 
+# stall_runs: bench_stall ROUNDS times on a copy of the 20 MB history; prints the median and the
+# range of each figure.
+stall_runs() {
+    local longest=() idle=() atEnd=() wall=() out
+    for _ in $(seq "$rounds"); do
+        out=$("$stall" "$gwsim" --history "$work/stall-history.jsonl")
+        grep -q "setups stored: 254; history: recorded" <<< "$out" || { echo "bench: $out" >&2; exit 1; }
+        longest+=("$(sed -n 's/^longest event-loop stall: \([0-9]*\) ms.*/\1/p' <<< "$out")")
+        idle+=("$(sed -n 's/.*idle loop before the scan: \([0-9]*\) ms.*/\1/p' <<< "$out")")
+        atEnd+=("$(sed -n 's/^longest stall from the last setup stored to the history updated: \([0-9]*\) ms/\1/p' <<< "$out")")
+        wall+=("$(sed -n 's/^scan wall time: \([0-9]*\) ms.*/\1/p' <<< "$out")")
+    done
+    spread() { printf '%s (%s to %s)' "$(printf '%s\n' "$@" | median)" "$(printf '%s\n' "$@" | sort -g | head -1)" \
+        "$(printf '%s\n' "$@" | sort -g | tail -1)"; }
+    echo "  longest event-loop stall: $(spread "${longest[@]}") ms, median (range) of $rounds runs (goal <= 10 ms)"
+    echo "  idle loop before each scan: $(spread "${idle[@]}") ms"
+    echo "  from the last setup stored to the history updated: $(spread "${atEnd[@]}") ms"
+    echo "  scan wall time: $(spread "${wall[@]}") ms; 254 of 254 answered and stored, history recorded"
+}
+
 start_sim all 127.0.10.1-254
 start_sim twenty 127.0.11.1-20
 start_sim five 127.0.12.1-5
@@ -142,14 +162,22 @@ printf '%-44s %.3f s, peak %d MiB (it compacts the history once)\n' "  first sca
 cp "$history_docs/MERVANE/Telvaro-Scans.jsonl" "$work/stall-history.jsonl"
 cp "$history_docs/MERVANE/Telvaro-Scans.jsonl.compacted" "$work/stall-history.jsonl.compacted" 2> /dev/null || true
 echo "event-loop stall, quiet disk (254 gateways, history of $(printf %.1f "$size_mb") MB):"
-"$stall" "$gwsim" --history "$work/stall-history.jsonl" | sed 's/^/  /'
+stall_runs
 
-# Another process keeps flushing to the same disk.
-(while :; do dd if=/dev/zero of="$work/busy.bin" bs=1M count=1 conv=fsync status=none; done) &
+# Another program keeps flushing to the same disk: one process writing 1 MB and flushing it, again
+# and again (a shell loop starting dd for each block would load the CPU with process starts too).
+python3 - "$work/busy.bin" << 'PY' &
+import os, sys
+fd = os.open(sys.argv[1], os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+block = b"\0" * 1048576
+while True:
+    os.pwrite(fd, block, 0)
+    os.fsync(fd)
+PY
 busy=$!
 side_by_side "254 gateways, busy disk" 127.0.10 "$port_all" 254 3
 echo "event-loop stall, busy disk:"
-"$stall" "$gwsim" --history "$work/stall-history.jsonl" | sed 's/^/  /'
+stall_runs
 kill "$busy" 2> /dev/null || true
 wait "$busy" 2> /dev/null || true
 busy=""

@@ -37,7 +37,7 @@ public:
     static constexpr int AddressCount = LastOctet + 1;
     // Connections opened in one pass of the event loop; the rest follow in the next passes, so
     // opening a whole segment never holds the loop (and a window's painting) for long.
-    static constexpr int OpenedPerPass = 16;
+    static constexpr int OpenedPerPass = 6;
 
     struct Settings
     {

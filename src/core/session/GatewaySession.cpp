@@ -280,13 +280,16 @@ void GatewaySession::storeListed()
     // Stored only now that the scan knows every address: a gateway ID reported twice stores nothing.
     if (m_scanMode == ScanMode::ReadOnly || m_setupsFolder.isEmpty() || !m_folderReady)
         return;
+    // Handed over together, so that they go to the disk as one batch.
+    QList<SessionStore::Setup> setups;
     for (const GatewayRow& listed : m_list.rows()) {
         const GatewayRead* read = lastRead(listed.address);
         if (!listed.storing || !read || !read->record)
             continue;
-        ++m_storing;
-        m_store.storeSetup(m_setupsFolder, read->id, *read->record, read->host, m_ticket);
+        setups.append({read->id, *read->record, read->host});
     }
+    m_storing += int(setups.size());
+    m_store.storeSetups(m_setupsFolder, setups, m_ticket);
 }
 
 void GatewaySession::setupStored(quint64 ticket, const QHostAddress& from, const Status& status)

@@ -54,17 +54,23 @@ void SessionStore::setWriter(Writer writer)
     m_shared->writer = writer ? std::move(writer) : Writer(writeFilesAtomically);
 }
 
-void SessionStore::storeSetup(const QString& folder, const GatewayId& id, const GWSetupRecord& record,
-                              const QHostAddress& from, quint64 ticket)
+void SessionStore::storeSetups(const QString& folder, const QList<Setup>& setups, quint64 ticket)
 {
-    ++m_pendingSetups;
-    Job job;
-    job.folder = folder;
-    job.id = id;
-    job.record = record;
-    job.from = from;
-    job.ticket = ticket;
-    enqueue(std::move(job));
+    if (setups.isEmpty())
+        return;
+    m_pendingSetups += int(setups.size());
+    QList<Job> jobs;
+    jobs.reserve(setups.size());
+    for (const Setup& setup : setups) {
+        Job job;
+        job.folder = folder;
+        job.id = setup.id;
+        job.record = setup.record;
+        job.from = setup.from;
+        job.ticket = ticket;
+        jobs.append(std::move(job));
+    }
+    enqueue(std::move(jobs));
 }
 
 void SessionStore::sweepLeftovers(const QString& folder)
@@ -80,13 +86,13 @@ void SessionStore::recordScan(const QString& path, const ScanRecord& scan, quint
     job.historyPath = path;
     job.scan = scan;
     job.ticket = ticket;
-    enqueue(std::move(job));
+    enqueue({std::move(job)});
 }
 
-void SessionStore::enqueue(Job job)
+void SessionStore::enqueue(QList<Job> jobs)
 {
     QMutexLocker lock(&m_shared->mutex);
-    m_shared->queue.append(std::move(job));
+    m_shared->queue.append(std::move(jobs));
     if (!m_shared->running) {
         m_shared->running = true;
         QThreadPool::globalInstance()->start([shared = m_shared] { drain(shared); });

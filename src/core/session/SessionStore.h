@@ -41,10 +41,16 @@ public:
     // The writer of each batch (writeFilesAtomically by default); it runs on the worker thread.
     void setWriter(Writer writer);
 
-    // Stores record as the setup file of id in folder (SetupRecordToIni), keeping every other key
-    // of the file; setupStored(ticket, from, status) follows.
-    void storeSetup(const QString& folder, const GatewayId& id, const GWSetupRecord& record, const QHostAddress& from,
-                    quint64 ticket);
+    struct Setup
+    {
+        GatewayId id;
+        GWSetupRecord record;
+        QHostAddress from;
+    };
+    // Stores each record as the setup file of its id in folder (SetupRecordToIni), keeping every
+    // other key of the file; setupStored(ticket, from, status) follows for each. Setups handed over
+    // together are written in one batch (up to MaxBatch), with one wait for the disk.
+    void storeSetups(const QString& folder, const QList<Setup>& setups, quint64 ticket);
     // Before the next setup is written, the temporary setup files that killed writers left in folder
     // (removeStaleTemporaries, older than LeftoverAgeSeconds) are removed.
     void sweepLeftovers(const QString& folder);
@@ -63,7 +69,7 @@ private:
     struct Job;
     struct Shared;
 
-    void enqueue(Job job);
+    void enqueue(QList<Job> jobs);
     static void drain(const std::shared_ptr<Shared>& shared);
     static void writeSetups(const std::shared_ptr<Shared>& shared, const QList<Job>& jobs, const Writer& writer);
     static void writeHistory(const std::shared_ptr<Shared>& shared, const Job& job);
