@@ -33,7 +33,8 @@ qint64 threadCpuUs()
 
 // With BENCH_STALL_TRACE=1, every event that takes 3 ms or more to handle is printed with its
 // receiver, so a long gap can be traced to the work behind it.
-class TracingApplication : public QCoreApplication {
+class TracingApplication : public QCoreApplication
+{
 public:
     using QCoreApplication::QCoreApplication;
     bool notify(QObject* receiver, QEvent* event) override
@@ -48,8 +49,8 @@ public:
         const bool handled = QCoreApplication::notify(receiver, event);
         const qint64 us = t.nsecsElapsed() / 1000;
         if (us >= 3000)
-            fprintf(stderr, "  event %d to %s took %lld us, %lld us of it on this thread's CPU\n", type,
-                    receiverClass, static_cast<long long>(us), static_cast<long long>(threadCpuUs() - cpu0));
+            fprintf(stderr, "  event %d to %s took %lld us, %lld us of it on this thread's CPU\n", type, receiverClass,
+                    static_cast<long long>(us), static_cast<long long>(threadCpuUs() - cpu0));
         return handled;
     }
 
