@@ -20,23 +20,13 @@ void ReadExchange::start(const QHostAddress& host, quint16 port, const ExchangeT
     m_host = host;
     m_timings = timings;
     m_started = true;
-    connect(&m_socket, &QTcpSocket::connected, this, [this] {
-        m_connected = true;
-        m_deadline.start(m_timings.readWindowMs());
-        m_socket.write(Telegram::ReadSetupRequest());
-    });
     connect(&m_socket, &QTcpSocket::readyRead, this, &ReadExchange::collect);
-    // Queued: Windows may report a refused connection inside connectToHost(), and the exchange
-    // never ends before start() has returned.
     connect(
         &m_socket, &QTcpSocket::errorOccurred, this,
-        [this](QAbstractSocket::SocketError error) {
+        [this] {
             if (m_socket.bytesAvailable() > 0)
                 collect();
-            if (!m_connected)
-                finish(error == QAbstractSocket::ConnectionRefusedError ? Ending::Refused : Ending::NoConnection);
-            else
-                finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
+            finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
         },
         Qt::QueuedConnection);
     connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
@@ -49,14 +39,25 @@ void ReadExchange::start(const QHostAddress& host, quint16 port, const ExchangeT
         else
             finish(m_buffer.isEmpty() ? Ending::Silent : Ending::Answered);
     });
+    connect(&m_connect, &ConnectAttempt::done, this, [this](ConnectAttempt::Outcome outcome) {
+        if (outcome == ConnectAttempt::Outcome::Refused)
+            return finish(Ending::Refused);
+        if (outcome != ConnectAttempt::Outcome::Connected ||
+            !m_socket.setSocketDescriptor(m_connect.take(), QAbstractSocket::ConnectedState))
+            return finish(Ending::NoConnection);
+        m_connected = true;
+        m_deadline.start(m_timings.readWindowMs());
+        m_socket.write(Telegram::ReadSetupRequest());
+    });
     m_deadline.start(timings.connectMs);
-    m_socket.connectToHost(host, port);
+    m_connect.start(host, port);
 }
 
 void ReadExchange::abort()
 {
     m_done = true;
     m_deadline.stop();
+    m_connect.cancel();
     m_socket.abort();
 }
 
@@ -78,6 +79,7 @@ void ReadExchange::finish(Ending ending)
         return;
     m_done = true;
     m_deadline.stop();
+    m_connect.cancel();
     m_socket.abort();
     emit finished(Outcome{m_host, ending, ending == Ending::Answered ? m_buffer : QByteArray()});
 }

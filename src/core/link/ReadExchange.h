@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectAttempt.h"
 #include "ExchangeTimings.h"
 
 #include <QByteArray>
@@ -52,6 +53,7 @@ private:
     void collect();
     void finish(Ending ending);
 
+    ConnectAttempt m_connect;
     QTcpSocket m_socket;
     QTimer m_deadline;
     QHostAddress m_host;
