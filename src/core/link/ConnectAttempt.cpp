@@ -7,9 +7,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +24,15 @@ namespace {
 using Handle = SOCKET;
 constexpr int InProgress = WSAEWOULDBLOCK;
 constexpr int RefusedCode = WSAECONNREFUSED;
+bool stillConnecting(int error)
+{
+    // WSAEINVAL: what older Winsock says for a connect still under way.
+    return error == WSAEWOULDBLOCK || error == WSAEALREADY || error == WSAEINPROGRESS || error == WSAEINVAL;
+}
+bool alreadyConnected(int error)
+{
+    return error == WSAEISCONN;
+}
 int lastError()
 {
     return WSAGetLastError();
@@ -57,6 +66,14 @@ Handle openSocket(int family)
 using Handle = int;
 constexpr int InProgress = EINPROGRESS;
 constexpr int RefusedCode = ECONNREFUSED;
+bool stillConnecting(int error)
+{
+    return error == EINPROGRESS || error == EALREADY;
+}
+bool alreadyConnected(int error)
+{
+    return error == EISCONN;
+}
 int lastError()
 {
     return errno;
@@ -107,7 +124,8 @@ ConnectAttempt::Outcome outcomeOf(int error)
 
 } // namespace
 
-ConnectAttempt::ConnectAttempt(QObject* parent) : QObject(parent) {}
+ConnectAttempt::ConnectAttempt(QObject* parent) : QObject(parent)
+{}
 
 ConnectAttempt::~ConnectAttempt()
 {
@@ -118,6 +136,7 @@ void ConnectAttempt::start(const QHostAddress& host, quint16 port)
 {
     sockaddr_storage address;
     const socklen_t length = socketAddress(host, port, address);
+    m_address = QByteArray(reinterpret_cast<const char*>(&address), length);
     Outcome atOnce = Outcome::Failed;
     bool pending = false;
     if (length != 0) {
@@ -135,19 +154,45 @@ void ConnectAttempt::start(const QHostAddress& host, quint16 port)
     }
     if (pending) {
         m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Write, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-            m_notifier->setEnabled(false);
-            int error = 0;
-            socklen_t size = sizeof error;
-            if (::getsockopt(Handle(m_socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
-                error = lastError();
-            finish(outcomeOf(error));
+        connect(m_notifier, &QSocketNotifier::activated, this, &ConnectAttempt::check);
+#ifdef Q_OS_WIN
+        // Winsock reports a failed connect with FD_CONNECT, but not every implementation does
+        // (Wine does not): the pending error is also looked at after 0, 10, 20, 40 ... ms.
+        m_poll.setSingleShot(true);
+        m_poll.callOnTimeout(this, [this] {
+            check();
+            if (!m_done)
+                m_poll.start(qBound(10, m_poll.interval() * 2, 500));
         });
+        m_poll.start(0);
+#endif
         return;
     }
     // Ended at once (a local address may connect or refuse within connect()): reported from the
     // event loop, as a pending attempt would be.
     QTimer::singleShot(0, this, [this, atOnce] { finish(atOnce); });
+}
+
+void ConnectAttempt::check()
+{
+    // The pending error says how the attempt ended. Where it reads 0 although the attempt failed
+    // (Windows may hand the error to the notification and clear it), connecting once more on the
+    // same socket tells: it is connected, refused, or still under way.
+    const Handle s = Handle(m_socket);
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
+        error = lastError();
+    if (error == 0 &&
+        ::connect(s, reinterpret_cast<const sockaddr*>(m_address.constData()), socklen_t(m_address.size())) != 0) {
+        error = lastError();
+        if (stillConnecting(error))
+            return; // the notifier stays on; the caller's deadline bounds the wait
+        if (alreadyConnected(error))
+            error = 0;
+    }
+    m_notifier->setEnabled(false);
+    finish(outcomeOf(error));
 }
 
 void ConnectAttempt::cancel()
@@ -158,6 +203,7 @@ void ConnectAttempt::cancel()
 
 qintptr ConnectAttempt::take()
 {
+    m_poll.stop();
     delete m_notifier; // before the socket gets another owner (and another notifier)
     m_notifier = nullptr;
     return std::exchange(m_socket, -1);
@@ -175,6 +221,7 @@ void ConnectAttempt::finish(Outcome outcome)
 
 void ConnectAttempt::closeSocket()
 {
+    m_poll.stop();
     delete m_notifier;
     m_notifier = nullptr;
     if (m_socket != -1)

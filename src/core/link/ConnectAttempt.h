@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
+#include <QTimer>
 
 class QSocketNotifier;
 
@@ -35,10 +37,13 @@ signals:
     void done(ConnectAttempt::Outcome outcome);
 
 private:
+    void check();
     void finish(Outcome outcome);
     void closeSocket();
 
+    QByteArray m_address; // the socket address connected to
     qintptr m_socket = -1;
     QSocketNotifier* m_notifier = nullptr;
+    QTimer m_poll; // Windows only
     bool m_done = false;
 };
