@@ -7,7 +7,8 @@
 // the history is updated.
 // Before the scan the same timer runs for a second on an idle loop: on a busy machine the scheduler
 // alone makes gaps, and that floor is printed beside the figure. BENCH_STALL_TRACE=1 prints every
-// gap above 10 ms with the scan's state at that moment.
+// gap above 10 ms with the scan's state at that moment, and every event that took 3 ms or more with
+// how much of it was this thread's own CPU time (the rest: the thread was not running).
 // Usage: bench_stall <path of telvaro-gwsim> [--history FILE]
 #include "session/GatewaySession.h"
 #include "setups/FieldRules.h"

@@ -6,8 +6,8 @@
 #  - 20 gateways on 127.0.11.1-20;
 #  - 5 gateways on 127.0.12.1-5 with an empty scan history and with a history of 20 MB (10
 #    segments x 100 scans), wall time and peak memory;
-#  - the longest event-loop stall (bench/bench_stall) while 254 gateways answer and while the
-#    history is updated, quiet and with the busy disk.
+#  - the longest event-loop stall (bench/bench_stall, median and range of BENCH_ROUNDS runs) while
+#    254 gateways answer and while the history is updated, quiet and with the busy disk.
 # The scratch folder lies in /tmp, on the disk the busy writer writes to.
 set -euo pipefail
 build=${1:-build}
