@@ -1,96 +1,20 @@
 #include "ConnectAttempt.h"
 
+#ifndef Q_OS_WIN
+
 #include <QSocketNotifier>
 #include <QTimer>
 
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
+#include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
 
-#include <cstring>
 #include <utility>
 
 namespace {
-
-#ifdef Q_OS_WIN
-using Handle = SOCKET;
-constexpr int InProgress = WSAEWOULDBLOCK;
-constexpr int RefusedCode = WSAECONNREFUSED;
-bool stillConnecting(int error)
-{
-    // WSAEINVAL: what older Winsock says for a connect still under way.
-    return error == WSAEWOULDBLOCK || error == WSAEALREADY || error == WSAEINPROGRESS || error == WSAEINVAL;
-}
-bool alreadyConnected(int error)
-{
-    return error == WSAEISCONN;
-}
-int lastError()
-{
-    return WSAGetLastError();
-}
-bool validHandle(Handle s)
-{
-    return s != INVALID_SOCKET;
-}
-void closeHandle(qintptr s)
-{
-    ::closesocket(SOCKET(s));
-}
-Handle openSocket(int family)
-{
-    // Qt starts Winsock with its first socket; this may come first.
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    if (!started)
-        return INVALID_SOCKET;
-    const SOCKET s = ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
-    u_long nonBlocking = 1;
-    if (s != INVALID_SOCKET && ::ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
-    return s;
-}
-#else
-using Handle = int;
-constexpr int InProgress = EINPROGRESS;
-constexpr int RefusedCode = ECONNREFUSED;
-bool stillConnecting(int error)
-{
-    return error == EINPROGRESS || error == EALREADY;
-}
-bool alreadyConnected(int error)
-{
-    return error == EISCONN;
-}
-int lastError()
-{
-    return errno;
-}
-bool validHandle(Handle s)
-{
-    return s >= 0;
-}
-void closeHandle(qintptr s)
-{
-    ::close(int(s));
-}
-Handle openSocket(int family)
-{
-    return ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-}
-#endif
 
 // The socket address of host:port; its length, 0 for an address that is neither IPv4 nor IPv6.
 socklen_t socketAddress(const QHostAddress& host, quint16 port, sockaddr_storage& address)
@@ -119,7 +43,7 @@ ConnectAttempt::Outcome outcomeOf(int error)
 {
     if (error == 0)
         return ConnectAttempt::Outcome::Connected;
-    return error == RefusedCode ? ConnectAttempt::Outcome::Refused : ConnectAttempt::Outcome::Failed;
+    return error == ECONNREFUSED ? ConnectAttempt::Outcome::Refused : ConnectAttempt::Outcome::Failed;
 }
 
 } // namespace
@@ -136,37 +60,20 @@ void ConnectAttempt::start(const QHostAddress& host, quint16 port)
 {
     sockaddr_storage address;
     const socklen_t length = socketAddress(host, port, address);
-    m_address = QByteArray(reinterpret_cast<const char*>(&address), length);
     Outcome atOnce = Outcome::Failed;
-    bool pending = false;
     if (length != 0) {
-        const Handle s = openSocket(address.ss_family);
-        if (validHandle(s)) {
-            m_socket = qintptr(s);
-            if (::connect(s, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+        m_socket = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (m_socket >= 0) {
+            if (::connect(int(m_socket), reinterpret_cast<const sockaddr*>(&address), length) == 0) {
                 atOnce = Outcome::Connected;
+            } else if (errno == EINPROGRESS) {
+                m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Write, this);
+                connect(m_notifier, &QSocketNotifier::activated, this, &ConnectAttempt::check);
+                return;
             } else {
-                const int error = lastError();
-                pending = error == InProgress;
-                atOnce = outcomeOf(error);
+                atOnce = outcomeOf(errno);
             }
         }
-    }
-    if (pending) {
-        m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Write, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, &ConnectAttempt::check);
-#ifdef Q_OS_WIN
-        // Winsock reports a failed connect with FD_CONNECT, but not every implementation does
-        // (Wine does not): the pending error is also looked at after 0, 10, 20, 40 ... ms.
-        m_poll.setSingleShot(true);
-        m_poll.callOnTimeout(this, [this] {
-            check();
-            if (!m_done)
-                m_poll.start(qBound(10, m_poll.interval() * 2, 500));
-        });
-        m_poll.start(0);
-#endif
-        return;
     }
     // Ended at once (a local address may connect or refuse within connect()): reported from the
     // event loop, as a pending attempt would be.
@@ -175,23 +82,11 @@ void ConnectAttempt::start(const QHostAddress& host, quint16 port)
 
 void ConnectAttempt::check()
 {
-    // The pending error says how the attempt ended. Where it reads 0 although the attempt failed
-    // (Windows may hand the error to the notification and clear it), connecting once more on the
-    // same socket tells: it is connected, refused, or still under way.
-    const Handle s = Handle(m_socket);
+    // Writable: the pending error says how the attempt ended.
     int error = 0;
     socklen_t size = sizeof error;
-    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
-        error = lastError();
-    if (error == 0 &&
-        ::connect(s, reinterpret_cast<const sockaddr*>(m_address.constData()), socklen_t(m_address.size())) != 0) {
-        error = lastError();
-        if (stillConnecting(error))
-            return; // the notifier stays on; the caller's deadline bounds the wait
-        if (alreadyConnected(error))
-            error = 0;
-    }
-    m_notifier->setEnabled(false);
+    if (::getsockopt(int(m_socket), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        error = errno;
     finish(outcomeOf(error));
 }
 
@@ -201,12 +96,10 @@ void ConnectAttempt::cancel()
     closeSocket();
 }
 
-qintptr ConnectAttempt::take()
+void ConnectAttempt::release()
 {
-    m_poll.stop();
-    delete m_notifier; // before the socket gets another owner (and another notifier)
-    m_notifier = nullptr;
-    return std::exchange(m_socket, -1);
+    stopWatching();
+    m_socket = -1;
 }
 
 void ConnectAttempt::finish(Outcome outcome)
@@ -219,11 +112,17 @@ void ConnectAttempt::finish(Outcome outcome)
     emit done(outcome);
 }
 
-void ConnectAttempt::closeSocket()
+void ConnectAttempt::stopWatching()
 {
-    m_poll.stop();
     delete m_notifier;
     m_notifier = nullptr;
-    if (m_socket != -1)
-        closeHandle(std::exchange(m_socket, -1));
 }
+
+void ConnectAttempt::closeSocket()
+{
+    stopWatching();
+    if (m_socket != -1)
+        ::close(int(std::exchange(m_socket, -1)));
+}
+
+#endif

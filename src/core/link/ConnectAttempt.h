@@ -1,16 +1,20 @@
 #pragma once
 
+#include <QtGlobal>
+
+#ifndef Q_OS_WIN
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
-#include <QTimer>
 
 class QSocketNotifier;
 
-// One non-blocking TCP connect to one address, tried once. A scan opens its connections through
-// this rather than QTcpSocket::connectToHost(), which tries a refused address a second time: on a
-// segment where most addresses refuse that doubles the work, and on Windows, where a refusal
-// takes about a second, the time. The connected socket is then handed to a QTcpSocket (take()).
+// One non-blocking TCP connect to one address, tried once (POSIX). A scan opens its connections
+// through this rather than QTcpSocket::connectToHost(), which tries a refused address a second
+// time: on a segment where most addresses refuse that doubles the work. The connected socket is
+// then handed to a QTcpSocket (release()). Windows keeps Qt's own connect: there a socket handed
+// over after its connect sometimes missed the peer's close (seen under Wine).
 class ConnectAttempt final : public QObject
 {
     Q_OBJECT
@@ -25,13 +29,16 @@ public:
     };
 
     explicit ConnectAttempt(QObject* parent = nullptr);
-    ~ConnectAttempt() override; // closes a socket not taken
+    ~ConnectAttempt() override; // closes a socket not released
 
     // done() follows exactly once, never within start(), unless cancel() comes first.
     void start(const QHostAddress& host, quint16 port);
     void cancel();
-    // After done(Connected): the connected socket, from now on the caller's.
-    qintptr take();
+    // After done(Connected): the connected socket, still this attempt's until release().
+    qintptr socketDescriptor() const { return m_socket; }
+    // Once the socket has a new owner: from now on it is the owner's alone. Until then a failed
+    // hand-over leaves it here, to be closed with the attempt.
+    void release();
 
 signals:
     void done(ConnectAttempt::Outcome outcome);
@@ -39,11 +46,12 @@ signals:
 private:
     void check();
     void finish(Outcome outcome);
+    void stopWatching();
     void closeSocket();
 
-    QByteArray m_address; // the socket address connected to
     qintptr m_socket = -1;
     QSocketNotifier* m_notifier = nullptr;
-    QTimer m_poll; // Windows only
     bool m_done = false;
 };
+
+#endif

@@ -21,12 +21,17 @@ void ReadExchange::start(const QHostAddress& host, quint16 port, const ExchangeT
     m_timings = timings;
     m_started = true;
     connect(&m_socket, &QTcpSocket::readyRead, this, &ReadExchange::collect);
+    // Queued: Windows may report a refused connection inside connectToHost(), and the exchange
+    // never ends before start() has returned.
     connect(
         &m_socket, &QTcpSocket::errorOccurred, this,
-        [this] {
+        [this](QAbstractSocket::SocketError error) {
             if (m_socket.bytesAvailable() > 0)
                 collect();
-            finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
+            if (!m_connected)
+                finish(error == QAbstractSocket::ConnectionRefusedError ? Ending::Refused : Ending::NoConnection);
+            else
+                finish(m_buffer.isEmpty() ? Ending::Closed : Ending::Answered);
         },
         Qt::QueuedConnection);
     connect(&m_socket, &QTcpSocket::disconnected, this, [this] {
@@ -39,25 +44,36 @@ void ReadExchange::start(const QHostAddress& host, quint16 port, const ExchangeT
         else
             finish(m_buffer.isEmpty() ? Ending::Silent : Ending::Answered);
     });
+    m_deadline.start(timings.connectMs);
+#ifdef Q_OS_WIN
+    connect(&m_socket, &QTcpSocket::connected, this, &ReadExchange::sendRequest);
+    m_socket.connectToHost(host, port);
+#else
     connect(&m_connect, &ConnectAttempt::done, this, [this](ConnectAttempt::Outcome outcome) {
         if (outcome == ConnectAttempt::Outcome::Refused)
             return finish(Ending::Refused);
         if (outcome != ConnectAttempt::Outcome::Connected ||
-            !m_socket.setSocketDescriptor(m_connect.take(), QAbstractSocket::ConnectedState))
-            return finish(Ending::NoConnection);
-        m_connected = true;
-        m_deadline.start(m_timings.readWindowMs());
-        m_socket.write(Telegram::ReadSetupRequest());
+            !m_socket.setSocketDescriptor(m_connect.socketDescriptor(), QAbstractSocket::ConnectedState))
+            return finish(Ending::NoConnection); // the attempt still owns the socket and closes it
+        m_connect.release();
+        sendRequest();
     });
-    m_deadline.start(timings.connectMs);
     m_connect.start(host, port);
+#endif
+}
+
+void ReadExchange::sendRequest()
+{
+    m_connected = true;
+    m_deadline.start(m_timings.readWindowMs());
+    m_socket.write(Telegram::ReadSetupRequest());
 }
 
 void ReadExchange::abort()
 {
     m_done = true;
     m_deadline.stop();
-    m_connect.cancel();
+    cancelConnect();
     m_socket.abort();
 }
 
@@ -79,7 +95,7 @@ void ReadExchange::finish(Ending ending)
         return;
     m_done = true;
     m_deadline.stop();
-    m_connect.cancel();
+    cancelConnect();
     m_socket.abort();
     emit finished(Outcome{m_host, ending, ending == Ending::Answered ? m_buffer : QByteArray()});
 }

@@ -50,10 +50,19 @@ signals:
     void finished(const ReadExchange::Outcome& outcome);
 
 private:
+    void sendRequest();
     void collect();
     void finish(Ending ending);
+    void cancelConnect()
+    {
+#ifndef Q_OS_WIN
+        m_connect.cancel();
+#endif
+    }
 
-    ConnectAttempt m_connect;
+#ifndef Q_OS_WIN
+    ConnectAttempt m_connect; // Windows: the socket connects itself
+#endif
     QTcpSocket m_socket;
     QTimer m_deadline;
     QHostAddress m_host;

@@ -16,9 +16,7 @@
 struct SessionStore::Job
 {
     QString folder; // setup: the setups folder
-    GatewayId id;
-    GWSetupRecord record;
-    QHostAddress from;
+    Setup setup;
     QString historyPath; // history: the history file
     ScanRecord scan;
     quint64 ticket = 0;
@@ -64,9 +62,7 @@ void SessionStore::storeSetups(const QString& folder, const QList<Setup>& setups
     for (const Setup& setup : setups) {
         Job job;
         job.folder = folder;
-        job.id = setup.id;
-        job.record = setup.record;
-        job.from = setup.from;
+        job.setup = setup;
         job.ticket = ticket;
         jobs.append(std::move(job));
     }
@@ -154,7 +150,7 @@ void SessionStore::writeSetups(const std::shared_ptr<Shared>& shared, const QLis
     QList<FileWrite> files;
     QList<qsizetype> fileOf(jobs.size(), -1);
     for (qsizetype i = 0; i < jobs.size(); ++i) {
-        const Result<IniFile> ini = SetupRecordToIni(jobs[i].folder, jobs[i].id, jobs[i].record);
+        const Result<IniFile> ini = SetupRecordToIni(jobs[i].folder, jobs[i].setup.id, jobs[i].setup.record);
         if (!ini) {
             results[i] = Status::from(ini);
             continue;
@@ -170,7 +166,7 @@ void SessionStore::writeSetups(const std::shared_ptr<Shared>& shared, const QLis
     }
     QList<std::pair<quint64, QHostAddress>> done;
     for (const Job& job : jobs)
-        done.append({job.ticket, job.from});
+        done.append({job.ticket, job.setup.from});
     report(shared, [done, results](SessionStore& store) {
         for (qsizetype i = 0; i < done.size(); ++i) {
             --store.m_pendingSetups;
